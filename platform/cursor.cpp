@@ -1,0 +1,4 @@
+// The application's one screen cursor.
+#include "platform/cursor.h"
+
+TScreen Screen;

@@ -1,0 +1,46 @@
+// Text: a fixed-pitch face found through fontconfig, rendered by FreeType without smoothing
+// into character cells of a given height and half-width.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+// Raised when no usable face exists; what() says which package provides one.
+class TFontMissing : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct TFontSpec {
+    std::string faceName;  // asked of fontconfig first; a Japanese fixed-pitch Gothic otherwise
+    int height = 12;       // character cell height in pixels
+    int width = 6;         // half-width character width; full-width characters take twice that
+    int weight = 400;
+    int charset = 128;     // Shift-JIS: cell widths follow its half- and full-width split
+};
+
+class TFont {
+  public:
+    // Throws TFontMissing when neither the named face nor a fallback can be loaded.
+    explicit TFont(const TFontSpec& spec);
+    ~TFont();
+    TFont(const TFont&) = delete;
+    TFont& operator=(const TFont&) = delete;
+
+    const TFontSpec& Spec() const { return FSpec; }
+    // Character cells a code point takes: 1 half-width, 2 full-width.
+    static int CellsOf(char32_t codePoint);
+    // Width in pixels of a UTF-8 text.
+    int TextWidth(const std::string& utf8) const;
+
+    struct Impl;
+    const Impl& impl() const { return *FImpl; }
+
+  private:
+    TFontSpec FSpec;
+    std::unique_ptr<Impl> FImpl;
+};
+
+// The file that will be used for faceName (for diagnostics); throws TFontMissing.
+std::string ResolveFontFile(const std::string& faceName);

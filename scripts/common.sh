@@ -1,0 +1,41 @@
+# Shared by ./run and ./test: install what this Debian machine lacks, then configure and build.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+JOBS="$(nproc 2>/dev/null || echo 2)"
+
+# Packages the build, the game and the tests need.
+BUILD_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
+                libpng-dev fonts-ipafont-gothic)
+TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev valgrind
+               xvfb xdotool x11-utils)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"
+    elif command -v sudo >/dev/null 2>&1; then sudo "$@"
+    else
+        echo "error: need root to install packages ($*); run as root or install sudo" >&2
+        exit 1
+    fi
+}
+
+ensure_packages() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$p")
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}" >/dev/null
+    fi
+}
+
+# build_tree DIR [cmake options...]
+build_tree() {
+    local dir="$1"; shift
+    cmake -S "$ROOT" -B "$ROOT/$dir" "$@" >/dev/null
+    cmake --build "$ROOT/$dir" -j "$JOBS"
+}

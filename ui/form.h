@@ -1,0 +1,111 @@
+// TfrmGalMain: the game's one window. It owns the game and is its controller; its members live
+// in several files by concern (see the file list in docs/ARCHITECTURE.md).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/board.h"
+#include "engine/think_thread.h"
+#include "platform/cursor.h"
+#include "platform/image.h"
+#include "platform/mouse.h"
+#include "platform/shape.h"
+#include "platform/timer.h"
+#include "ui/screen_layout.h"
+
+// Game-flow states. The numbers carry meaning: above 100 the timer runs the game, state + 2
+// turns 3 into 5 and 4 into 6, and 129 is the return state of 0.
+constexpr int gsWaitPut = 0;
+constexpr int gsAskNewGame = 1;
+constexpr int gsAskEnd = 2;
+constexpr int gsGameOver = 3;
+constexpr int gsSelect = 4;
+constexpr int gsAskEndOver = 5;
+constexpr int gsAskEndSelect = 6;
+constexpr int gsStartThink = 110;
+constexpr int gsThinking = 115;
+constexpr int gsTurnOver = 121;
+constexpr int gsAfterMove = 128;
+constexpr int gsAnnounce = 129;
+constexpr int gsClose = -1;
+
+class TfrmGalMain {
+  public:
+    TfrmGalMain();
+    ~TfrmGalMain();
+    TfrmGalMain(const TfrmGalMain&) = delete;
+    TfrmGalMain& operator=(const TfrmGalMain&) = delete;
+
+    // ---- Components ----
+    TImage imgScreen{ScreenWidth, ScreenHeight, ColBack};
+    TShape Shape1;
+    TTimer tmrTimer;
+
+    // ---- Start-up and shutdown (startup.cpp) ----
+    void FormCreate();
+    void FormClose();
+    // Closes the window: runs FormClose once; afterwards no handler does anything.
+    void Close();
+    bool Closed() const { return FClosed; }
+
+    // ---- Controller (controller.cpp) ----
+    void tmrTimerTimer();
+    void NewGame();
+    void GameOver();
+    void ApplyMove(int cell);
+    void Request(int request, int cell); // requests 0, 10, 11 (12 is the level pick)
+    void EndRequest();                   // the request frame's close: close, timer on, or off
+
+    // ---- Input (input.cpp) ----
+    void imgScreenMouseMove(int x, int y);
+    void imgScreenMouseDown(TMouseButton button, int x, int y);
+    void Shape1MouseDown();
+    void PickLevel();
+
+    // ---- Side panel drawing (draw_panel.cpp) ----
+    void DrawText(int x, int y, TColor shadow, TColor colour, int height, int width,
+                  const std::string& text);
+    void ShowMessage(const std::string& text, int line, int clearFirst);
+    void ShowTurnMessage(int player, int line);
+    void ClearMessages();
+    void DrawRestLabel();
+    void DrawCounter(int index, int value);
+    void DrawTurnMarks(int player);
+    void DrawPlayerLabel(int player, int type);
+    void DrawButtons(int index);
+
+    // ---- Board drawing and hit testing (draw_board.cpp) ----
+    void DrawCell(int cell, int value);
+    static int CellAt(int x, int y);
+
+    // ---- Title picture, player selection, hover marks (draw_title.cpp) ----
+    void DrawTitle();
+    void DrawPlayerSelect(int type1, int type2);
+    void DrawLevelBox(int player, int box, int selected);
+    void DrawHover(int position, int on);
+
+    // ---- Game state ----
+    std::unique_ptr<Board> FBoard;
+    std::unique_ptr<int32_t[]> FCount;      // [0] empty cells, [1], [2] panels of each player
+    std::unique_ptr<int32_t[]> FPlayerType; // [1], [2]: 0 MAN, 1..6 computer LV0..LV5
+    int32_t FTurn = 0;
+    int32_t FState = 0;
+    int32_t FReturnState = 0;
+    TCursor FSavedCursor = crDefault;
+    int32_t FHover = 0;
+    int32_t FLastHover = 0;
+    int32_t FMsgLine = 0;
+    const int32_t* FFlipPos = nullptr; // next FlipList entry to show
+    int32_t FLevelBonus = 0;
+    std::unique_ptr<TThinkThread> FSearch;
+    std::unique_ptr<TThinkThread> FRules;
+    int32_t FLastProgress = 0;
+    int32_t FThinkTicks = 0;
+
+  private:
+    void StopSearch();
+    int32_t* BoardCells() { return FBoard->data(); }
+    bool FClosed = false;
+};
