@@ -105,7 +105,23 @@ class TfrmGalMain {
     int32_t FThinkTicks = 0;
 
   private:
+    // ---- Controller steps (controller.cpp) ----
     void StopSearch();
+    int SearchDepth() const;
+    void StartSearch();
+    void PollSearch();
+    void ShowNextFlip();
+    bool AfterMove(); // false when the game has ended
+    void Announce();
+    void PutRequest(int cell);
+    void FirstButton();
+    void SecondButton();
+    void AskNewGame();
+    void AskEnd();
+    void CancelConfirm();
+
+    // Handlers run only between a successful FormCreate and the close.
+    bool Running() const { return !FClosed && FBoard && FRules; }
     int32_t* BoardCells() { return FBoard->data(); }
     bool FClosed = false;
 };

@@ -1,0 +1,328 @@
+// The game controller: the timer-driven states, the moves, and the button requests.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "engine/random.h"
+#include "engine/tables.h"
+#include "ui/form.h"
+
+namespace {
+
+std::string Format(const char* format, int value) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+} // namespace
+
+// ---- The tick ----
+
+void TfrmGalMain::tmrTimerTimer() {
+    if (!Running()) return;
+    tmrTimer.Enabled = false;
+    switch (FState) {
+    case gsStartThink:
+        StartSearch();
+        PollSearch(); // the worker may already have its answer
+        break;
+    case gsThinking:
+        PollSearch();
+        break;
+    case gsTurnOver:
+        ShowNextFlip();
+        break;
+    case gsAfterMove:
+        if (AfterMove()) Announce();
+        break;
+    case gsAnnounce:
+        Announce();
+        break;
+    default:
+        break;
+    }
+    tmrTimer.Enabled = true;
+}
+
+int TfrmGalMain::SearchDepth() const {
+    int depth = FPlayerType[FTurn] - 1;
+    if (depth != 0) depth += FLevelBonus; // LV0 plays at random whatever the bonus
+    return depth;
+}
+
+void TfrmGalMain::StartSearch() {
+    FSearch = TThread::TryCreate<TThinkThread>(true);
+    if (FSearch) {
+        FSearch->FSide = FTurn;
+        FSearch->FDepth = SearchDepth();
+        FSearch->FBoard = BoardCells();
+        FSearch->FRandom = game_random::Draw();
+        FSearch->FResult.store(ResultNotReady);
+        FSearch->FProgress.store(0);
+        FSearch->Resume();
+        FLastProgress = FSearch->FProgress.load();
+        FThinkTicks = 0;
+    }
+    FState = gsThinking;
+}
+
+void TfrmGalMain::PollSearch() {
+    int cell;
+    if (FSearch) {
+        int32_t progress = FSearch->FProgress.load();
+        if (progress != FLastProgress) {
+            // The line above FMsgLine says "THINKING..."; after a NO that returned straight to
+            // the search start nothing was written again and FMsgLine is 0, so use line 0.
+            ShowMessage(Format("THINKING... %d", FThinkTicks), std::max(FMsgLine - 1, 0), 1);
+            FThinkTicks = (FThinkTicks + 1) % 999;
+            FLastProgress = progress;
+        }
+        int32_t result = FSearch->FResult.load();
+        if (result == ResultNotReady) return;
+        // Think stores its answer just before it returns; the thread may still be running.
+        FSearch->WaitFor();
+        FSearch.reset();
+        cell = result;
+    } else {
+        // No thread could be made: search here, on the window's thread.
+        FRules->FSide = FTurn;
+        FRules->FDepth = SearchDepth();
+        FRules->FBoard = BoardCells();
+        FRules->FRandom = game_random::Draw();
+        FRules->FResult.store(ResultNotReady);
+        FRules->FProgress.store(0);
+        cell = FRules->Think();
+    }
+    ApplyMove(cell);
+    FState = gsTurnOver;
+}
+
+void TfrmGalMain::ShowNextFlip() {
+    int cell = *FFlipPos;
+    if (cell == -1) {
+        Screen.Cursor = crDefault;
+        FState = gsAfterMove;
+        return;
+    }
+    DrawCell(cell, FTurn);
+    ++FFlipPos;
+    FCount[FTurn] += 1;
+    FCount[Opponent(FTurn)] -= 1;
+    DrawCounter(1, FCount[1]);
+    DrawCounter(2, FCount[2]);
+}
+
+bool TfrmGalMain::AfterMove() {
+    int mask = 0;
+    if (FCount[0] > 0) mask = FRules->CheckBoard(BoardCells()); // a full board ends at once
+    if (mask == 0) {
+        GameOver();
+        FState = gsGameOver;
+        return false;
+    }
+    int other = Opponent(FTurn);
+    if (mask & other) {
+        FTurn = other;
+    } else {
+        ShowMessage(Format("@%1dDont' put !", other), FMsgLine, 0);
+        FMsgLine += 1;
+    }
+    FState = gsAnnounce;
+    return true;
+}
+
+void TfrmGalMain::Announce() {
+    DrawTurnMarks(FTurn);
+    ShowTurnMessage(FTurn, FMsgLine);
+    FMsgLine += 1;
+    if (FPlayerType[FTurn] != 0) {
+        Screen.Cursor = crHourGlass;
+        ShowMessage("THINKING...", FMsgLine, 0);
+        FMsgLine += 1;
+        FState = gsStartThink;
+    } else {
+        // FMsgLine stays, so that "Don't put !" replaces this line.
+        ShowMessage("Put Panel !", FMsgLine, 0);
+        FState = gsWaitPut;
+    }
+}
+
+// ---- Game set-up, moves and the result ----
+
+void TfrmGalMain::StopSearch() {
+    if (!FSearch) return;
+    FSearch->Terminate();
+    FSearch->WaitFor();
+    FSearch.reset();
+}
+
+void TfrmGalMain::NewGame() {
+    StopSearch(); // the worker reads the board: it must be gone before the board is reset
+    int32_t* board = BoardCells();
+    FCount[0] = FCount[1] = FCount[2] = 0;
+    for (int i = 0; i < BoardSize; ++i) {
+        int32_t value = InitialBoard[i];
+        board[i] = value;
+        if (value >= 0) {
+            DrawCell(i, value);
+            FCount[value] += 1;
+        }
+    }
+    DrawCounter(0, FCount[0]);
+    DrawCounter(1, FCount[1]);
+    DrawCounter(2, FCount[2]);
+    FTurn = 1;
+    DrawTurnMarks(1);
+    DrawPlayerSelect(FPlayerType[1], FPlayerType[2]);
+}
+
+void TfrmGalMain::ApplyMove(int cell) {
+    Screen.Cursor = crAppStart;
+    int32_t* list = FRules->PutPanel(cell, FTurn, BoardCells());
+    FFlipPos = list + 1;
+    DrawCell(*FFlipPos, FTurn);
+    ++FFlipPos;
+    FCount[FTurn] += 1;
+    FCount[0] -= 1;
+    DrawCounter(FTurn, FCount[FTurn]);
+    DrawCounter(0, FCount[0]);
+    ClearMessages();
+    FMsgLine = 0;
+}
+
+void TfrmGalMain::GameOver() {
+    ShowMessage("END GAME !!", 0, 0);
+    int winner = FCount[1] > FCount[2] ? 1 : FCount[2] > FCount[1] ? 2 : 0;
+    ShowMessage(winner != 0 ? Format("@%1dWIN !!", winner) : std::string("DRAWN GAME !!"), 1, 0);
+    ShowMessage("NEW GAME ?", 2, 0);
+}
+
+// ---- Requests ----
+
+void TfrmGalMain::Request(int request, int cell) {
+    if (!Running()) return;
+    if (request == 10 || request == 11) {
+        ClearMessages();
+        FMsgLine = 0;
+    }
+    switch (request) {
+    case 0:
+        PutRequest(cell);
+        break;
+    case 10:
+        FirstButton();
+        break;
+    case 11:
+        SecondButton();
+        break;
+    case 12:
+        PickLevel();
+        break;
+    default:
+        break;
+    }
+}
+
+void TfrmGalMain::EndRequest() {
+    if (FClosed) return;
+    if (FState == gsClose) {
+        Close();
+        return;
+    }
+    tmrTimer.Enabled = FState > 100;
+}
+
+void TfrmGalMain::PutRequest(int cell) {
+    // Only a person's turn puts; a worker never exists in that state, so the board is ours.
+    if (FState != gsWaitPut) return;
+    // The press may land off the board or on a panel although the last movement saw an empty
+    // cell; putting there would overwrite a panel and upset the counters.
+    if (cell < 0 || cell >= BoardSize || BoardCells()[cell] != CellEmpty) return;
+    if (FRules->CheckPut(cell, BoardCells()) & FTurn) {
+        ApplyMove(cell);
+        FState = gsTurnOver;
+    } else {
+        ShowMessage("Don't put !", FMsgLine, 1);
+    }
+}
+
+void TfrmGalMain::FirstButton() {
+    switch (FState) {
+    case gsAskNewGame: // YES
+    case gsGameOver:
+        NewGame();
+        DrawButtons(4);
+        FState = gsSelect;
+        break;
+    case gsAskEnd: // YES
+    case gsAskEndOver:
+    case gsAskEndSelect:
+        FState = gsClose;
+        break;
+    case gsSelect:
+        DrawButtons(0);
+        FState = gsAnnounce;
+        break;
+    default: // a game is running
+        AskNewGame();
+        break;
+    }
+}
+
+void TfrmGalMain::SecondButton() {
+    switch (FState) {
+    case gsAskNewGame: // NO
+    case gsAskEnd:
+        CancelConfirm();
+        break;
+    case gsAskEndOver: // NO after a game: straight to a new one
+        NewGame();
+        DrawButtons(4);
+        FState = gsSelect;
+        break;
+    case gsAskEndSelect: // NO in the player selection
+        DrawPlayerSelect(FPlayerType[1], FPlayerType[2]);
+        DrawButtons(4);
+        FState = gsSelect;
+        break;
+    default: // 0, 3, 4 and every timer-driven state
+        AskEnd();
+        break;
+    }
+}
+
+void TfrmGalMain::AskNewGame() {
+    FSavedCursor = Screen.Cursor;
+    Screen.Cursor = crDefault;
+    ShowMessage("NEW GAME ?", FMsgLine, 0);
+    DrawButtons(1);
+    FReturnState = FState == gsWaitPut ? gsAnnounce : FState;
+    FState = gsAskNewGame;
+}
+
+void TfrmGalMain::AskEnd() {
+    FSavedCursor = Screen.Cursor;
+    Screen.Cursor = crDefault;
+    ShowMessage("Ｅ Ｎ Ｄ？", FMsgLine, 0);
+    DrawButtons(3);
+    if (FState == gsWaitPut || FState > 100) {
+        FReturnState = FState == gsWaitPut ? gsAnnounce : FState;
+        FState = gsAskEnd;
+    } else {
+        FState += 2; // 3 -> 5, 4 -> 6
+    }
+}
+
+void TfrmGalMain::CancelConfirm() {
+    if (FReturnState == gsThinking) {
+        // The question cleared the turn line and the search line; the search goes on.
+        ShowTurnMessage(FTurn, FMsgLine);
+        FMsgLine += 1;
+        ShowMessage("THINKING...", FMsgLine, 0);
+        FMsgLine += 1;
+    }
+    DrawButtons(0);
+    Screen.Cursor = FSavedCursor;
+    FState = FReturnState;
+}
