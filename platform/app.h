@@ -15,20 +15,27 @@
 struct TFormHost {
     std::string caption;
     int clientWidth = 0, clientHeight = 0;
-    TImage* image = nullptr;          // shown at (0, 0)
-    TShape* shape = nullptr;          // the strip, right of the image
-    TTimer* timer = nullptr;          // OnTimer runs on the main thread while Enabled
-    const TImage* icon = nullptr;     // optional window icon
-    std::function<void(int x, int y)> onMouseMove;                      // image coordinates
+    TImage* image = nullptr;                       // shown at (0, 0)
+    TShape* shape = nullptr;                       // the strip, right of the image
+    TTimer* timer = nullptr;                       // OnTimer runs on the main thread while Enabled
+    const TImage* icon = nullptr;                  // optional window icon
+    std::function<void(int x, int y)> onMouseMove; // image coordinates
     std::function<void(TMouseButton button, int x, int y)> onMouseDown; // image coordinates
-    std::function<void()> onClose;   // the close box
-    std::function<bool()> isClosed;  // true once the window has closed
+    std::function<void()> onClose;                                      // the close box
+    std::function<bool()> isClosed; // true once the window has closed
+
+    bool Closed() const { return isClosed && isClosed(); }
 };
 
-// Sends a press at client pixel (x, y) to the image's handler or to the strip.
-void RouteMouseDown(TFormHost& host, TMouseButton button, int x, int y);
+// Sends a press at client pixel (x, y) to the image's handler or to the strip; a press
+// elsewhere (outside both) is dropped. Returns true when a handler ran.
+bool RouteMouseDown(TFormHost& host, TMouseButton button, int x, int y);
 // Sends a movement at client pixel (x, y) to the image's handler when it is over the image.
-void RouteMouseMove(TFormHost& host, int x, int y);
+// Returns true when the handler ran.
+bool RouteMouseMove(TFormHost& host, int x, int y);
+// Runs one timer tick when the timer is on and the window is open. Returns true when it ran.
+bool DeliverTick(TFormHost& host);
 
-// The client area as shown: the image with the strip painted (outline and fill) beside it.
+// The client area as shown (clientWidth x clientHeight, row by row): the image with the strip
+// painted beside it, a one-pixel outline in PenColor around a BrushColor fill.
 std::vector<TColor> ComposeClient(const TFormHost& host);

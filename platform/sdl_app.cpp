@@ -1,0 +1,176 @@
+// The SDL2 backend: window, icon, event loop with the main-thread timer, system cursors.
+#include "platform/sdl_app.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/cursor.h"
+
+namespace {
+
+// TColor is 0x00BBGGRR: as a 32-bit value that is SDL's XBGR8888 (alpha ignored).
+constexpr uint32_t ClientFormat = SDL_PIXELFORMAT_XBGR8888;
+
+struct WindowDeleter {
+    void operator()(SDL_Window* w) const { SDL_DestroyWindow(w); }
+};
+struct SurfaceDeleter {
+    void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
+};
+struct CursorDeleter {
+    void operator()(SDL_Cursor* c) const { SDL_FreeCursor(c); }
+};
+
+void SetIcon(SDL_Window* window, const TImage& icon) {
+    // The icon is opaque: give every pixel full alpha.
+    std::vector<uint32_t> argb(icon.Pixels().begin(), icon.Pixels().end());
+    for (uint32_t& p : argb) p |= 0xFF000000u;
+    std::unique_ptr<SDL_Surface, SurfaceDeleter> surface(SDL_CreateRGBSurfaceWithFormatFrom(
+        argb.data(), icon.Width(), icon.Height(), 32, icon.Width() * 4, SDL_PIXELFORMAT_ABGR8888));
+    if (surface) SDL_SetWindowIcon(window, surface.get()); // SDL copies the pixels
+}
+
+// Copies the composed client area onto the window's software surface and shows it.
+void Present(SDL_Window* window, const TFormHost& host) {
+    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    if (!surface) return;
+    const std::vector<TColor> pixels = ComposeClient(host);
+    const int w = std::min(host.clientWidth, surface->w);
+    const int h = std::min(host.clientHeight, surface->h);
+    if (w <= 0 || h <= 0) return;
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    SDL_ConvertPixels(w, h, ClientFormat, pixels.data(), host.clientWidth * 4,
+                      surface->format->format, surface->pixels, surface->pitch);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    SDL_UpdateWindowSurface(window);
+}
+
+class CursorSet {
+  public:
+    CursorSet() {
+        FCursors[0].reset(SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW));
+        FCursors[1].reset(SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_WAIT));
+        FCursors[2].reset(SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_WAITARROW));
+    }
+    // Shows the application's screen cursor; changes SDL's only when it differs.
+    void Apply(TCursor cursor) {
+        const int index = cursor == crHourGlass ? 1 : cursor == crAppStart ? 2 : 0;
+        if (index == FShown || !FCursors[index]) return;
+        SDL_SetCursor(FCursors[index].get());
+        FShown = index;
+    }
+
+  private:
+    std::array<std::unique_ptr<SDL_Cursor, CursorDeleter>, 3> FCursors;
+    int FShown = -1;
+};
+
+std::optional<TMouseButton> ButtonOf(uint8_t sdlButton) {
+    switch (sdlButton) {
+    case SDL_BUTTON_LEFT:
+        return TMouseButton::mbLeft;
+    case SDL_BUTTON_RIGHT:
+        return TMouseButton::mbRight;
+    case SDL_BUTTON_MIDDLE:
+        return TMouseButton::mbMiddle;
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+TSdlApplication::TSdlApplication(const std::string& title) {
+    SDL_SetHint(SDL_HINT_APP_NAME, title.c_str());
+    // A board game has no reason to keep the screen awake.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        throw TDisplayUnavailable(std::string("cannot open a display (") + SDL_GetError() +
+                                  "); run the game in a desktop session, or without one under "
+                                  "Xvfb: xvfb-run ./run");
+    }
+}
+
+TSdlApplication::~TSdlApplication() {
+    SDL_Quit();
+}
+
+bool TSdlApplication::ShowError(const std::string& title, const std::string& message) {
+    return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), message.c_str(),
+                                    nullptr) == 0;
+}
+
+void TSdlApplication::Run(TFormHost& host) {
+    std::unique_ptr<SDL_Window, WindowDeleter> window(
+        SDL_CreateWindow(host.caption.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                         host.clientWidth, host.clientHeight, SDL_WINDOW_HIDDEN));
+    if (!window)
+        throw TDisplayUnavailable(std::string("cannot create the window (") + SDL_GetError() + ")");
+    if (host.icon) SetIcon(window.get(), *host.icon);
+    SDL_ShowWindow(window.get());
+
+    CursorSet cursors;
+    // The timer runs on this thread: the loop waits for events no longer than the next tick.
+    bool timerWasOn = false;
+    uint64_t nextTick = 0;
+    auto rearm = [&](bool restart) {
+        const bool on = host.timer && host.timer->Enabled;
+        if (on && (restart || !timerWasOn))
+            nextTick = SDL_GetTicks64() + static_cast<uint64_t>(std::max(host.timer->Interval, 1));
+        timerWasOn = on;
+    };
+
+    auto handle = [&](const SDL_Event& e) {
+        switch (e.type) {
+        case SDL_QUIT:
+            if (host.onClose) host.onClose();
+            break;
+        case SDL_WINDOWEVENT:
+            if (e.window.event == SDL_WINDOWEVENT_CLOSE && host.onClose) host.onClose();
+            break;
+        case SDL_MOUSEMOTION:
+            if (RouteMouseMove(host, e.motion.x, e.motion.y)) rearm(false);
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+            if (auto button = ButtonOf(e.button.button)) {
+                // A press switches the timer off and maybe on again: a new full interval.
+                if (RouteMouseDown(host, *button, e.button.x, e.button.y)) rearm(true);
+            }
+            break;
+        default:
+            break;
+        }
+    };
+
+    Present(window.get(), host);
+    cursors.Apply(Screen.Cursor);
+    while (!host.Closed()) {
+        SDL_Event event;
+        bool got;
+        if (timerWasOn) {
+            const uint64_t now = SDL_GetTicks64();
+            const int wait = nextTick > now ? static_cast<int>(nextTick - now) : 0;
+            got = SDL_WaitEventTimeout(&event, wait) != 0;
+        } else {
+            got = SDL_WaitEvent(&event) != 0;
+        }
+        if (got) {
+            handle(event);
+            while (!host.Closed() && SDL_PollEvent(&event)) handle(event);
+        }
+        if (host.Closed()) break;
+        if (timerWasOn && SDL_GetTicks64() >= nextTick) {
+            DeliverTick(host);
+            rearm(true);
+        }
+        if (host.Closed()) break;
+        cursors.Apply(Screen.Cursor);
+        Present(window.get(), host);
+    }
+}

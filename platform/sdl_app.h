@@ -1,0 +1,31 @@
+// TSdlApplication: the real window on SDL2, a software surface showing the composed client area.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "platform/app.h"
+
+// Raised when SDL can open no display; what() is the one line to show the user.
+class TDisplayUnavailable : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+class TSdlApplication {
+  public:
+    // Initialises SDL's video with the application title (the name shown for the program
+    // outside its window). Throws TDisplayUnavailable when no display can be opened.
+    explicit TSdlApplication(const std::string& title);
+    ~TSdlApplication();
+    TSdlApplication(const TSdlApplication&) = delete;
+    TSdlApplication& operator=(const TSdlApplication&) = delete;
+
+    // Shows the window and runs the event loop on this thread until host.isClosed() is true.
+    // Ticks, mouse events and the close box reach the host's handlers here; an exception thrown
+    // by a handler leaves the loop (the window is destroyed on the way out).
+    void Run(TFormHost& host);
+
+    // An error box; returns false when none could be shown (for instance without a display).
+    static bool ShowError(const std::string& title, const std::string& message);
+};

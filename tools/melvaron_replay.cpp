@@ -1,0 +1,149 @@
+// melvaron-replay SCRIPT: plays a scripted session on the game window without a display.
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "engine/random.h"
+#include "platform/cursor.h"
+#include "platform/headless.h"
+#include "platform/text.h"
+#include "tools/replay_script.h"
+#include "ui/form.h"
+#include "ui/host.h"
+
+namespace {
+
+const char* CursorName(TCursor cursor) {
+    if (cursor == crHourGlass) return "hourglass";
+    if (cursor == crAppStart) return "appstart";
+    return "default";
+}
+
+// The board as six rows of twelve cells: '.' empty, '1' and '2' the players' panels.
+std::string BoardLines(const int32_t* board) {
+    std::string out;
+    for (int row = 1; row <= 6; ++row) {
+        for (int col = 1; col <= 12; ++col) {
+            const int32_t v = board[row * 14 + col];
+            out += v == 1 ? '1' : v == 2 ? '2' : '.';
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+void PrintState(const TfrmGalMain& f) {
+    std::printf("state=%d turn=%d counts=%d,%d,%d players=%d,%d bonus=%d hover=%d msgline=%d "
+                "cursor=%s search=%s timer=%s\n",
+                f.FState, f.FTurn, f.FCount[0], f.FCount[1], f.FCount[2], f.FPlayerType[1],
+                f.FPlayerType[2], f.FLevelBonus, f.FHover, f.FMsgLine, CursorName(Screen.Cursor),
+                f.FSearch ? "yes" : "no", f.tmrTimer.Enabled ? "on" : "off");
+}
+
+// Ticks until a person is awaited or the timer stops; a running search is waited for between
+// ticks instead of being polled in a hurry, so the outcome does not depend on machine speed.
+void Settle(TfrmGalMain& form, THeadlessHost& host, int64_t maxTicks) {
+    int64_t ticks = 0;
+    while (ticks < maxTicks && !host.Closed() && form.FState > 100 && host.TimerEnabled()) {
+        if (form.FState == gsThinking && form.FSearch &&
+            form.FSearch->FResult.load() == ResultNotReady) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        host.Tick();
+        ++ticks;
+    }
+}
+
+bool ReadFile(const char* path, std::string& text) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    char chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+    const bool ok = !std::ferror(f);
+    const int saved = errno;
+    std::fclose(f);
+    errno = saved;
+    return ok;
+}
+
+int Fail(int line, const std::string& what) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "line %d: %s\n", line, what.c_str());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: melvaron-replay SCRIPT\n");
+        return 2;
+    }
+    std::string text;
+    if (!ReadFile(argv[1], text)) {
+        std::fprintf(stderr, "error: cannot read %s: %s\n", argv[1], std::strerror(errno));
+        return 2;
+    }
+    const replay::TParseResult script = replay::ParseScript(text);
+    if (!script.ok()) {
+        std::fprintf(stderr, "%s\n", script.Message().c_str());
+        return 2;
+    }
+    try {
+        ResolveFontFile(GothicFace);
+    } catch (const TFontMissing& e) {
+        std::fprintf(stderr, "error: %s\n", e.what());
+        return 1;
+    }
+
+    TfrmGalMain form;
+    form.FormCreate(); // seeds the generator with the clock; a seed command replaces that
+    THeadlessHost host(MakeFormHost(form));
+
+    for (const replay::TCommand& c : script.commands) {
+        if (host.Closed()) return Fail(c.line, "the window has closed");
+        switch (c.op) {
+        case replay::TOp::Seed:
+            game_random::Seed(static_cast<uint32_t>(c.count));
+            break;
+        case replay::TOp::Move:
+            host.MouseMove(c.x, c.y);
+            break;
+        case replay::TOp::Press:
+            host.MouseDown(c.button, c.x, c.y);
+            break;
+        case replay::TOp::Strip:
+            host.Strip();
+            break;
+        case replay::TOp::Tick:
+            for (int64_t i = 0; i < c.count && !host.Closed(); ++i) host.Tick();
+            break;
+        case replay::TOp::Settle:
+            Settle(form, host, c.count);
+            break;
+        case replay::TOp::Close:
+            host.Close();
+            break;
+        case replay::TOp::Shot: {
+            std::string error;
+            if (!host.Shot(c.file, error))
+                return Fail(c.line, "cannot write " + c.file + ": " + error);
+            break;
+        }
+        case replay::TOp::State:
+            PrintState(form);
+            break;
+        case replay::TOp::Board:
+            std::fputs(BoardLines(form.FBoard->data()).c_str(), stdout);
+            break;
+        }
+    }
+    form.Close(); // stops a search still running before anything is freed
+    std::fflush(stdout);
+    return 0;
+}
