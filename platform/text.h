@@ -5,6 +5,9 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "platform/image.h"
 
 // Raised when no usable face exists; what() says which package provides one.
 class TFontMissing : public std::runtime_error {
@@ -13,11 +16,11 @@ class TFontMissing : public std::runtime_error {
 };
 
 struct TFontSpec {
-    std::string faceName;  // asked of fontconfig first; a Japanese fixed-pitch Gothic otherwise
-    int height = 12;       // character cell height in pixels
-    int width = 6;         // half-width character width; full-width characters take twice that
+    std::string faceName; // asked of fontconfig first; a Japanese fixed-pitch Gothic otherwise
+    int height = 12;      // character cell height in pixels
+    int width = 6;        // half-width character width; full-width characters take twice that
     int weight = 400;
-    int charset = 128;     // Shift-JIS: cell widths follow its half- and full-width split
+    int charset = 128; // Shift-JIS: cell widths follow its half- and full-width split
 };
 
 class TFont {
@@ -33,6 +36,9 @@ class TFont {
     static int CellsOf(char32_t codePoint);
     // Width in pixels of a UTF-8 text.
     int TextWidth(const std::string& utf8) const;
+    // Appends the glyph pixels of a UTF-8 text, relative to the top-left corner of its first
+    // character cell. Each character's pixels lie inside its own cells.
+    void Rasterize(const std::string& utf8, std::vector<TPoint>& ink) const;
 
     struct Impl;
     const Impl& impl() const { return *FImpl; }

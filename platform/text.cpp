@@ -1,0 +1,283 @@
+// Text: finding the fixed-pitch Gothic face with fontconfig and rasterising its glyphs with
+// FreeType, without smoothing, into fixed character cells.
+#include "platform/text.h"
+
+#include <map>
+#include <mutex>
+#include <tuple>
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+namespace {
+
+constexpr const char* MissingMessage =
+    "no Japanese fixed-pitch Gothic font found (fontconfig); install it with: "
+    "apt-get install fonts-ipafont-gothic";
+constexpr const char* FallbackPattern = "monospace:lang=ja";
+
+struct FaceFile {
+    std::string path;
+    int index = 0;
+    bool operator<(const FaceFile& o) const {
+        return std::tie(path, index) < std::tie(o.path, o.index);
+    }
+};
+
+// One glyph placed in its cell: pixel offsets from the cell's top-left corner.
+using GlyphInk = std::vector<TPoint>;
+
+struct GlyphKey {
+    FT_Face face;
+    long emWidth; // 26.6 pixels
+    int height;
+    int cellWidth;
+    char32_t codePoint;
+    bool operator<(const GlyphKey& o) const {
+        return std::tie(face, emWidth, height, cellWidth, codePoint) <
+               std::tie(o.face, o.emWidth, o.height, o.cellWidth, o.codePoint);
+    }
+};
+
+// Everything loaded once per process: the FreeType library, resolved names, open faces and
+// rendered glyphs. Rendering is deterministic, so the cache never changes what is drawn. The
+// lock only keeps the shared library safe should a second thread ever draw.
+class FontStore {
+  public:
+    static FontStore& Get() {
+        static FontStore store;
+        return store;
+    }
+
+    std::mutex Lock;
+
+    FaceFile Resolve(const std::string& faceName);
+    FT_Face Open(const FaceFile& file);
+    const GlyphInk& Glyph(FT_Face face, long emWidth, int height, int cellWidth, char32_t cp);
+
+  private:
+    FontStore() = default;
+    ~FontStore() {
+        for (auto& [file, face] : FFaces)
+            if (face) FT_Done_Face(face);
+        if (FLibrary) FT_Done_FreeType(FLibrary);
+    }
+    bool Usable(FT_Face face);
+    bool TryCandidate(FcPattern* match, FaceFile& out);
+
+    FT_Library FLibrary = nullptr;
+    bool FFcReady = false;
+    std::map<std::string, FaceFile> FResolved;
+    std::map<FaceFile, FT_Face> FFaces;
+    std::map<GlyphKey, GlyphInk> FGlyphs;
+};
+
+// A face takes the place of the Gothic when it has both a half-width and a full-width Latin
+// letter and the full-width one is exactly twice as wide: then every text fits its cells.
+bool FontStore::Usable(FT_Face face) {
+    if (!face || !FT_IS_SCALABLE(face)) return false;
+    FT_UInt half = FT_Get_Char_Index(face, U'A');
+    FT_UInt full = FT_Get_Char_Index(face, U'\uFF21');
+    if (!half || !full) return false;
+    if (FT_Load_Glyph(face, half, FT_LOAD_NO_SCALE)) return false;
+    FT_Pos halfAdvance = face->glyph->advance.x;
+    if (FT_Load_Glyph(face, full, FT_LOAD_NO_SCALE)) return false;
+    return halfAdvance > 0 && face->glyph->advance.x == 2 * halfAdvance;
+}
+
+FT_Face FontStore::Open(const FaceFile& file) {
+    auto it = FFaces.find(file);
+    if (it != FFaces.end()) return it->second;
+    if (!FLibrary && FT_Init_FreeType(&FLibrary)) {
+        FLibrary = nullptr;
+        throw TFontMissing("FreeType could not be initialised");
+    }
+    FT_Face face = nullptr;
+    if (FT_New_Face(FLibrary, file.path.c_str(), file.index, &face)) face = nullptr;
+    if (face && !Usable(face)) {
+        FT_Done_Face(face);
+        face = nullptr;
+    }
+    FFaces[file] = face;
+    return face;
+}
+
+bool FontStore::TryCandidate(FcPattern* match, FaceFile& out) {
+    if (!match) return false;
+    FcChar8* path = nullptr;
+    int index = 0;
+    if (FcPatternGetString(match, FC_FILE, 0, &path) != FcResultMatch) return false;
+    if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+    FaceFile file{reinterpret_cast<const char*>(path), index};
+    if (!Open(file)) return false;
+    out = file;
+    return true;
+}
+
+FaceFile FontStore::Resolve(const std::string& faceName) {
+    auto it = FResolved.find(faceName);
+    if (it != FResolved.end()) return it->second;
+    if (!FFcReady) {
+        if (!FcInit()) throw TFontMissing(MissingMessage);
+        FFcReady = true;
+    }
+
+    FaceFile found;
+    bool ok = false;
+    // The named face, but only when fontconfig really has it: its best match for an unknown
+    // name is some unrelated default face.
+    if (FcPattern* pattern = FcPatternCreate()) {
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(faceName.c_str()));
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result;
+        if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+            FcChar8* family = nullptr;
+            for (int n = 0;
+                 !ok && FcPatternGetString(match, FC_FAMILY, n, &family) == FcResultMatch; ++n)
+                if (FcStrCmpIgnoreCase(family,
+                                       reinterpret_cast<const FcChar8*>(faceName.c_str())) == 0)
+                    ok = TryCandidate(match, found);
+            FcPatternDestroy(match);
+        }
+        FcPatternDestroy(pattern);
+    }
+    // Otherwise a fixed-pitch Japanese Gothic, whatever this machine calls it.
+    if (!ok) {
+        if (FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(FallbackPattern))) {
+            FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+            FcDefaultSubstitute(pattern);
+            FcResult result;
+            if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+                ok = TryCandidate(match, found);
+                FcPatternDestroy(match);
+            }
+            FcPatternDestroy(pattern);
+        }
+    }
+    if (!ok) throw TFontMissing(MissingMessage);
+    FResolved[faceName] = found;
+    return found;
+}
+
+const GlyphInk& FontStore::Glyph(FT_Face face, long emWidth, int height, int cellWidth,
+                                 char32_t cp) {
+    GlyphKey key{face, emWidth, height, cellWidth, cp};
+    auto it = FGlyphs.find(key);
+    if (it != FGlyphs.end()) return it->second;
+
+    GlyphInk& ink = FGlyphs[key];
+    if (FT_Set_Char_Size(face, emWidth, static_cast<FT_F26Dot6>(height) * 64, 72, 72)) return ink;
+    FT_UInt index = FT_Get_Char_Index(face, cp);
+    if (!index && cp == U' ') return ink;
+    if (FT_Load_Glyph(face, index, FT_LOAD_TARGET_MONO | FT_LOAD_NO_BITMAP)) return ink;
+    if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO)) return ink;
+    const FT_GlyphSlot slot = face->glyph;
+    const FT_Bitmap& bitmap = slot->bitmap;
+    if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO) return ink;
+
+    // The em box stands on the baseline at the face's ascent share of the cell, so ascenders and
+    // descenders of an East Asian face both stay inside the cell. A glyph whose advance differs
+    // from its cell is centred in it.
+    const long ascent = face->ascender, descent = -face->descender;
+    const int baseline =
+        ascent + descent > 0 ? static_cast<int>(height * ascent / (ascent + descent)) : height;
+    const int shift = static_cast<int>((static_cast<long>(cellWidth) * 64 - slot->advance.x) / 128);
+    const int pitch = bitmap.pitch < 0 ? -bitmap.pitch : bitmap.pitch;
+    for (unsigned row = 0; row < bitmap.rows; ++row) {
+        const unsigned char* bits =
+            bitmap.buffer +
+            static_cast<long>(bitmap.pitch >= 0 ? row : bitmap.rows - 1 - row) * pitch;
+        const int y = baseline - slot->bitmap_top + static_cast<int>(row);
+        if (y < 0 || y >= height) continue;
+        for (unsigned col = 0; col < bitmap.width; ++col) {
+            if (!(bits[col >> 3] & (0x80 >> (col & 7)))) continue;
+            const int x = shift + slot->bitmap_left + static_cast<int>(col);
+            if (x >= 0 && x < cellWidth) ink.push_back({x, y});
+        }
+    }
+    return ink;
+}
+
+// Next code point of a UTF-8 text; a malformed byte reads as '?'.
+char32_t NextCodePoint(const std::string& s, size_t& i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    int extra = (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || i + extra >= s.size()) {
+        ++i;
+        return U'?';
+    }
+    char32_t cp = lead & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+        unsigned char next = byte(i + k);
+        if ((next & 0xC0) != 0x80) {
+            ++i;
+            return U'?';
+        }
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    i += extra + 1;
+    return cp;
+}
+
+} // namespace
+
+struct TFont::Impl {
+    FT_Face face = nullptr;
+    long emWidth = 0; // the horizontal em in 26.6 pixels that makes a half-width glyph `width` wide
+};
+
+TFont::TFont(const TFontSpec& spec) : FSpec(spec), FImpl(std::make_unique<Impl>()) {
+    FontStore& store = FontStore::Get();
+    std::lock_guard<std::mutex> guard(store.Lock);
+    FImpl->face = store.Open(store.Resolve(spec.faceName));
+    if (!FImpl->face) throw TFontMissing(MissingMessage);
+    // Usable() checked that 'A' has the half-width advance.
+    FT_Load_Glyph(FImpl->face, FT_Get_Char_Index(FImpl->face, U'A'), FT_LOAD_NO_SCALE);
+    const long halfAdvance = FImpl->face->glyph->advance.x;
+    FImpl->emWidth =
+        (static_cast<long>(spec.width) * 64 * FImpl->face->units_per_EM + halfAdvance / 2) /
+        halfAdvance;
+}
+
+TFont::~TFont() = default;
+
+int TFont::CellsOf(char32_t codePoint) {
+    // Shift-JIS keeps ASCII and the half-width katakana in one byte and one cell.
+    if (codePoint < 0x80) return 1;
+    if (codePoint >= 0xFF61 && codePoint <= 0xFF9F) return 1;
+    return 2;
+}
+
+int TFont::TextWidth(const std::string& utf8) const {
+    int cells = 0;
+    for (size_t i = 0; i < utf8.size();) cells += CellsOf(NextCodePoint(utf8, i));
+    return cells * FSpec.width;
+}
+
+void TFont::Rasterize(const std::string& utf8, std::vector<TPoint>& ink) const {
+    if (FSpec.width <= 0 || FSpec.height <= 0) return;
+    FontStore& store = FontStore::Get();
+    std::lock_guard<std::mutex> guard(store.Lock);
+    int left = 0;
+    for (size_t i = 0; i < utf8.size();) {
+        const char32_t cp = NextCodePoint(utf8, i);
+        const int cellWidth = CellsOf(cp) * FSpec.width;
+        for (const TPoint& p :
+             store.Glyph(FImpl->face, FImpl->emWidth, FSpec.height, cellWidth, cp))
+            ink.push_back({left + p.x, p.y});
+        left += cellWidth;
+    }
+}
+
+std::string ResolveFontFile(const std::string& faceName) {
+    FontStore& store = FontStore::Get();
+    std::lock_guard<std::mutex> guard(store.Lock);
+    return store.Resolve(faceName).path;
+}
