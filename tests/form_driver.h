@@ -1,0 +1,159 @@
+// Test helper: drives one TfrmGalMain as the window would (ticks only while the timer is on,
+// presses inside the request frame) and checks the controller's invariants.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "engine/random.h"
+#include "engine/tables.h"
+#include "ui/form.h"
+
+struct TPixel {
+    int x, y;
+};
+
+// A pixel well inside every playable cell, found through CellAt once.
+inline const std::vector<TPixel>& CellPixels() {
+    static const std::vector<TPixel> pixels = [] {
+        std::vector<std::vector<TPixel>> hits(BoardSize);
+        for (int y = 0; y < 512; ++y)
+            for (int x = 0; x < 512; ++x) {
+                int cell = TfrmGalMain::CellAt(x, y);
+                if (cell >= 0 && cell < BoardSize) hits[cell].push_back({x, y});
+            }
+        std::vector<TPixel> out(BoardSize, TPixel{-1, -1});
+        for (int c = 0; c < BoardSize; ++c)
+            if (!hits[c].empty()) out[c] = hits[c][hits[c].size() / 2];
+        return out;
+    }();
+    return pixels;
+}
+
+inline TPixel CellPixel(int cell) {
+    return CellPixels()[cell];
+}
+
+// Centre of side-panel item 10..25 (buttons, then level boxes).
+inline TPixel ItemPixel(int item) {
+    if (item == 10) return {536 + 96, 412};
+    if (item == 11) return {536 + 96, 452};
+    int k = item - 12;
+    return {553 + 25 * (k % 7) + 12, 317 + 28 * (k / 7) + 6};
+}
+
+// Level box item of a player type (0 MAN, 1..6 LV0..LV5).
+inline int LevelItem(int player, int type) {
+    return 12 + 7 * (player - 1) + type;
+}
+
+class FormDriver {
+  public:
+    explicit FormDriver(uint32_t seed = 12345) : form(std::make_unique<TfrmGalMain>()) {
+        form->FormCreate();
+        game_random::Seed(seed); // reproducible computer moves
+    }
+
+    TfrmGalMain& f() { return *form; }
+    TfrmGalMain* operator->() { return form.get(); }
+
+    // One tick, delivered only while the timer is on, as the window does.
+    bool Tick() {
+        if (form->Closed() || !form->tmrTimer.Enabled) return false;
+        form->tmrTimer.OnTimer();
+        return true;
+    }
+
+    // Ticks until a person is waited for (state 100 or less) or the timer is off, waiting for
+    // the worker between polls. Returns the number of ticks delivered.
+    int Settle(int maxTicks = 100000) {
+        int ticks = 0;
+        while (ticks < maxTicks && !form->Closed() && form->tmrTimer.Enabled &&
+               form->FState > 100) {
+            if (form->FState == gsThinking && form->FSearch &&
+                form->FSearch->FResult.load() == ResultNotReady)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            Tick();
+            ++ticks;
+        }
+        return ticks;
+    }
+
+    void Move(int x, int y) { form->imgScreenMouseMove(x, y); }
+    void Press(int x, int y, TMouseButton b = TMouseButton::mbLeft) {
+        form->imgScreenMouseDown(b, x, y);
+    }
+    void Click(TPixel p, TMouseButton b = TMouseButton::mbLeft) {
+        Move(p.x, p.y);
+        Press(p.x, p.y, b);
+    }
+    void ClickItem(int item) { Click(ItemPixel(item)); }
+    void ClickCell(int cell) { Click(CellPixel(cell)); }
+    void Strip() { form->Shape1.OnMouseDown(); }
+
+    // In the player selection: choose both players' types.
+    void ChoosePlayers(int type1, int type2) {
+        ClickItem(LevelItem(1, type1));
+        ClickItem(LevelItem(2, type2));
+    }
+    // From the player selection: choose the players and start the game.
+    void Start(int type1, int type2) {
+        ChoosePlayers(type1, type2);
+        ClickItem(10);
+    }
+
+    int Cell(int i) { return (*form->FBoard)[i]; }
+
+    // Writes a position into the running game (only while no worker exists) and its counters.
+    void SetPosition(const Board& b) {
+        *form->FBoard = b;
+        for (int i = 0; i < 3; ++i) form->FCount[i] = 0;
+        for (int v : b)
+            if (v >= 0) form->FCount[v] += 1;
+    }
+
+    std::unique_ptr<TfrmGalMain> form;
+};
+
+// The controller's invariants that hold between any two events.
+inline void ExpectInvariants(TfrmGalMain& f, const char* where) {
+    SCOPED_TRACE(where);
+    if (f.Closed()) {
+        EXPECT_FALSE(f.tmrTimer.Enabled);
+        EXPECT_EQ(f.FSearch, nullptr);
+        return;
+    }
+    const int32_t* c = f.FCount.get();
+    EXPECT_EQ(c[0] + c[1] + c[2], PlayableCells);
+    if (f.FState != gsTurnOver) {
+        int n[3] = {0, 0, 0};
+        for (int v : *f.FBoard)
+            if (v >= 0) n[v] += 1;
+        EXPECT_EQ(n[0], c[0]);
+        EXPECT_EQ(n[1], c[1]);
+        EXPECT_EQ(n[2], c[2]);
+    }
+    if (f.FSearch) {
+        bool allowed =
+            f.FState == gsThinking ||
+            ((f.FState == gsAskNewGame || f.FState == gsAskEnd) && f.FReturnState == gsThinking);
+        EXPECT_TRUE(allowed) << "worker alive in state " << f.FState;
+    }
+    // Questions and the selection wait with the timer off; the timer-driven states run it.
+    if (f.FState > 100) {
+        EXPECT_TRUE(f.tmrTimer.Enabled) << "state " << f.FState;
+    }
+    if (f.FState >= gsAskNewGame && f.FState <= gsAskEndSelect && f.FState != gsGameOver) {
+        EXPECT_FALSE(f.tmrTimer.Enabled) << "state " << f.FState;
+    }
+}
+
+// Sets a flag for the test's length and always clears it again.
+struct NoThreadsScope {
+    NoThreadsScope() { TThread::FailCreationForTesting(true); }
+    ~NoThreadsScope() { TThread::FailCreationForTesting(false); }
+};

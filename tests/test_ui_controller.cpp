@@ -1,0 +1,685 @@
+// The window's game controller: state transitions, confirmations, move display, game end,
+// searches on the worker and without one, start-up, close, and a long randomized session.
+#include <functional>
+#include <random>
+
+#include "tests/form_driver.h"
+
+namespace {
+
+// ---- Positions built with the rule operations ----
+
+int FirstLegal(const Board& b, int player) {
+    for (int c = FirstPlayable; c <= LastPlayable; ++c)
+        if (b[c] == CellEmpty && (TThinkThread::CheckPut(c, b.data()) & player)) return c;
+    return -1;
+}
+
+int Count(const Board& b, int v) {
+    int n = 0;
+    for (int x : b) n += x == v;
+    return n;
+}
+
+struct FoundPosition {
+    Board board;
+    int move; // player 1's move that leads to the wanted situation
+};
+
+// Searches random positions for one where player 1 has a move after which `want` holds.
+FoundPosition FindPosition(int panels, int empties,
+                           const std::function<bool(const Board& after)>& want) {
+    std::mt19937 rng(7);
+    for (int attempt = 0; attempt < 2000000; ++attempt) {
+        Board b = InitialBoard;
+        std::vector<int> cells;
+        for (int c = FirstPlayable; c <= LastPlayable; ++c)
+            if (b[c] != CellBorder) cells.push_back(c);
+        std::shuffle(cells.begin(), cells.end(), rng);
+        if (empties >= 0) { // a nearly full board: `empties` empty cells, the rest random panels
+            for (size_t i = 0; i < cells.size(); ++i)
+                b[cells[i]] = static_cast<int>(i) < empties ? 0 : 1 + static_cast<int>(rng() % 2);
+        } else { // a sparse board of `panels` random panels
+            for (size_t i = 0; i < cells.size(); ++i)
+                b[cells[i]] = static_cast<int>(i) < panels ? 1 + static_cast<int>(rng() % 2) : 0;
+        }
+        for (int m = FirstPlayable; m <= LastPlayable; ++m) {
+            if (b[m] != CellEmpty || !(TThinkThread::CheckPut(m, b.data()) & 1)) continue;
+            Board after = b;
+            TThinkThread::PutPanel(m, 1, after.data());
+            if (want(after)) return {b, m};
+        }
+    }
+    ADD_FAILURE() << "no position found";
+    return {InitialBoard, -1};
+}
+
+// ---- Reaching each state ----
+
+using Reach = std::function<void(FormDriver&)>;
+
+constexpr int kLV0 = 1, kLV1 = 2, kLV5 = 6;
+
+void InSelect(FormDriver&) {}
+void InAnnounceMan(FormDriver& d) {
+    d.Start(0, 0);
+}
+void InAnnounceCom(FormDriver& d) {
+    d.Start(kLV5, 0);
+}
+void InWaitPut(FormDriver& d) {
+    d.Start(0, 0);
+    d.Tick();
+}
+void InStartThink(FormDriver& d) {
+    d.Strip(); // depth 10: a search that outlasts any test
+    d.Start(kLV5, 0);
+    d.Tick();
+}
+void InThinking(FormDriver& d) {
+    InStartThink(d);
+    d.Tick();
+}
+void InTurnOver(FormDriver& d) {
+    InWaitPut(d);
+    d.ClickCell(FirstLegal(*d->FBoard, 1));
+}
+void InAfterMove(FormDriver& d) {
+    InTurnOver(d);
+    while (d->FState == gsTurnOver) d.Tick();
+}
+// Player 1 wins by taking player 2's last panels, with empty cells left.
+void InGameOver(FormDriver& d) {
+    static const FoundPosition p = FindPosition(4, -1, [](const Board& a) {
+        return Count(a, 2) == 0 && TThinkThread::CheckBoard(a.data()) == 0;
+    });
+    InWaitPut(d);
+    d.SetPosition(p.board);
+    d.ClickCell(p.move);
+    d.Settle();
+}
+Reach Then(Reach first, int item) {
+    return [first, item](FormDriver& d) {
+        first(d);
+        d.ClickItem(item);
+    };
+}
+
+enum class Ev { Btn10, Btn11, Right, Middle, BoardLeft, Tick, PutLegal, PutIllegal };
+
+void Fire(FormDriver& d, Ev ev) {
+    switch (ev) {
+    case Ev::Btn10:
+        d.ClickItem(10);
+        break;
+    case Ev::Btn11:
+        d.ClickItem(11);
+        break;
+    case Ev::Right:
+        d.Press(300, 300, TMouseButton::mbRight);
+        break;
+    case Ev::Middle:
+        d.Press(632, 412, TMouseButton::mbMiddle);
+        break;
+    case Ev::BoardLeft:
+        d.ClickCell(FirstPlayable);
+        break; // an empty corner cell
+    case Ev::Tick:
+        ASSERT_TRUE(d.Tick());
+        break;
+    case Ev::PutLegal:
+        d.ClickCell(FirstLegal(*d->FBoard, d->FTurn));
+        break;
+    case Ev::PutIllegal:
+        d.ClickCell(FirstPlayable);
+        break;
+    }
+}
+
+constexpr int kAny = -100;
+
+struct TransitionRow {
+    const char* name;
+    Reach reach;
+    int from;
+    Ev event;
+    int to;              // gsClose: the window has closed
+    int returnTo = kAny; // FReturnState afterwards, when it matters
+};
+
+} // namespace
+
+TEST(Controller, TransitionTable) {
+    const Reach ask10From0 = Then(InWaitPut, 10), ask11From0 = Then(InWaitPut, 11);
+    const Reach ask10From115 = Then(InThinking, 10);
+    const Reach askOver = Then(InGameOver, 11), askSelect = Then(InSelect, 11);
+    const TransitionRow rows[] = {
+        {"select start", InSelect, gsSelect, Ev::Btn10, gsAnnounce},
+        {"select end?", InSelect, gsSelect, Ev::Btn11, gsAskEndSelect},
+        {"select right", InSelect, gsSelect, Ev::Right, gsAskEndSelect},
+        {"select board", InSelect, gsSelect, Ev::BoardLeft, gsAnnounce},
+        {"select middle", InSelect, gsSelect, Ev::Middle, gsSelect},
+        {"announce man", InAnnounceMan, gsAnnounce, Ev::Tick, gsWaitPut},
+        {"announce com", InAnnounceCom, gsAnnounce, Ev::Tick, gsStartThink},
+        {"announce com board", InAnnounceCom, gsAnnounce, Ev::BoardLeft, gsAnnounce},
+        {"start think", InStartThink, gsStartThink, Ev::Tick, gsThinking},
+        {"thinking", InThinking, gsThinking, Ev::Tick, gsThinking},
+        {"thinking board", InThinking, gsThinking, Ev::BoardLeft, gsThinking},
+        {"turn over", InTurnOver, gsTurnOver, Ev::Tick, gsTurnOver},
+        {"after move", InAfterMove, gsAfterMove, Ev::Tick, gsWaitPut},
+        {"put legal", InWaitPut, gsWaitPut, Ev::PutLegal, gsTurnOver},
+        {"put illegal", InWaitPut, gsWaitPut, Ev::PutIllegal, gsWaitPut},
+        {"put middle", InWaitPut, gsWaitPut, Ev::Middle, gsWaitPut},
+        {"new? from 0", InWaitPut, gsWaitPut, Ev::Btn10, gsAskNewGame, gsAnnounce},
+        {"new? from 110", InStartThink, gsStartThink, Ev::Btn10, gsAskNewGame, gsStartThink},
+        {"new? from 115", InThinking, gsThinking, Ev::Btn10, gsAskNewGame, gsThinking},
+        {"new? from 121", InTurnOver, gsTurnOver, Ev::Btn10, gsAskNewGame, gsTurnOver},
+        {"new? from 128", InAfterMove, gsAfterMove, Ev::Btn10, gsAskNewGame, gsAfterMove},
+        {"new? from 129", InAnnounceMan, gsAnnounce, Ev::Btn10, gsAskNewGame, gsAnnounce},
+        {"end? from 0", InWaitPut, gsWaitPut, Ev::Btn11, gsAskEnd, gsAnnounce},
+        {"end? from 110", InStartThink, gsStartThink, Ev::Right, gsAskEnd, gsStartThink},
+        {"end? from 115", InThinking, gsThinking, Ev::Btn11, gsAskEnd, gsThinking},
+        {"end? from 121", InTurnOver, gsTurnOver, Ev::Right, gsAskEnd, gsTurnOver},
+        {"end? from 128", InAfterMove, gsAfterMove, Ev::Btn11, gsAskEnd, gsAfterMove},
+        {"end? from 129", InAnnounceMan, gsAnnounce, Ev::Right, gsAskEnd, gsAnnounce},
+        {"new? yes", ask10From0, gsAskNewGame, Ev::Btn10, gsSelect},
+        {"new? no", ask10From0, gsAskNewGame, Ev::Btn11, gsAnnounce},
+        {"new? right", ask10From0, gsAskNewGame, Ev::Right, gsAnnounce},
+        {"new? board", ask10From0, gsAskNewGame, Ev::BoardLeft, gsAnnounce},
+        {"new? no in search", ask10From115, gsAskNewGame, Ev::Btn11, gsThinking},
+        {"end? yes", ask11From0, gsAskEnd, Ev::Btn10, gsClose},
+        {"end? no", ask11From0, gsAskEnd, Ev::Btn11, gsAnnounce},
+        {"end? board", ask11From0, gsAskEnd, Ev::BoardLeft, gsAnnounce},
+        {"over new", InGameOver, gsGameOver, Ev::Btn10, gsSelect},
+        {"over end?", InGameOver, gsGameOver, Ev::Btn11, gsAskEndOver},
+        {"over board", InGameOver, gsGameOver, Ev::BoardLeft, gsGameOver},
+        {"over end? yes", askOver, gsAskEndOver, Ev::Btn10, gsClose},
+        {"over end? no", askOver, gsAskEndOver, Ev::Btn11, gsSelect},
+        {"over end? board", askOver, gsAskEndOver, Ev::BoardLeft, gsAskEndOver},
+        {"select end? yes", askSelect, gsAskEndSelect, Ev::Btn10, gsClose},
+        {"select end? no", askSelect, gsAskEndSelect, Ev::Btn11, gsSelect},
+        {"select end? board", askSelect, gsAskEndSelect, Ev::BoardLeft, gsAskEndSelect},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FormDriver d;
+        row.reach(d);
+        ASSERT_EQ(d->FState, row.from);
+        ExpectInvariants(d.f(), "before");
+        Fire(d, row.event);
+        if (row.to == gsClose) {
+            EXPECT_TRUE(d->Closed());
+            EXPECT_EQ(d->FBoard, nullptr);
+        } else {
+            EXPECT_EQ(d->FState, row.to);
+        }
+        if (row.returnTo != kAny) {
+            EXPECT_EQ(d->FReturnState, row.returnTo);
+        }
+        ExpectInvariants(d.f(), "after");
+    }
+}
+
+TEST(Controller, StartUpState) {
+    FormDriver d;
+    TfrmGalMain& f = d.f();
+    EXPECT_EQ(f.FState, gsSelect);
+    EXPECT_EQ(f.FPlayerType[0], -1);
+    EXPECT_EQ(f.FPlayerType[1], 0);
+    EXPECT_EQ(f.FPlayerType[2], 1);
+    EXPECT_EQ(f.FTurn, 1);
+    EXPECT_EQ(f.FHover, 0);
+    EXPECT_EQ(f.FLastHover, -1);
+    EXPECT_EQ(f.FMsgLine, 0);
+    EXPECT_EQ(f.FLevelBonus, 0);
+    EXPECT_EQ(f.FSearch, nullptr);
+    EXPECT_EQ(*f.FBoard, InitialBoard);
+    EXPECT_EQ(f.FCount[0], 68);
+    EXPECT_EQ(f.FCount[1], 2);
+    EXPECT_EQ(f.FCount[2], 2);
+    EXPECT_FALSE(f.tmrTimer.Enabled);
+    EXPECT_EQ(f.tmrTimer.Interval, 50);
+    EXPECT_EQ(Screen.Cursor, crDefault);
+    EXPECT_EQ(f.Shape1.Left, 762);
+    EXPECT_EQ(f.Shape1.Width, 7);
+    EXPECT_EQ(f.Shape1.Height, 512);
+    EXPECT_EQ(f.Shape1.PenColor, StripOff);
+    EXPECT_EQ(f.Shape1.BrushColor, StripOff);
+    // Player 1's MAN box and player 2's LV0 box are lit.
+    EXPECT_EQ(f.imgScreen.Pixel(ItemPixel(LevelItem(1, 0)).x, 318), ColCyan);
+    EXPECT_EQ(f.imgScreen.Pixel(ItemPixel(LevelItem(2, 1)).x - 10, 346), ColMagenta);
+}
+
+TEST(Controller, FailedStartClosesAndIgnoresEverything) {
+    TfrmGalMain f;
+    {
+        NoThreadsScope noThreads;
+        f.FormCreate();
+    }
+    EXPECT_TRUE(f.Closed());
+    EXPECT_EQ(f.FRules, nullptr);
+    EXPECT_EQ(f.FBoard, nullptr);
+    // No handler may touch the freed game.
+    f.tmrTimer.OnTimer();
+    f.imgScreenMouseMove(300, 300);
+    f.imgScreenMouseDown(TMouseButton::mbLeft, 632, 412);
+    f.Shape1.OnMouseDown();
+    EXPECT_FALSE(f.tmrTimer.Enabled);
+}
+
+TEST(Controller, NothingRunsAfterClose) {
+    FormDriver d;
+    InTurnOver(d); // timer on
+    ASSERT_TRUE(d->tmrTimer.Enabled);
+    d->Close();
+    EXPECT_TRUE(d->Closed());
+    EXPECT_FALSE(d->tmrTimer.Enabled);
+    d->tmrTimer.OnTimer();
+    d.Click({300, 300});
+    d.Strip();
+    d->Close(); // a second close is harmless
+    EXPECT_FALSE(d->tmrTimer.Enabled);
+    EXPECT_EQ(d->FBoard, nullptr);
+}
+
+// ---- Confirmations ----
+
+TEST(Controller, NoToAQuestionInPersonsTurnAnnouncesAgain) {
+    for (int item : {10, 11}) {
+        FormDriver d;
+        InWaitPut(d);
+        d.ClickItem(item);
+        EXPECT_FALSE(d->tmrTimer.Enabled);
+        EXPECT_EQ(d->FMsgLine, 0);
+        d.Click(CellPixel(FirstPlayable)); // the board answers NO
+        EXPECT_EQ(d->FState, gsAnnounce);
+        EXPECT_EQ(d->FReturnState, gsAnnounce);
+        EXPECT_TRUE(d->tmrTimer.Enabled);
+        d.Tick();
+        EXPECT_EQ(d->FState, gsWaitPut);
+        EXPECT_EQ(d->FMsgLine, 1); // turn line on 0, "Put Panel !" on 1
+        EXPECT_EQ(d->imgScreen.Pixel(540, 272), ColPlayer1);
+    }
+}
+
+TEST(Controller, NoDuringSearchRewritesTurnLineAndKeepsTheWorker) {
+    for (int item : {10, 11}) {
+        FormDriver d;
+        InThinking(d);
+        TThinkThread* worker = d->FSearch.get();
+        ASSERT_NE(worker, nullptr);
+        EXPECT_EQ(Screen.Cursor, crHourGlass);
+        d.ClickItem(item);
+        EXPECT_EQ(Screen.Cursor, crDefault);
+        EXPECT_EQ(d->FSearch.get(), worker); // goes on unpolled
+        EXPECT_FALSE(d->tmrTimer.Enabled);
+        d.ClickItem(11); // NO
+        EXPECT_EQ(d->FState, gsThinking);
+        EXPECT_EQ(d->FSearch.get(), worker);
+        EXPECT_EQ(d->FMsgLine, 2);
+        EXPECT_EQ(d->imgScreen.Pixel(540, 272), ColPlayer1); // turn line swatch
+        // As it was when asked: the pointer rested on the buttons since the start, so the
+        // search began under the hourglass.
+        EXPECT_EQ(Screen.Cursor, crHourGlass);
+        EXPECT_TRUE(d->tmrTimer.Enabled);
+        ExpectInvariants(d.f(), "after NO");
+    }
+}
+
+TEST(Controller, YesToNewGameDuringSearchStopsTheWorkerFirst) {
+    FormDriver d;
+    InThinking(d);
+    d.ClickItem(10);
+    d.ClickItem(10); // YES
+    EXPECT_EQ(d->FState, gsSelect);
+    EXPECT_EQ(d->FSearch, nullptr);
+    EXPECT_EQ(*d->FBoard, InitialBoard);
+    EXPECT_EQ(d->FTurn, 1);
+    EXPECT_FALSE(d->tmrTimer.Enabled);
+    ExpectInvariants(d.f(), "new game");
+}
+
+TEST(Controller, ClosingDuringSearchStopsTheWorker) {
+    struct Case {
+        const char* name;
+        std::function<void(FormDriver&)> close;
+    } cases[] = {
+        {"yes to end", [](FormDriver& d) { d.ClickItem(11), d.ClickItem(10); }},
+        {"close box", [](FormDriver& d) { d->Close(); }},
+        {"close box during question", [](FormDriver& d) { d.ClickItem(10), d->Close(); }},
+        {"destroyed", [](FormDriver& d) { d.form.reset(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FormDriver d;
+        InThinking(d);
+        ASSERT_NE(d->FSearch, nullptr);
+        c.close(d);
+        if (d.form) {
+            EXPECT_TRUE(d->Closed());
+            EXPECT_EQ(d->FSearch, nullptr);
+            EXPECT_EQ(d->FRules, nullptr);
+            EXPECT_EQ(d->FBoard, nullptr);
+            EXPECT_FALSE(d->tmrTimer.Enabled);
+        }
+    }
+}
+
+// A NO that lands back on the search start leaves no line for the progress: it goes to line 0,
+// never above the message area.
+TEST(Controller, ProgressAfterNoToTheSearchStartStaysInTheMessageArea) {
+    FormDriver d;
+    InStartThink(d);
+    d.ClickItem(10);
+    d.ClickItem(11);
+    ASSERT_EQ(d->FState, gsStartThink);
+    EXPECT_EQ(d->FMsgLine, 0);
+    const TColor above = d->imgScreen.Pixel(600, 250);
+    d.Tick();
+    ASSERT_EQ(d->FState, gsThinking);
+    for (int i = 0; i < 5000 && d->FThinkTicks == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        d.Tick();
+    }
+    ASSERT_GT(d->FThinkTicks, 0) << "the search never showed progress";
+    EXPECT_EQ(d->imgScreen.Pixel(600, 250), above);
+    int text = 0;
+    for (int y = 272; y < 296; ++y)
+        for (int x = 540; x < 732; ++x) text += d->imgScreen.Pixel(x, y) == ColText;
+    EXPECT_GT(text, 0) << "no progress line on line 0";
+}
+
+TEST(Controller, ProgressLineCountsTicksFromZero) {
+    FormDriver d;
+    InThinking(d);
+    EXPECT_EQ(d->FMsgLine, 2);
+    int last = d->FThinkTicks;
+    for (int i = 0; i < 5000 && d->FThinkTicks < 3; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        d.Tick();
+        EXPECT_TRUE(d->FThinkTicks == last || d->FThinkTicks == last + 1);
+        last = d->FThinkTicks;
+    }
+    EXPECT_GE(d->FThinkTicks, 3);
+    EXPECT_EQ(d->FMsgLine, 2); // the progress rewrites line 1 in place
+}
+
+// ---- Moves, passes and the end of a game ----
+
+TEST(Controller, PersonsMoveShowsOnePanelPerTick) {
+    FormDriver d;
+    InWaitPut(d);
+    const int move = FirstLegal(*d->FBoard, 1);
+    d.ClickCell(move);
+    ASSERT_EQ(d->FState, gsTurnOver);
+    EXPECT_EQ(Screen.Cursor, crAppStart);
+    EXPECT_EQ(d->FMsgLine, 0);
+    EXPECT_EQ(d.Cell(move), 1);
+    EXPECT_EQ(d->FCount[0], 67);
+    EXPECT_EQ(d->FCount[1], 3); // the flip is not counted yet
+    const int flips = FlipList[0];
+    for (int i = 0; i < flips; ++i) {
+        EXPECT_EQ(d->FState, gsTurnOver);
+        d.Tick();
+    }
+    EXPECT_EQ(d->FCount[1], 3 + flips);
+    EXPECT_EQ(d->FCount[2], 2 - flips);
+    EXPECT_EQ(d->FState, gsTurnOver);
+    d.Tick();
+    EXPECT_EQ(d->FState, gsAfterMove);
+    EXPECT_EQ(Screen.Cursor, crDefault);
+    d.Tick();
+    EXPECT_EQ(d->FState, gsWaitPut);
+    EXPECT_EQ(d->FTurn, 2);
+    EXPECT_EQ(d->imgScreen.Pixel(540, 272), ColPlayer2);
+}
+
+TEST(Controller, IllegalPutSaysSoAndChangesNothing) {
+    FormDriver d;
+    InWaitPut(d);
+    d.ClickCell(FirstPlayable);
+    EXPECT_EQ(d->FState, gsWaitPut);
+    EXPECT_EQ(*d->FBoard, InitialBoard);
+    EXPECT_EQ(d->FMsgLine, 1);
+    EXPECT_FALSE(d->tmrTimer.Enabled);
+}
+
+TEST(Controller, OpponentWithoutAMovePasses) {
+    const FoundPosition p = FindPosition(5, -1, [](const Board& a) {
+        int mask = TThinkThread::CheckBoard(a.data());
+        return mask == 1 && Count(a, 0) > 0;
+    });
+    FormDriver d;
+    InWaitPut(d);
+    d.SetPosition(p.board);
+    d.ClickCell(p.move);
+    d.Settle();
+    EXPECT_EQ(d->FState, gsWaitPut);
+    EXPECT_EQ(d->FTurn, 1); // the same player again
+    EXPECT_EQ(d->FMsgLine, 2);
+    EXPECT_EQ(d->imgScreen.Pixel(540, 272), ColPlayer2); // "@2Dont' put !"
+    EXPECT_EQ(d->imgScreen.Pixel(540, 304), ColPlayer1); // "@1TURN !"
+    ExpectInvariants(d.f(), "after pass");
+}
+
+// Counts the player-colour pixels of a message line's swatch square.
+int SwatchPixels(TfrmGalMain& f, int line, TColor colour) {
+    int n = 0;
+    for (int y = 272 + 32 * line; y < 296 + 32 * line; ++y)
+        for (int x = 540; x < 564; ++x) n += f.imgScreen.Pixel(x, y) == colour;
+    return n;
+}
+
+TEST(Controller, GameEnds) {
+    struct Case {
+        const char* name;
+        int panels, empties;
+        std::function<bool(const Board&)> want;
+        int winner; // 0 drawn
+    } cases[] = {
+        {"winner, moves left to nobody", 4, -1,
+         [](const Board& a) { return Count(a, 2) == 0 && TThinkThread::CheckBoard(a.data()) == 0; },
+         1},
+        {"drawn", 6, -1,
+         [](const Board& a) {
+             return Count(a, 1) == Count(a, 2) && TThinkThread::CheckBoard(a.data()) == 0;
+         },
+         0},
+        {"full board", 0, 1, [](const Board& a) { return Count(a, 1) > Count(a, 2); }, 1},
+        {"full board, player 2 ahead", 0, 1,
+         [](const Board& a) { return Count(a, 2) > Count(a, 1); }, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const FoundPosition p = FindPosition(c.panels, c.empties, c.want);
+        FormDriver d;
+        InWaitPut(d);
+        d.SetPosition(p.board);
+        d.ClickCell(p.move);
+        d.Settle();
+        EXPECT_EQ(d->FState, gsGameOver);
+        EXPECT_TRUE(d->tmrTimer.Enabled); // empty ticks until the next request
+        const int area = 24 * 24;
+        EXPECT_EQ(SwatchPixels(d.f(), 1, ColPlayer1), c.winner == 1 ? area : 0);
+        EXPECT_EQ(SwatchPixels(d.f(), 1, ColPlayer2), c.winner == 2 ? area : 0);
+        d.Tick();
+        EXPECT_EQ(d->FState, gsGameOver);
+        ExpectInvariants(d.f(), "game over");
+        d.ClickItem(10); // straight to a new game
+        EXPECT_EQ(d->FState, gsSelect);
+        EXPECT_EQ(*d->FBoard, InitialBoard);
+    }
+}
+
+// ---- The computer's search ----
+
+TEST(Controller, SearchDepthFollowsLevelAndBonus) {
+    struct Case {
+        int type;
+        bool bonus;
+        bool worker; // through a real worker, or through the fallback on the rules object
+        int depth;
+    } cases[] = {
+        {kLV0, false, false, 0}, {kLV0, true, false, 0}, {kLV1, false, false, 1},
+        {kLV5, true, true, 10},  {5, true, true, 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << " bonus " << c.bonus);
+        FormDriver d;
+        if (c.bonus) d.Strip();
+        EXPECT_EQ(d->FLevelBonus, c.bonus ? 5 : 0);
+        d.Start(c.type, 0);
+        d.Tick(); // 129 -> 110
+        if (c.worker) {
+            d.Tick();
+            ASSERT_NE(d->FSearch, nullptr);
+            EXPECT_EQ(d->FSearch->FDepth, c.depth);
+            EXPECT_EQ(d->FSearch->FSide, 1);
+            EXPECT_EQ(d->FSearch->FBoard, d->FBoard->data());
+        } else {
+            NoThreadsScope noThreads;
+            d.Tick();
+            EXPECT_EQ(d->FRules->FDepth, c.depth);
+            EXPECT_EQ(d->FState, gsTurnOver);
+        }
+    }
+}
+
+TEST(Controller, WithoutThreadsTheSearchRunsInTheTick) {
+    FormDriver d;
+    d.Start(kLV1, kLV0);
+    NoThreadsScope noThreads;
+    for (int move = 0; move < 6; ++move) {
+        d.Settle(1); // 129 -> 110
+        ASSERT_EQ(d->FState, gsStartThink);
+        const int turn = d->FTurn;
+        d.Tick(); // the whole search, and the move applied
+        EXPECT_EQ(d->FState, gsTurnOver);
+        EXPECT_EQ(d->FSearch, nullptr);
+        EXPECT_EQ(d.Cell(FlipList[1]), turn);
+        while (d->FState == gsTurnOver) d.Tick();
+        d.Tick(); // 128 -> 129 -> 110
+        ExpectInvariants(d.f(), "fallback move");
+        if (d->FState != gsStartThink) break;
+    }
+}
+
+TEST(Controller, ComputerGamesPlayToTheEnd) {
+    FormDriver d(99);
+    d.Start(kLV0, kLV1);
+    int ticks = 0;
+    while (d->FState != gsGameOver && ticks++ < 100000) {
+        d.Settle(1);
+        ExpectInvariants(d.f(), "computer game");
+        EXPECT_TRUE(d->FState > 100 || d->FState == gsGameOver) << d->FState;
+    }
+    EXPECT_EQ(d->FState, gsGameOver);
+    EXPECT_EQ(d->FSearch, nullptr);
+}
+
+// ---- A long randomized session ----
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kSessionEvents = 1500;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr int kSessionEvents = 1500;
+#else
+constexpr int kSessionEvents = 6000;
+#endif
+#else
+constexpr int kSessionEvents = 6000;
+#endif
+
+TEST(Controller, RandomSessionKeepsInvariants) {
+    std::mt19937 rng(2024);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    auto d = std::make_unique<FormDriver>(4242);
+    int games = 0, closes = 0;
+    for (int step = 0; step < kSessionEvents; ++step) {
+        TfrmGalMain& f = d->f();
+        if (f.Closed()) {
+            ++closes;
+            d = std::make_unique<FormDriver>(4242 + step);
+            continue;
+        }
+        const bool timerBefore = f.tmrTimer.Enabled;
+        const int stateBefore = f.FState;
+        int kind = pick(100);
+        bool press = false, moved = false, ticked = false;
+        if (kind < 30) {
+            ticked = d->Tick();
+        } else if (kind < 36) {
+            d->Settle(200);
+        } else if (kind < 56) {
+            d->Move(pick(762), pick(512));
+            moved = true;
+        } else if (kind < 80) {
+            // A left press where it matters: a legal cell, any cell, a button or a level box.
+            int where = pick(4);
+            TPixel p;
+            int legal = f.FState == gsWaitPut ? FirstLegal(*f.FBoard, f.FTurn) : -1;
+            if (where == 0 && legal >= 0) {
+                // any legal cell, not just the first
+                std::vector<int> moves;
+                for (int c = FirstPlayable; c <= LastPlayable; ++c)
+                    if ((*f.FBoard)[c] == 0 &&
+                        (TThinkThread::CheckPut(c, f.FBoard->data()) & f.FTurn))
+                        moves.push_back(c);
+                p = CellPixel(moves[pick(static_cast<int>(moves.size()))]);
+            } else if (where == 1) {
+                int c = FirstPlayable + pick(LastPlayable - FirstPlayable + 1);
+                p = CellPixel(c).x >= 0 ? CellPixel(c) : TPixel{600, 30};
+            } else if (where == 2) {
+                // buttons, weighted so that questions get answered more than asked
+                p = ItemPixel(pick(3) == 0 ? 10 : 11);
+            } else {
+                // MAN and LV0..LV2, only MAN and LV0 while the bonus is on: short searches
+                p = ItemPixel(12 + 7 * pick(2) + pick(f.FLevelBonus ? 2 : 4));
+            }
+            if (pick(4) != 0) d->Move(p.x, p.y); // sometimes the press comes without a move
+            d->Press(p.x, p.y);
+            press = true;
+        } else if (kind < 88) {
+            d->Press(pick(762), pick(512), TMouseButton::mbRight);
+            press = true;
+        } else if (kind < 91) {
+            d->Press(pick(762), pick(512), TMouseButton::mbMiddle);
+            press = true;
+        } else if (kind < 99) {
+            // The bonus goes on only over MAN and LV0 players, which it does not deepen.
+            bool deep = f.FPlayerType[1] > 1 || f.FPlayerType[2] > 1;
+            if (f.FState != gsSelect || f.FLevelBonus == 5 || !deep) {
+                d->Strip();
+                press = true;
+            }
+        } else {
+            d->f().Close();
+        }
+        if (f.Closed()) continue;
+        if (f.FState == gsGameOver && stateBefore != gsGameOver) ++games;
+
+        SCOPED_TRACE(testing::Message() << "step " << step << " kind " << kind << " state "
+                                        << stateBefore << " -> " << f.FState);
+        ExpectInvariants(f, "random session");
+        if (press) {
+            EXPECT_EQ(f.tmrTimer.Enabled, f.FState > 100);
+        }
+        if (ticked) {
+            EXPECT_TRUE(f.tmrTimer.Enabled);
+        }
+        if (moved) {
+            EXPECT_EQ(f.tmrTimer.Enabled, timerBefore);
+        }
+        if (f.FState <= gsAskEndSelect) {
+            EXPECT_EQ(Screen.Cursor, crDefault);
+        }
+        if (f.FState == gsTurnOver) {
+            EXPECT_EQ(Screen.Cursor, crAppStart);
+        }
+        if (::testing::Test::HasFailure()) break;
+    }
+    EXPECT_GT(games, 0);
+    RecordProperty("games", games);
+    RecordProperty("closes", closes);
+}
