@@ -55,5 +55,6 @@ class TThinkThread final : public TThread {
     void Execute() override;
 
   private:
+    friend class SearchRun; // the recursion below Evaluate counts its calls here
     uint64_t FNodes = 0;
 };
