@@ -45,9 +45,10 @@ int64_t Number(std::string_view cmd, std::string_view name, std::string_view wor
     int64_t value = 0;
     const char* first = word.data();
     const char* last = word.data() + word.size();
-    // Only plain decimal digits: no sign, no blanks, nothing after the number.
-    bool digits = !word.empty();
-    for (char c : word) digits = digits && c >= '0' && c <= '9';
+    // Plain decimal digits with an optional minus: no plus, no blanks, nothing after them.
+    const size_t sign = !word.empty() && word[0] == '-' ? 1 : 0;
+    bool digits = word.size() > sign;
+    for (size_t i = sign; i < word.size(); ++i) digits = digits && word[i] >= '0' && word[i] <= '9';
     if (!digits) throw TBad{std::string(cmd) + ": " + Quote(word) + " is not a number"};
     const auto [end, ec] = std::from_chars(first, last, value);
     if (ec == std::errc::result_out_of_range || end != last || value < lo || value > hi)

@@ -1,0 +1,260 @@
+// The scripted-session player: its language, the headless window under it, and whole runs of
+// the melvaron-replay program.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "platform/headless.h"
+#include "tools/replay_script.h"
+#include "ui/form.h"
+#include "ui/host.h"
+
+namespace {
+
+using replay::ParseScript;
+using replay::TOp;
+
+TEST(ReplayParse, GoodLines) {
+    struct Case {
+        const char* line;
+        TOp op;
+        int64_t count;
+        int x, y;
+        TMouseButton button;
+    } cases[] = {
+        {"seed 4294967295", TOp::Seed, 4294967295LL, 0, 0, TMouseButton::mbLeft},
+        {"  move 0 0  ", TOp::Move, 0, 0, 0, TMouseButton::mbLeft},
+        {"move 767 511", TOp::Move, 0, 767, 511, TMouseButton::mbLeft},
+        {"press left 10 20", TOp::Press, 0, 10, 20, TMouseButton::mbLeft},
+        {"press\tright 762 0", TOp::Press, 0, 762, 0, TMouseButton::mbRight},
+        {"press middle 1 2 # comment", TOp::Press, 0, 1, 2, TMouseButton::mbMiddle},
+        {"strip", TOp::Strip, 0, 0, 0, TMouseButton::mbLeft},
+        {"tick", TOp::Tick, 1, 0, 0, TMouseButton::mbLeft},
+        {"tick 0", TOp::Tick, 0, 0, 0, TMouseButton::mbLeft},
+        {"tick 2147483647", TOp::Tick, 2147483647, 0, 0, TMouseButton::mbLeft},
+        {"settle", TOp::Settle, 100000, 0, 0, TMouseButton::mbLeft},
+        {"settle 7\r", TOp::Settle, 7, 0, 0, TMouseButton::mbLeft},
+        {"close", TOp::Close, 0, 0, 0, TMouseButton::mbLeft},
+        {"state", TOp::State, 0, 0, 0, TMouseButton::mbLeft},
+        {"board", TOp::Board, 0, 0, 0, TMouseButton::mbLeft},
+    };
+    for (const Case& c : cases) {
+        const auto r = ParseScript(c.line);
+        ASSERT_TRUE(r.ok()) << c.line << ": " << r.Message();
+        ASSERT_EQ(r.commands.size(), 1u) << c.line;
+        const replay::TCommand& cmd = r.commands[0];
+        EXPECT_EQ(cmd.op, c.op) << c.line;
+        EXPECT_EQ(cmd.count, c.count) << c.line;
+        EXPECT_EQ(cmd.x, c.x) << c.line;
+        EXPECT_EQ(cmd.y, c.y) << c.line;
+        EXPECT_EQ(cmd.button, c.button) << c.line;
+        EXPECT_EQ(cmd.line, 1) << c.line;
+    }
+    const auto shot = ParseScript("shot out/a.png");
+    ASSERT_TRUE(shot.ok());
+    EXPECT_EQ(shot.commands[0].file, "out/a.png");
+}
+
+TEST(ReplayParse, CommentsBlankLinesAndLineNumbers) {
+    const auto r = ParseScript("# a session\n\nseed 3\n   \n\tstate # now\n#close\nboard");
+    ASSERT_TRUE(r.ok()) << r.Message();
+    ASSERT_EQ(r.commands.size(), 3u);
+    EXPECT_EQ(r.commands[0].line, 3);
+    EXPECT_EQ(r.commands[1].line, 5);
+    EXPECT_EQ(r.commands[2].line, 7);
+    EXPECT_TRUE(ParseScript("").ok());
+}
+
+TEST(ReplayParse, BadLinesNameTheLineAndTheFault) {
+    struct Case {
+        const char* script;
+        const char* message;
+    } cases[] = {
+        {"jump 1 2", "line 1: unknown command 'jump'"},
+        {"Move 1 2", "line 1: unknown command 'Move'"},
+        {"state\nmove 1", "line 2: wrong number of arguments to move (usage: move X Y)"},
+        {"move 1 2 3", "line 1: wrong number of arguments to move (usage: move X Y)"},
+        {"press left 1", "line 1: wrong number of arguments to press (usage: press "
+                         "left|right|middle X Y)"},
+        {"press up 1 2", "line 1: press: unknown button 'up' (left, right or middle)"},
+        {"strip now", "line 1: wrong number of arguments to strip (usage: strip)"},
+        {"tick 1 2", "line 1: wrong number of arguments to tick (usage: tick [N])"},
+        {"settle 1 2", "line 1: wrong number of arguments to settle (usage: settle [MAX])"},
+        {"shot", "line 1: wrong number of arguments to shot (usage: shot FILE)"},
+        {"shot a b", "line 1: wrong number of arguments to shot (usage: shot FILE)"},
+        {"state 1", "line 1: wrong number of arguments to state (usage: state)"},
+        {"seed", "line 1: wrong number of arguments to seed (usage: seed N)"},
+        {"move x 2", "line 1: move: 'x' is not a number"},
+        {"move 1 2y", "line 1: move: '2y' is not a number"},
+        {"move +1 2", "line 1: move: '+1' is not a number"},
+        {"tick 0x10", "line 1: tick: '0x10' is not a number"},
+        {"move 768 0", "line 1: move: X '768' is out of range 0..767"},
+        {"press left 0 512", "line 1: press: Y '512' is out of range 0..511"},
+        {"move -1 0", "line 1: move: X '-1' is out of range 0..767"},
+        {"tick -1", "line 1: tick: N '-1' is out of range 0..2147483647"},
+        {"settle 2147483648", "line 1: settle: MAX '2147483648' is out of range 0..2147483647"},
+        {"seed 4294967296", "line 1: seed: N '4294967296' is out of range 0..4294967295"},
+        {"tick 99999999999999999999999",
+         "line 1: tick: N '99999999999999999999999' is out of range 0..2147483647"},
+        {"# first\nstate\nseed 1", "line 3: seed must be the first command"},
+        {"seed 1\nseed 2", "line 2: seed must be the first command"},
+        {"close\n\nstate", "line 3: command after close"},
+        {"close\nclose", "line 2: command after close"},
+        {"state\n\x01\x7f", "line 2: unknown command '?"
+                            "?'"},
+    };
+    for (const Case& c : cases) {
+        const auto r = ParseScript(c.script);
+        EXPECT_FALSE(r.ok()) << c.script;
+        EXPECT_EQ(r.Message(), c.message) << c.script;
+        EXPECT_TRUE(r.commands.empty()) << c.script;
+    }
+}
+
+TEST(ReplayParse, AnyBytesGiveAResultNotACrash) {
+    std::mt19937 gen(12345);
+    const std::string alphabet = "seedmovpresstriptickclosehotboard 0123456789-#\n\t\r\x01\xff";
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(gen() % 200, ' ');
+        for (char& ch : text)
+            ch = gen() % 4 ? alphabet[gen() % alphabet.size()] : static_cast<char>(gen());
+        const auto r = ParseScript(text);
+        if (!r.ok()) {
+            EXPECT_EQ(r.Message().find('\n'), std::string::npos);
+        }
+    }
+}
+
+// The game window driven by the headless backend, as the player drives it.
+TEST(HeadlessWindow, TicksReachTheWindowOnlyWhileItsTimerRuns) {
+    TfrmGalMain form;
+    form.FormCreate();
+    THeadlessHost host(MakeFormHost(form));
+    ASSERT_EQ(form.FState, gsSelect);
+    EXPECT_FALSE(host.Tick()); // the player selection waits with the timer off
+    EXPECT_EQ(form.FState, gsSelect);
+
+    host.MouseMove(600, 410); // the upper button: GAME
+    host.MouseDown(TMouseButton::mbLeft, 600, 410);
+    EXPECT_EQ(form.FState, gsAnnounce);
+    EXPECT_TRUE(host.Tick());
+    EXPECT_EQ(form.FState, gsWaitPut); // player 1 is a person
+
+    host.MouseDown(TMouseButton::mbRight, 100, 100); // "END ?" stops the timer
+    EXPECT_EQ(form.FState, gsAskEnd);
+    EXPECT_FALSE(host.Tick());
+
+    host.Close();
+    EXPECT_TRUE(form.Closed());
+    EXPECT_FALSE(host.Tick());
+    EXPECT_FALSE(host.MouseDown(TMouseButton::mbLeft, 600, 410));
+}
+
+TEST(HeadlessWindow, PressOnTheStripEdgeTogglesTheBonus) {
+    TfrmGalMain form;
+    form.FormCreate();
+    THeadlessHost host(MakeFormHost(form));
+    host.MouseDown(TMouseButton::mbLeft, 767, 300);
+    EXPECT_EQ(form.FLevelBonus, 5);
+    EXPECT_EQ(host.Client()[300 * ClientWidth + 764], StripOnBrush);
+    EXPECT_EQ(host.Client()[300 * ClientWidth + 762], StripOnPen);
+    host.Strip();
+    EXPECT_EQ(form.FLevelBonus, 0);
+    EXPECT_EQ(host.Client()[300 * ClientWidth + 764], StripOff);
+}
+
+// Runs melvaron-replay on script; returns the exit status and fills the two outputs.
+struct RunResult {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+RunResult Replay(const std::string& script, const std::string& name) {
+    const std::string dir = testing::TempDir();
+    const std::string path = dir + "replay_" + std::to_string(getpid()) + "_" + name + ".txt";
+    std::ofstream(path, std::ios::binary) << script;
+    const std::string cmd = std::string(MELVARON_BINARY_DIR) + "/tools/melvaron-replay '" + path +
+                            "' >'" + path + ".out' 2>'" + path + ".err'";
+    RunResult r;
+    const int raw = std::system(cmd.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = Slurp(path + ".out");
+    r.err = Slurp(path + ".err");
+    return r;
+}
+
+TEST(ReplayProgram, StateLinesInTheExactFormat) {
+    const RunResult r = Replay("seed 1\nstate\nstrip\nmove 560 350\npress left 560 350\n"
+                               "move 600 410\npress left 600 410\nstate\nsettle\nstate\nboard\n",
+                               "state_format");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "state=4 turn=1 counts=68,2,2 players=0,1 bonus=0 hover=0 msgline=0 "
+                     "cursor=default search=no timer=off\n"
+                     "state=129 turn=1 counts=68,2,2 players=0,0 bonus=5 hover=10 msgline=0 "
+                     "cursor=default search=no timer=on\n"
+                     "state=0 turn=1 counts=68,2,2 players=0,0 bonus=5 hover=10 msgline=1 "
+                     "cursor=default search=no timer=on\n"
+                     "............\n"
+                     "............\n"
+                     ".....12.....\n"
+                     ".....21.....\n"
+                     "............\n"
+                     "............\n");
+}
+
+TEST(ReplayProgram, ComputerGamesSettleToTheSameEndForTheSameSeed) {
+    // Both players LV0 (box 1 of each row), then GAME: the game plays itself to its end.
+    const std::string script = "seed 42\nmove 585 322\npress left 585 322\n"
+                               "move 585 350\npress left 585 350\n"
+                               "move 600 410\npress left 600 410\nsettle\nstate\nboard\n";
+    const RunResult a = Replay(script, "lv0_a");
+    const RunResult b = Replay(script, "lv0_b");
+    ASSERT_EQ(a.status, 0) << a.err;
+    EXPECT_EQ(a.out, b.out);
+    ASSERT_EQ(a.out.rfind("state=3 turn=", 0), 0u) << a.out;
+    EXPECT_NE(a.out.find("players=1,1"), std::string::npos) << a.out;
+    EXPECT_NE(a.out.find("search=no timer=on"), std::string::npos) << a.out;
+}
+
+TEST(ReplayProgram, FaultsExitWithStatusTwo) {
+    struct Case {
+        const char* script;
+        const char* err; // the whole of standard error
+    } cases[] = {
+        {"state\nfly\n", "line 2: unknown command 'fly'\n"},
+        {"close\nstate\n", "line 2: command after close\n"},
+        // YES to "END ?" closes the window from inside: later commands find it gone.
+        {"press right 10 10\nmove 600 410\npress left 600 410\nstate\n",
+         "line 4: the window has closed\n"},
+        {"shot /nonexistent-dir/x.png\n", nullptr},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = Replay(c.script, "fault");
+        EXPECT_EQ(r.status, 2) << c.script;
+        if (c.err) {
+            EXPECT_EQ(r.err, c.err) << c.script;
+        } else {
+            EXPECT_EQ(r.err.rfind("line 1: cannot write /nonexistent-dir/x.png: ", 0), 0u) << r.err;
+        }
+    }
+    const std::string cmd =
+        std::string(MELVARON_BINARY_DIR) + "/tools/melvaron-replay /nonexistent-script 2>/dev/null";
+    const int raw = std::system(cmd.c_str());
+    EXPECT_EQ(WEXITSTATUS(raw), 2);
+}
+
+} // namespace
