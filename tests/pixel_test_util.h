@@ -79,6 +79,13 @@ inline PixelSet PixelsOf(const TImage& image, TColor colour, int left = 0, int t
     return set;
 }
 
+// How many pixels of the whole picture have the colour.
+inline size_t CountOf(const TImage& image, TColor colour) {
+    size_t n = 0;
+    for (TColor c : image.Pixels()) n += c == colour;
+    return n;
+}
+
 // Positions where two pictures of the same size differ.
 inline std::vector<std::pair<int, int>> Differences(const TImage& a, const TImage& b) {
     std::vector<std::pair<int, int>> diff;

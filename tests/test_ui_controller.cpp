@@ -2,6 +2,7 @@
 // searches on the worker and without one, start-up, close, and a long randomized session.
 #include <functional>
 #include <random>
+#include <set>
 
 #include "tests/form_driver.h"
 
@@ -480,7 +481,7 @@ TEST(Controller, GameEnds) {
         {"winner, moves left to nobody", 4, -1,
          [](const Board& a) { return Count(a, 2) == 0 && TThinkThread::CheckBoard(a.data()) == 0; },
          1},
-        {"drawn", 6, -1,
+        {"drawn", 5, -1,
          [](const Board& a) {
              return Count(a, 1) == Count(a, 2) && TThinkThread::CheckBoard(a.data()) == 0;
          },
@@ -549,8 +550,8 @@ TEST(Controller, WithoutThreadsTheSearchRunsInTheTick) {
     FormDriver d;
     d.Start(kLV1, kLV0);
     NoThreadsScope noThreads;
+    d.Tick(); // 129 -> 110
     for (int move = 0; move < 6; ++move) {
-        d.Settle(1); // 129 -> 110
         ASSERT_EQ(d->FState, gsStartThink);
         const int turn = d->FTurn;
         d.Tick(); // the whole search, and the move applied
@@ -596,6 +597,7 @@ TEST(Controller, RandomSessionKeepsInvariants) {
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
     auto d = std::make_unique<FormDriver>(4242);
     int games = 0, closes = 0;
+    std::set<int> visited;
     for (int step = 0; step < kSessionEvents; ++step) {
         TfrmGalMain& f = d->f();
         if (f.Closed()) {
@@ -605,58 +607,74 @@ TEST(Controller, RandomSessionKeepsInvariants) {
         }
         const bool timerBefore = f.tmrTimer.Enabled;
         const int stateBefore = f.FState;
-        int kind = pick(100);
+        // Phases of play, in which questions are declined and games get finished, alternate
+        // with phases of anything at all.
+        const bool play = step % 800 < 600;
+        int kind = pick(1000);
+        if (play && ((kind >= 600 && kind < 930) || kind >= 997)) kind = 600; // a left press
         bool press = false, moved = false, ticked = false;
-        if (kind < 30) {
+        if (kind < 350) {
             ticked = d->Tick();
-        } else if (kind < 36) {
+        } else if (kind < 420) {
             d->Settle(200);
-        } else if (kind < 56) {
+        } else if (kind < 600) {
             d->Move(pick(762), pick(512));
             moved = true;
-        } else if (kind < 80) {
+        } else if (kind < 870) {
             // A left press where it matters: a legal cell, any cell, a button or a level box.
-            int where = pick(4);
+            const int where = pick(20);
+            std::vector<int> legal;
+            for (int c = FirstPlayable; c <= LastPlayable; ++c)
+                if ((*f.FBoard)[c] == 0 && (TThinkThread::CheckPut(c, f.FBoard->data()) & f.FTurn))
+                    legal.push_back(c);
             TPixel p;
-            int legal = f.FState == gsWaitPut ? FirstLegal(*f.FBoard, f.FTurn) : -1;
-            if (where == 0 && legal >= 0) {
-                // any legal cell, not just the first
-                std::vector<int> moves;
-                for (int c = FirstPlayable; c <= LastPlayable; ++c)
-                    if ((*f.FBoard)[c] == 0 &&
-                        (TThinkThread::CheckPut(c, f.FBoard->data()) & f.FTurn))
-                        moves.push_back(c);
-                p = CellPixel(moves[pick(static_cast<int>(moves.size()))]);
-            } else if (where == 1) {
-                int c = FirstPlayable + pick(LastPlayable - FirstPlayable + 1);
+            if (play) {
+                const bool asked = f.FState == gsAskNewGame || f.FState == gsAskEnd ||
+                                   f.FState == gsAskEndOver || f.FState == gsAskEndSelect;
+                if (asked) {
+                    p = ItemPixel(11); // NO
+                } else if (f.FState == gsGameOver) {
+                    p = ItemPixel(10 + pick(2)); // a new game, or the end question
+                } else if (f.FState == gsSelect) {
+                    p = pick(3) == 0 ? ItemPixel(10) : ItemPixel(12 + 7 * pick(2) + pick(4));
+                } else if (!legal.empty()) {
+                    p = CellPixel(legal[pick(static_cast<int>(legal.size()))]);
+                } else {
+                    p = {pick(512), pick(512)};
+                }
+            } else if (where < 10 && !legal.empty()) {
+                p = CellPixel(legal[pick(static_cast<int>(legal.size()))]);
+            } else if (where < 14) {
+                const int c = FirstPlayable + pick(LastPlayable - FirstPlayable + 1);
                 p = CellPixel(c).x >= 0 ? CellPixel(c) : TPixel{600, 30};
-            } else if (where == 2) {
-                // buttons, weighted so that questions get answered more than asked
-                p = ItemPixel(pick(3) == 0 ? 10 : 11);
+            } else if (where < 17) {
+                p = ItemPixel(pick(3) == 0 ? 10 : 11); // answer NO more often than YES
             } else {
                 // MAN and LV0..LV2, only MAN and LV0 while the bonus is on: short searches
                 p = ItemPixel(12 + 7 * pick(2) + pick(f.FLevelBonus ? 2 : 4));
             }
+            if (f.FLevelBonus && p.y > 310 && p.y < 360 && (p.x - 553) / 25 > 1) p = {600, 30};
             if (pick(4) != 0) d->Move(p.x, p.y); // sometimes the press comes without a move
             d->Press(p.x, p.y);
             press = true;
-        } else if (kind < 88) {
+        } else if (kind < 910) {
             d->Press(pick(762), pick(512), TMouseButton::mbRight);
             press = true;
-        } else if (kind < 91) {
+        } else if (kind < 930) {
             d->Press(pick(762), pick(512), TMouseButton::mbMiddle);
             press = true;
-        } else if (kind < 99) {
+        } else if (kind < 997) {
             // The bonus goes on only over MAN and LV0 players, which it does not deepen.
-            bool deep = f.FPlayerType[1] > 1 || f.FPlayerType[2] > 1;
+            const bool deep = f.FPlayerType[1] > 1 || f.FPlayerType[2] > 1;
             if (f.FState != gsSelect || f.FLevelBonus == 5 || !deep) {
                 d->Strip();
                 press = true;
             }
         } else {
-            d->f().Close();
+            f.Close(); // the close box
         }
         if (f.Closed()) continue;
+        visited.insert(f.FState);
         if (f.FState == gsGameOver && stateBefore != gsGameOver) ++games;
 
         SCOPED_TRACE(testing::Message() << "step " << step << " kind " << kind << " state "
@@ -679,7 +697,9 @@ TEST(Controller, RandomSessionKeepsInvariants) {
         }
         if (::testing::Test::HasFailure()) break;
     }
-    EXPECT_GT(games, 0);
+    EXPECT_GT(games, 1);
+    for (int s : {0, 1, 2, 3, 4, 5, 6, 110, 115, 121, 128, 129})
+        EXPECT_TRUE(visited.count(s)) << "state " << s << " never seen";
     RecordProperty("games", games);
     RecordProperty("closes", closes);
 }
