@@ -1,0 +1,219 @@
+// The board reader and writer, and the melvaron-engine probe run as a program.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "engine/board_text.h"
+#include "engine/tables.h"
+#include "test_engine_reference.h"
+
+namespace {
+
+const std::string StartText = "............\n"
+                              "............\n"
+                              ".....12.....\n"
+                              ".....21.....\n"
+                              "............\n"
+                              "............\n";
+
+TEST(BoardText, ReadsTheStartPositionInSeveralLayouts) {
+    const std::string spaced = "\n. . . . . . . . . . . .\n\n. . . . . . . . . . . .\r\n"
+                               "\t.....1 2.....\n.....21.....   \n............\n............";
+    for (const std::string& text : {StartText, spaced}) {
+        Board b;
+        std::string error;
+        ASSERT_TRUE(ParseBoard(text, b, error)) << error;
+        EXPECT_EQ(b, InitialBoard);
+    }
+    EXPECT_EQ(FormatBoard(InitialBoard.data()), StartText);
+}
+
+TEST(BoardText, RoundTripsRandomPositions) {
+    reference::Rng rng(5);
+    for (int k = 0; k < 50; ++k) {
+        const auto pos = reference::RandomPosition(rng, rng.Below(68));
+        Board back;
+        std::string error;
+        ASSERT_TRUE(ParseBoard(FormatBoard(pos.board.data()), back, error)) << error;
+        EXPECT_EQ(back, pos.board);
+    }
+}
+
+TEST(BoardText, RejectsBadBoards) {
+    const std::string row = "............\n";
+    const std::string cases[] = {
+        "",                                                        // nothing
+        row + row + row + row + row,                               // five rows
+        row + row + row + row + row + row + row,                   // seven rows
+        row + row + row + "...........\n" + row + row,             // a short line
+        row + row + row + ".............\n" + row + row,           // a long line
+        row + row + row + "...........\n." + row + row,            // a cell moved to the next line
+        row + row + row + ".....x......\n" + row + row,            // a foreign character
+        row + row + row + ".....3......\n" + row + row,            // no such player
+        row + row + row + row + row + "......" + '\0' + ".....\n", // a NUL byte
+    };
+    for (const std::string& text : cases) {
+        Board b;
+        std::string error;
+        EXPECT_FALSE(ParseBoard(text, b, error)) << text;
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+}
+
+TEST(BoardText, SurvivesArbitraryBytes) {
+    reference::Rng rng(99);
+    const char alphabet[] = ".12 \n\t\rx\0\xff";
+    for (int k = 0; k < 2000; ++k) {
+        std::string text;
+        const int n = rng.Below(120);
+        for (int i = 0; i < n; ++i)
+            text += k % 2 ? alphabet[rng.Below(sizeof alphabet)] : char(rng.Next() & 0xFF);
+        Board b;
+        std::string error;
+        if (!ParseBoard(text, b, error))
+            EXPECT_FALSE(error.empty());
+        else
+            EXPECT_TRUE(table_laws::BorderRingIntact(b));
+    }
+}
+
+struct ProbeRun {
+    int status;
+    std::string out, err;
+};
+
+// Runs the probe with the given arguments and standard input.
+ProbeRun Probe(const std::string& args, const std::string& input) {
+    const std::string dir = ::testing::TempDir();
+    const std::string in = dir + "probe_in.txt", out = dir + "probe_out.txt",
+                      err = dir + "probe_err.txt";
+    std::ofstream(in, std::ios::binary) << input;
+    const std::string cmd = std::string(MELVARON_BINARY_DIR) + "/tools/melvaron-engine " + args +
+                            " <" + in + " >" + out + " 2>" + err;
+    const int raw = std::system(cmd.c_str());
+    auto slurp = [](const std::string& path) {
+        std::ifstream f(path, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    };
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+}
+
+TEST(Probe, AnswersOnTheStartPosition) {
+    struct Case {
+        std::string args, out;
+    };
+    const Case cases[] = {
+        {"legal", "1: 50 61\n2: 47 64\nmask: 3\n"},
+        {"put 50 1", "flips: 1 50 49 -1\n............\n............\n.....111....\n"
+                     ".....21.....\n............\n............\n"},
+        {"eval 1 3", "50 60000\n61 60000\nprogress: 34\n"},
+        {"eval 2 1", "47 40000\n64 40000\nprogress: 2\n"},
+    };
+    for (const Case& c : cases) {
+        const ProbeRun r = Probe(c.args, StartText);
+        EXPECT_EQ(r.status, 0) << c.args << ": " << r.err;
+        EXPECT_EQ(r.out, c.out) << c.args;
+    }
+}
+
+TEST(Probe, ThinkRunsTheWorker) {
+    const ProbeRun r = Probe("think 1 3 16384", StartText);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(
+        r.out, std::regex("result: 61\nprogress: 34\nnodes: 34\nseconds: [0-9]+\\.[0-9]+\n")))
+        << r.out;
+}
+
+TEST(Probe, SelfplayIsRepeatableForASeed) {
+    const ProbeRun a = Probe("selfplay 1 0 --games 3 --seed 42", "");
+    const ProbeRun b = Probe("selfplay 1 0 --seed 42 --games 3", "");
+    EXPECT_EQ(a.status, 0) << a.err;
+    EXPECT_EQ(a.out, b.out);
+    const std::regex game("game ([0-9]+): 1=([0-9]+) 2=([0-9]+) empty=([0-9]+) winner=([012]) "
+                          "moves=([0-9]+)");
+    std::istringstream lines(a.out);
+    std::string line;
+    int games = 0, wins[3] = {};
+    while (std::getline(lines, line) && line.rfind("game ", 0) == 0) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, game)) << line;
+        EXPECT_EQ(std::stoi(m[1]), ++games);
+        const int p1 = std::stoi(m[2]), p2 = std::stoi(m[3]), empty = std::stoi(m[4]);
+        EXPECT_EQ(p1 + p2 + empty, 72);
+        EXPECT_EQ(std::stoi(m[5]), p1 > p2 ? 1 : p2 > p1 ? 2 : 0);
+        EXPECT_EQ(std::stoi(m[6]), 68 - empty); // every move fills one cell
+        ++wins[std::stoi(m[5])];
+    }
+    EXPECT_EQ(games, 3);
+    EXPECT_EQ(line, "total: 1 wins " + std::to_string(wins[1]) + ", 2 wins " +
+                        std::to_string(wins[2]) + ", draws " + std::to_string(wins[0]));
+}
+
+TEST(Probe, BenchReportsEveryPosition) {
+    const ProbeRun r = Probe("bench --depth 1", "");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(
+        r.out,
+        std::regex("(position [0-9]+: nodes=[0-9]+ seconds=[0-9.]+\n){12}nodes/s: [0-9]+\n")))
+        << r.out;
+}
+
+TEST(Probe, HelpAndUsage) {
+    const ProbeRun help = Probe("--help", "");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: melvaron-engine"), std::string::npos);
+    const ProbeRun none = Probe("", "");
+    EXPECT_EQ(none.status, 2);
+    EXPECT_TRUE(none.out.empty());
+    EXPECT_NE(none.err.find("usage: melvaron-engine"), std::string::npos);
+}
+
+TEST(Probe, BadInputIsOneErrorLineAndExitTwo) {
+    const std::string noMoveFor2 = "............\n............\n.....11.....\n"
+                                   ".....11.....\n............\n............\n";
+    struct Case {
+        std::string args, input;
+    };
+    const Case cases[] = {
+        {"legal", StartText.substr(0, 40)},
+        {"legal", "............\n............\n.....1x.....\n.....21.....\n............\n"
+                  "............\n"},
+        {"legal extra", StartText},
+        {"put 48 1", StartText},  // occupied
+        {"put 14 1", StartText},  // border
+        {"put 200 1", StartText}, // off the board
+        {"put 15 1", StartText},  // brackets nothing
+        {"put 50 3", StartText},  // no such player
+        {"put 50", StartText},    // missing argument
+        {"eval 1 0", StartText},  // depth out of range
+        {"eval 1 11", StartText}, // depth out of range
+        {"eval 1 3x", StartText}, // not a number
+        {"think 2 3 0", noMoveFor2},
+        {"think 1 3 32768", StartText},
+        {"think 1 -1 0", StartText},
+        {"selfplay 6 0", ""},
+        {"selfplay 1 1 --games 0", ""},
+        {"selfplay 1 1 --seed", ""},
+        {"selfplay 1 1 --fast", ""},
+        {"bench --depth 11", ""},
+        {"frobnicate", ""},
+    };
+    for (const Case& c : cases) {
+        const ProbeRun r = Probe(c.args, c.input);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_TRUE(r.out.empty()) << c.args << ": " << r.out;
+        EXPECT_TRUE(std::regex_match(r.err, std::regex("error: [^\n]+\n")))
+            << c.args << ": " << r.err;
+    }
+}
+
+} // namespace

@@ -1,0 +1,157 @@
+// The think thread as the window uses it: start, poll, stop early, and the fallback without one.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <set>
+#include <thread>
+
+#include "engine/bench_positions.h"
+#include "engine/tables.h"
+#include "engine/think_thread.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Fills the six fields as the window does before resuming a worker.
+void Prepare(TThinkThread& t, int side, int depth, const int32_t* board, int random) {
+    t.FSide = side;
+    t.FDepth = depth;
+    t.FBoard = board;
+    t.FRandom = random;
+    t.FResult = ResultNotReady;
+    t.FProgress = 0;
+}
+
+int32_t PollUntilResult(TThinkThread& t, std::set<int32_t>* seen = nullptr) {
+    int32_t r;
+    while ((r = t.FResult.load()) == ResultNotReady) {
+        if (seen) seen->insert(r);
+        std::this_thread::sleep_for(1ms);
+    }
+    if (seen) seen->insert(r);
+    return r;
+}
+
+TEST(ThinkThread, WorkerDeliversTheSynchronousResult) {
+    const Board b = BenchBoard(5);
+    const int side = BenchPositions[5].side;
+    TThinkThread sync(true);
+    Prepare(sync, side, 3, b.data(), 20000);
+    const int32_t want = sync.Think();
+
+    auto worker = TThread::TryCreate<TThinkThread>(true);
+    ASSERT_TRUE(worker);
+    Prepare(*worker, side, 3, b.data(), 20000);
+    worker->Resume();
+    std::set<int32_t> seen;
+    EXPECT_EQ(PollUntilResult(*worker, &seen), want);
+    worker->WaitFor();
+    EXPECT_TRUE(worker->Finished());
+    EXPECT_EQ(worker->FResult.load(), want);
+    EXPECT_EQ(worker->FProgress.load(), sync.FProgress.load());
+    EXPECT_EQ(worker->EvaluateCalls(), sync.EvaluateCalls());
+    seen.erase(ResultNotReady);
+    EXPECT_EQ(seen, std::set<int32_t>{want}); // the poll sees nothing but -999 and the move
+}
+
+TEST(ThinkThread, NoEvaluationLeavesProgressAtZero) {
+    auto worker = TThread::TryCreate<TThinkThread>(true);
+    ASSERT_TRUE(worker);
+    Prepare(*worker, 1, 0, InitialBoard.data(), 32767);
+    worker->Resume();
+    EXPECT_EQ(PollUntilResult(*worker), 61);
+    worker->WaitFor();
+    EXPECT_EQ(worker->FProgress.load(), 0);
+}
+
+TEST(ThinkThread, StopEarlyWithTheTerminateFlag) {
+    // Depth 10 on a 44-empty position would run for a very long time; stop it once it has
+    // visibly started.
+    const Board b = BenchBoard(0);
+    auto worker = TThread::TryCreate<TThinkThread>(true);
+    ASSERT_TRUE(worker);
+    Prepare(*worker, BenchPositions[0].side, 10, b.data(), 0);
+    worker->Resume();
+    while (worker->FProgress.load() == 0) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(worker->FResult.load(), ResultNotReady);
+    worker->Terminate();
+    worker->WaitFor();
+    // Think stored nothing; the thread body stored its -1.
+    EXPECT_EQ(worker->FResult.load(), -1);
+    const int32_t progress = worker->FProgress.load();
+    EXPECT_EQ(static_cast<uint64_t>(progress), worker->EvaluateCalls() % 65536);
+}
+
+TEST(ThinkThread, TerminateBeforeStartStopsAtTheFirstEvaluation) {
+    auto worker = TThread::TryCreate<TThinkThread>(true);
+    ASSERT_TRUE(worker);
+    Prepare(*worker, 1, 3, InitialBoard.data(), 0);
+    worker->Terminate();
+    worker->Resume();
+    worker->WaitFor();
+    EXPECT_EQ(worker->FResult.load(), -1);
+    EXPECT_EQ(worker->FProgress.load(), 0);
+}
+
+TEST(ThinkThread, NeverStartedObjectIsDestroyedWithoutRunning) {
+    auto rules = TThread::TryCreate<TThinkThread>(true);
+    ASSERT_TRUE(rules);
+    EXPECT_EQ(rules->FResult.load(), 0); // fields start at 0; the body never set -999
+    rules.reset();
+}
+
+TEST(ThinkThread, DestroyingARunningWorkerStopsItFirst) {
+    const Board b = BenchBoard(0);
+    auto worker = TThread::TryCreate<TThinkThread>(true);
+    ASSERT_TRUE(worker);
+    Prepare(*worker, BenchPositions[0].side, 10, b.data(), 0);
+    worker->Resume();
+    while (worker->FProgress.load() == 0) std::this_thread::sleep_for(1ms);
+    worker.reset(); // must neither hang nor let the body outlive the object
+}
+
+TEST(ThinkThread, FallbackSearchWhenNoWorkerCanBeMade) {
+    auto rules = TThread::TryCreate<TThinkThread>(true); // made at start-up, before the failure
+    ASSERT_TRUE(rules);
+    TThread::FailCreationForTesting(true);
+    auto search = TThread::TryCreate<TThinkThread>(true);
+    TThread::FailCreationForTesting(false);
+    EXPECT_EQ(search, nullptr);
+
+    const Board b = BenchBoard(3);
+    Prepare(*rules, BenchPositions[3].side, 3, b.data(), 9000);
+    const int32_t fallback = rules->Think();
+
+    auto worker = TThread::TryCreate<TThinkThread>(true);
+    ASSERT_TRUE(worker);
+    Prepare(*worker, BenchPositions[3].side, 3, b.data(), 9000);
+    worker->Resume();
+    worker->WaitFor();
+    EXPECT_EQ(worker->FResult.load(), fallback);
+    EXPECT_EQ(rules->FResult.load(), fallback);
+    EXPECT_EQ(worker->FProgress.load(), rules->FProgress.load());
+}
+
+TEST(ThinkThread, ConcurrentSearchesDoNotDisturbEachOther) {
+    std::unique_ptr<TThinkThread> workers[4];
+    Board boards[4];
+    int32_t want[4];
+    for (int i = 0; i < 4; ++i) {
+        boards[i] = BenchBoard(i);
+        TThinkThread sync(true);
+        Prepare(sync, BenchPositions[i].side, 3, boards[i].data(), 4000 * i);
+        want[i] = sync.Think();
+        workers[i] = TThread::TryCreate<TThinkThread>(true);
+        ASSERT_TRUE(workers[i]);
+        Prepare(*workers[i], BenchPositions[i].side, 3, boards[i].data(), 4000 * i);
+    }
+    for (auto& w : workers) w->Resume();
+    for (int i = 0; i < 4; ++i) {
+        workers[i]->WaitFor();
+        EXPECT_EQ(workers[i]->FResult.load(), want[i]) << i;
+    }
+}
+
+} // namespace

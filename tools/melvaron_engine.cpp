@@ -1,0 +1,323 @@
+// melvaron-engine: the engine probe. Checks, plays and searches positions read from standard
+// input, plays whole computer games and measures the search.
+#include <chrono>
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "engine/bench_positions.h"
+#include "engine/board_text.h"
+#include "engine/random.h"
+#include "engine/tables.h"
+#include "engine/think_thread.h"
+
+namespace {
+
+constexpr const char* Usage =
+    "usage: melvaron-engine COMMAND [ARGUMENTS]\n"
+    "\n"
+    "legal, put, eval and think read a board from standard input: 6 lines of 12 cells\n"
+    "(rows 1 to 6, columns 1 to 12), '.' empty, '1' and '2' the players' panels; whitespace\n"
+    "between cells is ignored. Cells are board indexes: row * 14 + column.\n"
+    "\n"
+    "commands:\n"
+    "  legal                     cells where each player may put, and the mobility mask\n"
+    "  put CELL PLAYER           PLAYER (1 or 2) puts on CELL: the flip list and the new board\n"
+    "  eval SIDE DEPTH           the score of each legal move of SIDE (1 or 2) at DEPTH (1-10),\n"
+    "                            and the progress count of all the evaluations\n"
+    "  think SIDE DEPTH RANDOM   the move the computer picks for SIDE at DEPTH (0-10) with\n"
+    "                            RANDOM (0-32767), searched on a worker thread\n"
+    "  selfplay LV1 LV2 [--bonus] [--games N] [--seed S]\n"
+    "                            computer games, levels 0-5 for player 1 and player 2;\n"
+    "                            --bonus searches 5 deeper at LV1-LV5; N games (default 1);\n"
+    "                            random seed S (default: the clock)\n"
+    "  bench [--depth D]         search the built-in midgame positions at depth D (1-10,\n"
+    "                            default 5) and report the evaluations per second\n"
+    "  --help                    show this text\n";
+
+constexpr int ExitBadInput = 2;
+constexpr std::size_t MaxBoardInput = 1 << 20;
+constexpr int64_t MaxGames = 1000000;
+
+// Bad input: the one-line message has been printed; unwinds to main for the exit code.
+struct BadInput {};
+
+// Arguments can hold any bytes; keep messages on one printable line.
+std::string Printable(std::string_view s) {
+    std::string out;
+    for (unsigned char c : s.substr(0, 64)) out += (c >= 0x20 && c < 0x7F) ? char(c) : '?';
+    if (s.size() > 64) out += "...";
+    return out;
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+    std::fprintf(stderr, "error: %s\n", what.c_str());
+    throw BadInput{};
+}
+
+int64_t Number(std::string_view text, const char* name, int64_t lo, int64_t hi) {
+    int64_t value = 0;
+    bool ok = !text.empty() && text.size() <= 18;
+    std::size_t i = 0;
+    const bool negative = ok && text[0] == '-';
+    if (negative) i = 1;
+    ok = ok && i < text.size();
+    for (; ok && i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            ok = false;
+        else
+            value = value * 10 + (text[i] - '0');
+    }
+    if (negative) value = -value;
+    if (!ok || value < lo || value > hi)
+        Fail(std::string(name) + " must be a number from " + std::to_string(lo) + " to " +
+             std::to_string(hi) + " (got '" + Printable(text) + "')");
+    return value;
+}
+
+Board ReadBoard() {
+    std::string text;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, stdin)) > 0) {
+        text.append(buf, n);
+        if (text.size() > MaxBoardInput) Fail("board input is too long");
+    }
+    Board board;
+    std::string error;
+    if (!ParseBoard(text, board, error)) Fail(error);
+    return board;
+}
+
+void ExpectArgs(const std::vector<std::string_view>& args, std::size_t count, const char* form) {
+    if (args.size() != count) Fail(std::string("expected: melvaron-engine ") + form);
+}
+
+bool IsPlayableCell(int64_t cell) {
+    return cell >= FirstPlayable && cell <= LastPlayable && CellClass[cell] >= 0;
+}
+
+std::vector<int> LegalCells(const Board& b, int player) {
+    std::vector<int> cells;
+    for (int cell = FirstPlayable; cell <= LastPlayable; ++cell)
+        if (b[cell] == CellEmpty && (TThinkThread::CheckPut(cell, b.data()) & player))
+            cells.push_back(cell);
+    return cells;
+}
+
+std::string Join(const std::vector<int>& cells) {
+    std::string s;
+    for (int c : cells) s += ' ' + std::to_string(c);
+    return s;
+}
+
+std::unique_ptr<TThinkThread> MakeThread() {
+    auto t = TThread::TryCreate<TThinkThread>(true);
+    if (!t) {
+        std::fprintf(stderr, "error: cannot create a thread object\n");
+        std::exit(1);
+    }
+    return t;
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+int Legal(const std::vector<std::string_view>& args) {
+    ExpectArgs(args, 0, "legal");
+    const Board b = ReadBoard();
+    std::printf("1:%s\n2:%s\nmask: %d\n", Join(LegalCells(b, 1)).c_str(),
+                Join(LegalCells(b, 2)).c_str(), TThinkThread::CheckBoard(b.data()));
+    return 0;
+}
+
+int Put(const std::vector<std::string_view>& args) {
+    ExpectArgs(args, 2, "put CELL PLAYER");
+    const int64_t cell = Number(args[0], "CELL", 0, BoardSize - 1);
+    const int player = static_cast<int>(Number(args[1], "PLAYER", 1, 2));
+    Board b = ReadBoard();
+    if (!IsPlayableCell(cell)) Fail("cell " + std::to_string(cell) + " is not a playable cell");
+    if (b[cell] != CellEmpty) Fail("cell " + std::to_string(cell) + " is not empty");
+    if (!(TThinkThread::CheckPut(static_cast<int>(cell), b.data()) & player))
+        Fail("player " + std::to_string(player) + " may not put on cell " + std::to_string(cell));
+    const int32_t* flips = TThinkThread::PutPanel(static_cast<int>(cell), player, b.data());
+    std::string line = "flips:";
+    for (int i = 0; i < FlipListSize; ++i) {
+        line += ' ' + std::to_string(flips[i]);
+        if (i >= 1 && flips[i] == -1) break;
+    }
+    std::printf("%s\n%s", line.c_str(), FormatBoard(b.data()).c_str());
+    return 0;
+}
+
+int Eval(const std::vector<std::string_view>& args) {
+    ExpectArgs(args, 2, "eval SIDE DEPTH");
+    const int side = static_cast<int>(Number(args[0], "SIDE", 1, 2));
+    const int depth = static_cast<int>(Number(args[1], "DEPTH", 1, 10));
+    const Board b = ReadBoard();
+    auto t = MakeThread(); // never started: its operations run here
+    t->FProgress = 0;
+    for (int cell : LegalCells(b, side))
+        std::printf("%d %d\n", cell, t->Evaluate(cell, side, b.data(), depth));
+    std::printf("progress: %d\n", t->FProgress.load());
+    return 0;
+}
+
+int Think(const std::vector<std::string_view>& args) {
+    ExpectArgs(args, 3, "think SIDE DEPTH RANDOM");
+    const int side = static_cast<int>(Number(args[0], "SIDE", 1, 2));
+    const int depth = static_cast<int>(Number(args[1], "DEPTH", 0, 10));
+    const int random = static_cast<int>(Number(args[2], "RANDOM", 0, 32767));
+    const Board b = ReadBoard();
+    if (LegalCells(b, side).empty()) Fail("player " + std::to_string(side) + " has no legal move");
+
+    // As the game does it: a rules object that is never started, and a worker made for the move;
+    // when no worker can be made, the rules object searches on this thread.
+    auto rules = MakeThread();
+    const auto start = std::chrono::steady_clock::now();
+    std::unique_ptr<TThinkThread> search = TThread::TryCreate<TThinkThread>(true);
+    TThinkThread* used = search ? search.get() : rules.get();
+    used->FSide = side;
+    used->FDepth = depth;
+    used->FBoard = b.data();
+    used->FRandom = random;
+    used->FResult = ResultNotReady;
+    used->FProgress = 0;
+    int32_t result;
+    if (search) {
+        search->Resume();
+        while ((result = search->FResult.load()) == ResultNotReady)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        search->WaitFor();
+    } else {
+        result = rules->Think();
+    }
+    const double seconds = Seconds(start);
+    std::printf("result: %d\nprogress: %d\nnodes: %" PRIu64 "\nseconds: %.6f\n", result,
+                used->FProgress.load(), used->EvaluateCalls(), seconds);
+    return 0;
+}
+
+int Selfplay(const std::vector<std::string_view>& args) {
+    const char* form = "selfplay LV1 LV2 [--bonus] [--games N] [--seed S]";
+    if (args.size() < 2) Fail(std::string("expected: melvaron-engine ") + form);
+    const int level[3] = {0, static_cast<int>(Number(args[0], "LV1", 0, 5)),
+                          static_cast<int>(Number(args[1], "LV2", 0, 5))};
+    bool bonus = false;
+    int64_t games = 1;
+    uint32_t seed = static_cast<uint32_t>(std::time(nullptr));
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        if (args[i] == "--bonus") {
+            bonus = true;
+        } else if (args[i] == "--games" && i + 1 < args.size()) {
+            games = Number(args[++i], "N", 1, MaxGames);
+        } else if (args[i] == "--seed" && i + 1 < args.size()) {
+            seed = static_cast<uint32_t>(Number(args[++i], "S", 0, UINT32_MAX));
+        } else {
+            Fail("unexpected selfplay argument '" + Printable(args[i]) + "'");
+        }
+    }
+    game_random::Seed(seed);
+
+    auto rules = MakeThread(); // never started: the moves are searched on this thread
+    int64_t wins[3] = {0, 0, 0};
+    for (int64_t game = 1; game <= games; ++game) {
+        Board b = InitialBoard;
+        int turn = 1, moves = 0;
+        for (;;) {
+            const int depth = level[turn] == 0 ? 0 : level[turn] + (bonus ? 5 : 0);
+            rules->FSide = turn;
+            rules->FDepth = depth;
+            rules->FBoard = b.data();
+            rules->FRandom = game_random::Draw();
+            rules->FResult = ResultNotReady;
+            rules->FProgress = 0;
+            const int cell = rules->Think();
+            if (cell < 0) break; // cannot happen: the mover always has a move here
+            TThinkThread::PutPanel(cell, turn, b.data());
+            ++moves;
+            int empty = 0;
+            for (int i = FirstPlayable; i <= LastPlayable; ++i) empty += b[i] == CellEmpty;
+            if (empty == 0) break;
+            const int mask = TThinkThread::CheckBoard(b.data());
+            if (mask == 0) break;
+            if (mask & (3 - turn)) turn = 3 - turn; // otherwise the opponent passes
+        }
+        int count[3] = {0, 0, 0};
+        for (int i = FirstPlayable; i <= LastPlayable; ++i)
+            if (b[i] >= 0 && b[i] <= 2) ++count[b[i]];
+        const int winner = count[1] > count[2] ? 1 : count[2] > count[1] ? 2 : 0;
+        ++wins[winner];
+        std::printf("game %" PRId64 ": 1=%d 2=%d empty=%d winner=%d moves=%d\n", game, count[1],
+                    count[2], count[0], winner, moves);
+        std::fflush(stdout);
+    }
+    std::printf("total: 1 wins %" PRId64 ", 2 wins %" PRId64 ", draws %" PRId64 "\n", wins[1],
+                wins[2], wins[0]);
+    return 0;
+}
+
+int Bench(const std::vector<std::string_view>& args) {
+    int depth = 5;
+    if (args.size() == 2 && args[0] == "--depth")
+        depth = static_cast<int>(Number(args[1], "D", 1, 10));
+    else if (!args.empty())
+        Fail("expected: melvaron-engine bench [--depth D]");
+
+    auto t = MakeThread(); // never started: the search runs on this thread
+    uint64_t totalNodes = 0;
+    double totalSeconds = 0;
+    for (int i = 0; i < BenchPositionCount; ++i) {
+        const Board b = BenchBoard(i);
+        t->FSide = BenchPositions[i].side;
+        t->FDepth = depth;
+        t->FBoard = b.data();
+        t->FRandom = 0;
+        t->FResult = ResultNotReady;
+        t->FProgress = 0;
+        const uint64_t before = t->EvaluateCalls();
+        const auto start = std::chrono::steady_clock::now();
+        t->Think();
+        const double seconds = Seconds(start);
+        const uint64_t nodes = t->EvaluateCalls() - before;
+        totalNodes += nodes;
+        totalSeconds += seconds;
+        std::printf("position %d: nodes=%" PRIu64 " seconds=%.6f\n", i + 1, nodes, seconds);
+    }
+    const double rate = totalSeconds > 0 ? static_cast<double>(totalNodes) / totalSeconds : 0;
+    std::printf("nodes/s: %.0f\n", rate);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(Usage, stderr);
+        return ExitBadInput;
+    }
+    const std::string_view command = argv[1];
+    const std::vector<std::string_view> args(argv + 2, argv + argc);
+    try {
+        if (command == "--help" || command == "-h") {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (command == "legal") return Legal(args);
+        if (command == "put") return Put(args);
+        if (command == "eval") return Eval(args);
+        if (command == "think") return Think(args);
+        if (command == "selfplay") return Selfplay(args);
+        if (command == "bench") return Bench(args);
+        Fail("unknown command '" + Printable(command) + "' (try --help)");
+    } catch (const BadInput&) {
+        return ExitBadInput;
+    }
+}
