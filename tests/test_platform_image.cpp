@@ -103,6 +103,27 @@ TEST(Polygon, FillsStrictInteriorAndEdgesEveryBoundaryPixel) {
     }
 }
 
+// Other slopes (the game draws none): the fill still stays strictly inside, and every inside
+// pixel is painted, by the fill or by an edge.
+TEST(Polygon, AnySlopeFillStaysInside) {
+    const std::vector<std::vector<TPoint>> polygons = {
+        {{3, 2}, {37, 9}, {20, 35}},
+        {{1, 30}, {12, 3}, {38, 14}, {25, 38}},
+    };
+    for (const auto& poly : polygons) {
+        TImage image(40, 40, Ground);
+        image.Polygon(poly.data(), static_cast<int>(poly.size()), Fill, Edge);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x) {
+                const Where where = Classify(poly, x, y);
+                const TColor c = image.Pixel(x, y);
+                if (c == Fill) ASSERT_EQ(where, Where::Inside) << x << "," << y;
+                if (where == Where::Inside) ASSERT_NE(c, Ground) << x << "," << y;
+            }
+        SaveActualOnFailure(image);
+    }
+}
+
 struct LineCase {
     TPoint from, to;
     std::vector<TPoint> pixels;

@@ -29,13 +29,24 @@ TEST(CellAt, ListedPixels) {
     const struct {
         int x, y, cell;
     } cases[] = {
-        {256, 17, 15},  {256, 16, -1}, // the top cell and the top corner itself
-        {256, 56, 16},  {250, 56, 16}, // a horizontal cut belongs to the lower cell
-        {296, 90, -1},  {300, 96, 18}, // a vertical cut belongs to no cell
-        {256, 495, 96}, {256, 496, -1}, {495, 256, 26}, {496, 256, -1}, {17, 256, 85},
-        {16, 256, -1},  {0, 0, -1},     {600, 300, -1}, {256, 96, -1}, // the border between two
-                                                                       // pairs
-        {761, 511, -1}, {511, 0, -1},
+        {256, 17, 15},
+        {256, 16, -1}, // the top cell and the top corner itself
+        {256, 56, 16},
+        {250, 56, 16}, // a horizontal cut belongs to the lower cell
+        {296, 90, -1},
+        {300, 96, 18}, // a vertical cut belongs to no cell
+        {256, 495, 96},
+        {256, 496, -1},
+        {495, 256, 26},
+        {496, 256, -1},
+        {17, 256, 85},
+        {16, 256, -1},
+        {0, 0, -1},
+        {600, 300, -1},
+        {256, 96, -1}, // the border between two
+                       // pairs
+        {761, 511, -1},
+        {511, 0, -1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(TfrmGalMain::CellAt(c.x, c.y), c.cell) << c.x << "," << c.y;
