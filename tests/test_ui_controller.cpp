@@ -581,10 +581,10 @@ TEST(Controller, ComputerGamesPlayToTheEnd) {
 // ---- A long randomized session ----
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int kSessionEvents = 1500;
+constexpr int kSessionEvents = 2000;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr int kSessionEvents = 1500;
+constexpr int kSessionEvents = 2000;
 #else
 constexpr int kSessionEvents = 6000;
 #endif
@@ -613,7 +613,7 @@ TEST(Controller, RandomSessionKeepsInvariants) {
         int kind = pick(1000);
         if (play && ((kind >= 600 && kind < 930) || kind >= 997)) kind = 600; // a left press
         bool press = false, moved = false, ticked = false;
-        if (kind < 350) {
+        if (kind < 350 && !play) {
             ticked = d->Tick();
         } else if (kind < 420) {
             d->Settle(200);
@@ -636,7 +636,8 @@ TEST(Controller, RandomSessionKeepsInvariants) {
                 } else if (f.FState == gsGameOver) {
                     p = ItemPixel(10 + pick(2)); // a new game, or the end question
                 } else if (f.FState == gsSelect) {
-                    p = pick(3) == 0 ? ItemPixel(10) : ItemPixel(12 + 7 * pick(2) + pick(4));
+                    const int choice = pick(6);
+                    p = choice < 2 ? ItemPixel(10 + choice) : ItemPixel(12 + 7 * pick(2) + pick(4));
                 } else if (!legal.empty()) {
                     p = CellPixel(legal[pick(static_cast<int>(legal.size()))]);
                 } else {
@@ -697,7 +698,7 @@ TEST(Controller, RandomSessionKeepsInvariants) {
         }
         if (::testing::Test::HasFailure()) break;
     }
-    EXPECT_GT(games, 1);
+    EXPECT_GT(games, 0);
     for (int s : {0, 1, 2, 3, 4, 5, 6, 110, 115, 121, 128, 129})
         EXPECT_TRUE(visited.count(s)) << "state " << s << " never seen";
     RecordProperty("games", games);
