@@ -9,7 +9,7 @@
 
 // Reads rows 1 to 6, columns 1 to 12. Whitespace between cells and blank lines are ignored;
 // every other line must hold exactly twelve cells. On success out holds the position with its
-// border ring; on failure error says why (one line, printable) and out is unspecified.
+// border ring; on failure error says why (one line, printable) and out may hold a partial board.
 // Safe on any bytes.
 bool ParseBoard(std::string_view text, Board& out, std::string& error);
 

@@ -16,7 +16,8 @@ constexpr int MoveListSize = 73;         // 72 cells and the closing -1
 class TThinkThread final : public TThread {
   public:
     // Both uses create the worker suspended, so the body never runs before the fields are set;
-    // a non-suspended thread is resumed once it is fully built.
+    // a non-suspended thread is resumed once it is fully built. Destroying a running worker
+    // stops it (terminate flag) and waits for it first.
     explicit TThinkThread(bool createSuspended);
     ~TThinkThread() override;
 
@@ -36,7 +37,8 @@ class TThinkThread final : public TThread {
     static int ListMoves(int side, const int32_t* board, int32_t* list);
     // Averaged valuation of the move cell by the signed side, or -1 once terminated.
     int Evaluate(int cell, int side, const int32_t* board, int depth);
-    // Chooses FSide's move on FBoard; stores it in FResult. -1 (nothing stored) when stopped.
+    // Chooses FSide's move on FBoard; stores it in FResult. -1 (nothing stored) when stopped;
+    // -1 (stored) when FSide has no move at all, which the game never asks.
     int Think();
 
     // ---- Fields shared with the window ----
