@@ -62,12 +62,13 @@ class FontStore {
         for (auto& [file, face] : FFaces)
             if (face) FT_Done_Face(face);
         if (FLibrary) FT_Done_FreeType(FLibrary);
+        if (FConfig) FcConfigDestroy(FConfig);
     }
     bool Usable(FT_Face face);
     bool TryCandidate(FcPattern* match, FaceFile& out);
 
     FT_Library FLibrary = nullptr;
-    bool FFcReady = false;
+    FcConfig* FConfig = nullptr; // our own, so that it can be released at exit
     std::map<std::string, FaceFile> FResolved;
     std::map<FaceFile, FT_Face> FFaces;
     std::map<GlyphKey, GlyphInk> FGlyphs;
@@ -118,9 +119,9 @@ bool FontStore::TryCandidate(FcPattern* match, FaceFile& out) {
 FaceFile FontStore::Resolve(const std::string& faceName) {
     auto it = FResolved.find(faceName);
     if (it != FResolved.end()) return it->second;
-    if (!FFcReady) {
-        if (!FcInit()) throw TFontMissing(MissingMessage);
-        FFcReady = true;
+    if (!FConfig) {
+        FConfig = FcInitLoadConfigAndFonts();
+        if (!FConfig) throw TFontMissing(MissingMessage);
     }
 
     FaceFile found;
@@ -129,10 +130,10 @@ FaceFile FontStore::Resolve(const std::string& faceName) {
     // name is some unrelated default face.
     if (FcPattern* pattern = FcPatternCreate()) {
         FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(faceName.c_str()));
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcConfigSubstitute(FConfig, pattern, FcMatchPattern);
         FcDefaultSubstitute(pattern);
         FcResult result;
-        if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+        if (FcPattern* match = FcFontMatch(FConfig, pattern, &result)) {
             FcChar8* family = nullptr;
             for (int n = 0;
                  !ok && FcPatternGetString(match, FC_FAMILY, n, &family) == FcResultMatch; ++n)
@@ -146,10 +147,10 @@ FaceFile FontStore::Resolve(const std::string& faceName) {
     // Otherwise a fixed-pitch Japanese Gothic, whatever this machine calls it.
     if (!ok) {
         if (FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(FallbackPattern))) {
-            FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+            FcConfigSubstitute(FConfig, pattern, FcMatchPattern);
             FcDefaultSubstitute(pattern);
             FcResult result;
-            if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+            if (FcPattern* match = FcFontMatch(FConfig, pattern, &result)) {
                 ok = TryCandidate(match, found);
                 FcPatternDestroy(match);
             }

@@ -117,8 +117,12 @@ TEST(Polygon, AnySlopeFillStaysInside) {
             for (int x = 0; x < 40; ++x) {
                 const Where where = Classify(poly, x, y);
                 const TColor c = image.Pixel(x, y);
-                if (c == Fill) ASSERT_EQ(where, Where::Inside) << x << "," << y;
-                if (where == Where::Inside) ASSERT_NE(c, Ground) << x << "," << y;
+                if (c == Fill) {
+                    ASSERT_EQ(where, Where::Inside) << x << "," << y;
+                }
+                if (where == Where::Inside) {
+                    ASSERT_NE(c, Ground) << x << "," << y;
+                }
             }
         SaveActualOnFailure(image);
     }
