@@ -1,0 +1,72 @@
+// How long the window waits for a deep search to stop: YES to "NEW GAME ?" and the close box,
+// each during a depth-10 search (both players LV5 with the strip's bonus). The figure must stay
+// far below one 50 ms tick, since the wait blocks the window.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "engine/random.h"
+#include "ui/form.h"
+
+namespace {
+
+// Centre of a side-panel item: 10 and 11 the buttons, 12.. the level boxes.
+void Click(TfrmGalMain& f, int x, int y) {
+    f.imgScreenMouseMove(x, y);
+    f.imgScreenMouseDown(TMouseButton::mbLeft, x, y);
+}
+constexpr int UpperButtonX = 632, UpperButtonY = 412;
+constexpr int Lv5X = 715, Lv5Player1Y = 323, Lv5Player2Y = 351;
+
+// A window whose worker is deep in a depth-10 search.
+std::unique_ptr<TfrmGalMain> WindowSearchingDeep() {
+    auto f = std::make_unique<TfrmGalMain>();
+    f->FormCreate();
+    game_random::Seed(1);
+    Click(*f, Lv5X, Lv5Player1Y);
+    Click(*f, Lv5X, Lv5Player2Y);
+    f->Shape1MouseDown();
+    Click(*f, UpperButtonX, UpperButtonY); // GAME
+    for (int i = 0; i < 2 && f->tmrTimer.Enabled; ++i) f->tmrTimerTimer();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    return f;
+}
+
+void BM_StopByNewGame(benchmark::State& state) {
+    for (auto _ : state) {
+        auto f = WindowSearchingDeep();
+        if (!f->FSearch || f->FSearch->FDepth != 10) {
+            state.SkipWithError("no depth-10 search running");
+            break;
+        }
+        Click(*f, UpperButtonX, UpperButtonY); // NEW GAME ?
+        const auto start = std::chrono::steady_clock::now();
+        Click(*f, UpperButtonX, UpperButtonY); // YES: stop, wait, new game
+        const auto end = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        f->Close();
+    }
+}
+
+void BM_StopByClose(benchmark::State& state) {
+    for (auto _ : state) {
+        auto f = WindowSearchingDeep();
+        if (!f->FSearch) {
+            state.SkipWithError("no search running");
+            break;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        f->Close(); // the close box: stop, wait, free
+        const auto end = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_StopByNewGame)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(30);
+BENCHMARK(BM_StopByClose)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(30);
+
+BENCHMARK_MAIN();
