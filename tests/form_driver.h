@@ -131,9 +131,9 @@ inline void ExpectInvariants(TfrmGalMain& f, const char* where) {
     EXPECT_EQ(c[0] + c[1] + c[2], PlayableCells);
     // While the turned-over panels are shown the counters catch up one per tick; a question
     // asked meanwhile pauses them.
-    bool catchingUp = f.FState == gsTurnOver ||
-                      ((f.FState == gsAskNewGame || f.FState == gsAskEnd) &&
-                       f.FReturnState == gsTurnOver);
+    bool catchingUp =
+        f.FState == gsTurnOver ||
+        ((f.FState == gsAskNewGame || f.FState == gsAskEnd) && f.FReturnState == gsTurnOver);
     if (!catchingUp) {
         int n[3] = {0, 0, 0};
         for (int v : *f.FBoard)
