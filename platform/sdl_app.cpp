@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -44,10 +45,20 @@ void Present(SDL_Window* window, const TFormHost& host) {
     const int w = std::min(host.clientWidth, surface->w);
     const int h = std::min(host.clientHeight, surface->h);
     if (w <= 0 || h <= 0) return;
-    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
-    SDL_ConvertPixels(w, h, ClientFormat, pixels.data(), host.clientWidth * 4,
-                      surface->format->format, surface->pixels, surface->pitch);
-    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    bool copied = false;
+    if (!SDL_MUSTLOCK(surface) || SDL_LockSurface(surface) == 0) {
+        copied = SDL_ConvertPixels(w, h, ClientFormat, pixels.data(), host.clientWidth * 4,
+                                   surface->format->format, surface->pixels, surface->pitch) == 0;
+        if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    }
+    if (!copied) {
+        // Formats the direct conversion does not take (a palette display) go through a blit,
+        // which maps every colour to the nearest one the display has.
+        std::unique_ptr<SDL_Surface, SurfaceDeleter> source(SDL_CreateRGBSurfaceWithFormatFrom(
+            const_cast<TColor*>(pixels.data()), host.clientWidth, host.clientHeight, 32,
+            host.clientWidth * 4, ClientFormat));
+        if (source) SDL_BlitSurface(source.get(), nullptr, surface, nullptr);
+    }
     SDL_UpdateWindowSurface(window);
 }
 
@@ -90,8 +101,19 @@ TSdlApplication::TSdlApplication(const std::string& title) {
     SDL_SetHint(SDL_HINT_APP_NAME, title.c_str());
     // A board game has no reason to keep the screen awake.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // Only drivers that show something on a screen: without them SDL would fall back to its
+    // off-screen driver and the game would run where nobody can see it. A driver named in
+    // SDL_VIDEODRIVER still wins.
+    std::string drivers = "x11";
+    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+    if (runtimeDir && *runtimeDir) drivers += ",wayland";
+    drivers += ",KMSDRM";
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, drivers.c_str(), SDL_HINT_DEFAULT);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        throw TDisplayUnavailable(std::string("cannot open a display (") + SDL_GetError() +
+        std::string why = SDL_GetError();
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) why += "; DISPLAY is not set";
+        throw TDisplayUnavailable("cannot open a display (" + why +
                                   "); run the game in a desktop session, or without one under "
                                   "Xvfb: xvfb-run ./run");
     }
