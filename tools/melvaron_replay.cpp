@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/board_text.h"
 #include "engine/random.h"
 #include "platform/cursor.h"
 #include "platform/headless.h"
@@ -20,19 +21,6 @@ const char* CursorName(TCursor cursor) {
     if (cursor == crHourGlass) return "hourglass";
     if (cursor == crAppStart) return "appstart";
     return "default";
-}
-
-// The board as six rows of twelve cells: '.' empty, '1' and '2' the players' panels.
-std::string BoardLines(const int32_t* board) {
-    std::string out;
-    for (int row = 1; row <= 6; ++row) {
-        for (int col = 1; col <= 12; ++col) {
-            const int32_t v = board[row * 14 + col];
-            out += v == 1 ? '1' : v == 2 ? '2' : '.';
-        }
-        out += '\n';
-    }
-    return out;
 }
 
 void PrintState(const TfrmGalMain& f) {
@@ -139,7 +127,7 @@ int main(int argc, char** argv) {
             PrintState(form);
             break;
         case replay::TOp::Board:
-            std::fputs(BoardLines(form.FBoard->data()).c_str(), stdout);
+            std::fputs(FormatBoard(form.FBoard->data()).c_str(), stdout);
             break;
         }
     }
