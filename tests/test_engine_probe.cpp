@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -90,9 +91,11 @@ struct ProbeRun {
 
 // Runs the probe with the given arguments and standard input.
 ProbeRun Probe(const std::string& args, const std::string& input) {
-    const std::string dir = ::testing::TempDir();
-    const std::string in = dir + "probe_in.txt", out = dir + "probe_out.txt",
-                      err = dir + "probe_err.txt";
+    // Tests run in parallel processes (and several build trees at once): names of our own.
+    static int calls = 0;
+    const std::string dir = ::testing::TempDir() + "melvaron_probe_" + std::to_string(::getpid()) +
+                            "_" + std::to_string(++calls) + "_";
+    const std::string in = dir + "in.txt", out = dir + "out.txt", err = dir + "err.txt";
     std::ofstream(in, std::ios::binary) << input;
     const std::string cmd = std::string(MELVARON_BINARY_DIR) + "/tools/melvaron-engine " + args +
                             " <" + in + " >" + out + " 2>" + err;
@@ -103,7 +106,9 @@ ProbeRun Probe(const std::string& args, const std::string& input) {
         s << f.rdbuf();
         return s.str();
     };
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+    ProbeRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+    for (const std::string& path : {in, out, err}) std::remove(path.c_str());
+    return run;
 }
 
 TEST(Probe, AnswersOnTheStartPosition) {

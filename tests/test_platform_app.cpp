@@ -1,6 +1,8 @@
 // The application layer shared by both backends: event routing, the client picture, ticks.
 #include <gtest/gtest.h>
+
 #include <png.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -156,7 +158,8 @@ TEST(HeadlessHost, ShotWritesTheComposedClientArea) {
     Fixture f;
     f.image.SetPixel(5, 7, RGBColor(0x12, 0x34, 0x56));
     THeadlessHost host(f.Host());
-    const std::string path = testing::TempDir() + "headless_shot.png";
+    const std::string path =
+        testing::TempDir() + "headless_shot_" + std::to_string(getpid()) + ".png";
     std::string error;
     ASSERT_TRUE(host.Shot(path, error)) << error;
 

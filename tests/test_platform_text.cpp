@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "pixel_test_util.h"
 #include "platform/image.h"
 #include "platform/text.h"
@@ -154,7 +156,8 @@ TEST(TextFace, TheGothicNameFindsAFile) {
 // Without any font the face cannot be made, and the message names the package to install.
 TEST(TextFaceDeathTest, NoFontNamesThePackage) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::string conf = ::testing::TempDir() + "melvaron-empty-fonts.conf";
+    const std::string conf =
+        ::testing::TempDir() + "melvaron-empty-fonts-" + std::to_string(getpid()) + ".conf";
     std::ofstream(conf) << "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n";
     EXPECT_EXIT(
         {
