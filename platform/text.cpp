@@ -238,16 +238,16 @@ struct TFont::Impl {
     long emWidth = 0; // the horizontal em in 26.6 pixels that makes a half-width glyph `width` wide
 };
 
-TFont::TFont(const TFontSpec& spec) : FSpec(spec), FImpl(std::make_unique<Impl>()) {
+TFont::TFont(const TFontStyle& style) : FStyle(style), FImpl(std::make_unique<Impl>()) {
     FontStore& store = FontStore::Get();
     std::lock_guard<std::mutex> guard(store.Lock);
-    FImpl->face = store.Open(store.Resolve(spec.faceName));
+    FImpl->face = store.Open(store.Resolve(style.faceName));
     if (!FImpl->face) throw TFontMissing(MissingMessage);
     // Usable() checked that 'A' has the half-width advance.
     FT_Load_Glyph(FImpl->face, FT_Get_Char_Index(FImpl->face, U'A'), FT_LOAD_NO_SCALE);
     const long halfAdvance = FImpl->face->glyph->advance.x;
     FImpl->emWidth =
-        (static_cast<long>(spec.width) * 64 * FImpl->face->units_per_EM + halfAdvance / 2) /
+        (static_cast<long>(style.width) * 64 * FImpl->face->units_per_EM + halfAdvance / 2) /
         halfAdvance;
 }
 
@@ -263,19 +263,19 @@ int TFont::CellsOf(char32_t codePoint) {
 int TFont::TextWidth(const std::string& utf8) const {
     int cells = 0;
     for (size_t i = 0; i < utf8.size();) cells += CellsOf(NextCodePoint(utf8, i));
-    return cells * FSpec.width;
+    return cells * FStyle.width;
 }
 
 void TFont::Rasterize(const std::string& utf8, std::vector<TPoint>& ink) const {
-    if (FSpec.width <= 0 || FSpec.height <= 0) return;
+    if (FStyle.width <= 0 || FStyle.height <= 0) return;
     FontStore& store = FontStore::Get();
     std::lock_guard<std::mutex> guard(store.Lock);
     int left = 0;
     for (size_t i = 0; i < utf8.size();) {
         const char32_t cp = NextCodePoint(utf8, i);
-        const int cellWidth = CellsOf(cp) * FSpec.width;
+        const int cellWidth = CellsOf(cp) * FStyle.width;
         for (const TPoint& p :
-             store.Glyph(FImpl->face, FImpl->emWidth, FSpec.height, cellWidth, cp))
+             store.Glyph(FImpl->face, FImpl->emWidth, FStyle.height, cellWidth, cp))
             ink.push_back({left + p.x, p.y});
         left += cellWidth;
     }

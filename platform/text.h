@@ -15,7 +15,7 @@ class TFontMissing : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-struct TFontSpec {
+struct TFontStyle {
     std::string faceName; // asked of fontconfig first; a Japanese fixed-pitch Gothic otherwise
     int height = 12;      // character cell height in pixels
     int width = 6;        // half-width character width; full-width characters take twice that
@@ -26,12 +26,12 @@ struct TFontSpec {
 class TFont {
   public:
     // Throws TFontMissing when neither the named face nor a fallback can be loaded.
-    explicit TFont(const TFontSpec& spec);
+    explicit TFont(const TFontStyle& style);
     ~TFont();
     TFont(const TFont&) = delete;
     TFont& operator=(const TFont&) = delete;
 
-    const TFontSpec& Spec() const { return FSpec; }
+    const TFontStyle& Style() const { return FStyle; }
     // Character cells a code point takes: 1 half-width, 2 full-width.
     static int CellsOf(char32_t codePoint);
     // Width in pixels of a UTF-8 text.
@@ -44,7 +44,7 @@ class TFont {
     const Impl& impl() const { return *FImpl; }
 
   private:
-    TFontSpec FSpec;
+    TFontStyle FStyle;
     std::unique_ptr<Impl> FImpl;
 };
 

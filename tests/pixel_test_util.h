@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/image.h"
+#include "platform/text.h"
+#include "ui/screen_layout.h"
 
 namespace pixel_test {
 
@@ -93,6 +95,16 @@ inline std::vector<std::pair<int, int>> Differences(const TImage& a, const TImag
         for (int x = 0; x < a.Width(); ++x)
             if (a.Pixel(x, y) != b.Pixel(x, y)) diff.push_back({x, y});
     return diff;
+}
+
+// The glyph pixels of a text drawn in the game's face with its top-left cell corner at (x, y).
+inline PixelSet Ink(int x, int y, int height, int width, const std::string& text) {
+    const TFont font(TFontStyle{GothicFace, height, width, 400, 128});
+    std::vector<TPoint> points;
+    font.Rasterize(text, points);
+    PixelSet set;
+    for (const TPoint& p : points) set.insert({x + p.x, y + p.y});
+    return set;
 }
 
 } // namespace pixel_test

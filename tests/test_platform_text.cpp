@@ -18,8 +18,8 @@ namespace {
 
 const char* const Gothic = "ＭＳ ゴシック";
 
-TFontSpec Spec(int height, int width) {
-    return TFontSpec{Gothic, height, width, 400, 128};
+TFontStyle Style(int height, int width) {
+    return TFontStyle{Gothic, height, width, 400, 128};
 }
 
 TEST(TextCells, FollowTheShiftJisWidths) {
@@ -56,7 +56,7 @@ TEST(TextCells, WidthOfTexts) {
         {"\xE3\x81", 24, 12, 24}, // a cut-off sequence reads as two one-cell '?'
     };
     for (const auto& c : cases) {
-        TFont font(Spec(c.height, c.width));
+        TFont font(Style(c.height, c.width));
         EXPECT_EQ(font.TextWidth(c.text), c.pixels) << c.text;
     }
 }
@@ -71,7 +71,7 @@ TEST(TextGlyphs, StayInsideTheirCellsAndFillThem) {
     } chars[] = {{"M", 1},  {"g", 1},  {"y", 1},  {"@", 1}, {"|", 1}, {"5", 1},
                  {"Ｍ", 2}, {"？", 2}, {"Ｙ", 2}, {"ｱ", 1}, {"W", 1}};
     for (const auto& size : sizes) {
-        TFont font(Spec(size.height, size.width));
+        TFont font(Style(size.height, size.width));
         std::string text;
         for (const auto& c : chars) text += c.ch;
         std::vector<TPoint> ink;
@@ -112,10 +112,10 @@ TEST(TextGlyphs, StayInsideTheirCellsAndFillThem) {
 TEST(TextGlyphs, SameTextSamePixelsEveryTime) {
     std::vector<TPoint> first, second;
     {
-        TFont font(Spec(24, 12));
+        TFont font(Style(24, 12));
         font.Rasterize("THINKING... 17", first);
     }
-    TFont font(Spec(24, 12));
+    TFont font(Style(24, 12));
     font.Rasterize("THINKING... 17", second);
     ASSERT_EQ(first.size(), second.size());
     for (size_t i = 0; i < first.size(); ++i) {
@@ -127,7 +127,7 @@ TEST(TextGlyphs, SameTextSamePixelsEveryTime) {
 TEST(TextOut, PaintsOnlyGlyphPixelsInOneColourAndClips) {
     constexpr TColor Ground = RGBColor(0x41, 0x5A, 0x41);
     constexpr TColor Ink = RGBColor(0x5A, 0xF6, 0x5A);
-    TFont font(Spec(24, 12));
+    TFont font(Style(24, 12));
     std::vector<TPoint> ink;
     font.Rasterize("Put Panel !", ink);
 
@@ -163,7 +163,7 @@ TEST(TextFaceDeathTest, NoFontNamesThePackage) {
         {
             setenv("FONTCONFIG_FILE", conf.c_str(), 1);
             try {
-                TFont font(Spec(24, 12));
+                TFont font(Style(24, 12));
             } catch (const TFontMissing& e) {
                 std::fprintf(stderr, "%s\n", e.what());
                 std::exit(3);

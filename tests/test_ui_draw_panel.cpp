@@ -12,16 +12,6 @@ using namespace pixel_test;
 
 namespace {
 
-// The glyph pixels of a text drawn with its top-left cell corner at (x, y).
-PixelSet Ink(int x, int y, int height, int width, const std::string& text) {
-    const TFont font(TFontSpec{GothicFace, height, width, 400, 128});
-    std::vector<TPoint> points;
-    font.Rasterize(text, points);
-    PixelSet set;
-    for (const TPoint& p : points) set.insert({x + p.x, y + p.y});
-    return set;
-}
-
 PixelSet Minus(const PixelSet& a, const PixelSet& b) {
     PixelSet out;
     for (const auto& p : a)
@@ -202,7 +192,7 @@ TEST_F(Panel, ButtonLabelsFillExactlyTheButtonWidth) {
             for (const auto& [x, y] : ink) rightmost = std::max(rightmost, x);
             const int lastLetterCell = static_cast<int>(cells.find_last_not_of(".#"));
             EXPECT_GE(rightmost, 544 + 24 * lastLetterCell) << ButtonLabels[index][half];
-            const TFont font(TFontSpec{GothicFace, 24, 24, 400, 128});
+            const TFont font(TFontStyle{GothicFace, 24, 24, 400, 128});
             EXPECT_EQ(font.TextWidth(ButtonLabels[index][half]), 192);
         }
     }

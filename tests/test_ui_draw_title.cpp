@@ -12,15 +12,6 @@ using namespace pixel_test;
 
 namespace {
 
-PixelSet Ink(int x, int y, int height, int width, const std::string& text) {
-    const TFont font(TFontSpec{GothicFace, height, width, 400, 128});
-    std::vector<TPoint> points;
-    font.Rasterize(text, points);
-    PixelSet set;
-    for (const TPoint& p : points) set.insert({x + p.x, y + p.y});
-    return set;
-}
-
 class Title : public ::testing::Test {
   protected:
     void TearDown() override { SaveActualOnFailure(form.imgScreen); }
