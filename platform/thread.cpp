@@ -7,7 +7,9 @@ namespace {
 std::atomic<bool> gFailCreation{false};
 }
 
-void TThread::FailCreationForTesting(bool fail) { gFailCreation.store(fail); }
+void TThread::FailCreationForTesting(bool fail) {
+    gFailCreation.store(fail);
+}
 
 TThread::TThread() {
     if (gFailCreation.load())

@@ -22,9 +22,9 @@ constexpr TColor ColMagenta = RGBColor(0xF6, 0x5A, 0xF6);
 constexpr TColor ColPurple = RGBColor(0xAC, 0x5A, 0xAC);
 constexpr TColor ColBlack = RGBColor(0x00, 0x00, 0x00);
 
-inline constexpr TColor Palette[13] = {ColBack,  ColCellEmpty, ColPlayer1, ColPlayer2, ColPanel,
-                                       ColShadow, ColText,     ColWhite,   ColCyan,    ColYellow,
-                                       ColMagenta, ColPurple,  ColBlack};
+inline constexpr TColor Palette[13] = {ColBack,    ColCellEmpty, ColPlayer1, ColPlayer2, ColPanel,
+                                       ColShadow,  ColText,      ColWhite,   ColCyan,    ColYellow,
+                                       ColMagenta, ColPurple,    ColBlack};
 
 // Fill colour of a cell value: empty, player 1, player 2.
 inline constexpr TColor CellColour[3] = {ColCellEmpty, ColPlayer1, ColPlayer2};
@@ -36,11 +36,8 @@ constexpr TColor StripOnBrush = RGBColor(0xFF, 0x00, 0x00);
 
 // Upper and lower button labels, each eight half-width cells (a full-width letter is two).
 inline constexpr const char* ButtonLabels[5][2] = {
-    {"NEW GAME", "Ｅ Ｎ Ｄ"},
-    {"Ｙ Ｅ Ｓ", " Ｎ  Ｏ "},
-    {"Ｙ Ｅ Ｓ", " Ｎ  Ｏ "},
-    {"Ｙ Ｅ Ｓ", " Ｎ  Ｏ "},
-    {"ＧＡＭＥ", "Ｅ Ｎ Ｄ"},
+    {"NEW GAME", "Ｅ Ｎ Ｄ"}, {"Ｙ Ｅ Ｓ", " Ｎ  Ｏ "}, {"Ｙ Ｅ Ｓ", " Ｎ  Ｏ "},
+    {"Ｙ Ｅ Ｓ", " Ｎ  Ｏ "}, {"ＧＡＭＥ", "Ｅ Ｎ Ｄ"},
 };
 
 // Mouse-sensitive side-panel items: the two buttons and level box 0 of player 1. Level box b of
