@@ -13,6 +13,19 @@
 #include "engine/tables.h"
 #include "ui/form.h"
 
+// Sanitized builds run several times slower: long sessions there take fewer events.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool SanitizedBuild = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr bool SanitizedBuild = true;
+#else
+inline constexpr bool SanitizedBuild = false;
+#endif
+#else
+inline constexpr bool SanitizedBuild = false;
+#endif
+
 struct TPixel {
     int x, y;
 };

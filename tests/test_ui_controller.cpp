@@ -587,17 +587,7 @@ TEST(Controller, ComputerGamesPlayToTheEnd) {
 
 // ---- A long randomized session ----
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int kSessionEvents = 2000;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr int kSessionEvents = 2000;
-#else
-constexpr int kSessionEvents = 6000;
-#endif
-#else
-constexpr int kSessionEvents = 6000;
-#endif
+constexpr int kSessionEvents = SanitizedBuild ? 2000 : 6000;
 
 TEST(Controller, RandomSessionKeepsInvariants) {
     std::mt19937 rng(2024);

@@ -11,17 +11,7 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int EventsPerRun = 20000;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr int EventsPerRun = 20000;
-#else
-constexpr int EventsPerRun = 100000;
-#endif
-#else
-constexpr int EventsPerRun = 100000;
-#endif
+constexpr int EventsPerRun = SanitizedBuild ? 20000 : 100000;
 
 bool KnownState(int s) {
     switch (s) {
