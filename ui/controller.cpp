@@ -51,15 +51,20 @@ int TfrmGalMain::SearchDepth() const {
     return depth;
 }
 
+// The search's inputs for the player to move; one random value is drawn for it here.
+void TfrmGalMain::PrepareSearch(TThinkThread& search) {
+    search.FSide = FTurn;
+    search.FDepth = SearchDepth();
+    search.FBoard = BoardCells();
+    search.FRandom = game_random::Draw();
+    search.FResult.store(ResultNotReady);
+    search.FProgress.store(0);
+}
+
 void TfrmGalMain::StartSearch() {
     FSearch = TThread::TryCreate<TThinkThread>(true);
     if (FSearch) {
-        FSearch->FSide = FTurn;
-        FSearch->FDepth = SearchDepth();
-        FSearch->FBoard = BoardCells();
-        FSearch->FRandom = game_random::Draw();
-        FSearch->FResult.store(ResultNotReady);
-        FSearch->FProgress.store(0);
+        PrepareSearch(*FSearch);
         FSearch->Resume();
         FLastProgress = FSearch->FProgress.load();
         FThinkTicks = 0;
@@ -86,12 +91,7 @@ void TfrmGalMain::PollSearch() {
         cell = result;
     } else {
         // No thread could be made: search here, on the window's thread.
-        FRules->FSide = FTurn;
-        FRules->FDepth = SearchDepth();
-        FRules->FBoard = BoardCells();
-        FRules->FRandom = game_random::Draw();
-        FRules->FResult.store(ResultNotReady);
-        FRules->FProgress.store(0);
+        PrepareSearch(*FRules);
         cell = FRules->Think();
     }
     ApplyMove(cell);

@@ -108,6 +108,7 @@ class TfrmGalMain {
     // ---- Controller steps (controller.cpp) ----
     void StopSearch();
     int SearchDepth() const;
+    void PrepareSearch(TThinkThread& search);
     void StartSearch();
     void PollSearch();
     void ShowNextFlip();
