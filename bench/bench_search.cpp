@@ -14,12 +14,7 @@ void BM_Think(benchmark::State& state) {
     uint64_t nodes = 0;
     for (auto _ : state) {
         for (int i = 0; i < BenchPositionCount; ++i) {
-            t.FSide = BenchPositions[i].side;
-            t.FDepth = depth;
-            t.FBoard = boards[i].data();
-            t.FRandom = 0;
-            t.FResult = ResultNotReady;
-            t.FProgress = 0;
+            t.Prepare(BenchPositions[i].side, depth, boards[i].data(), 0);
             const uint64_t before = t.EvaluateCalls();
             benchmark::DoNotOptimize(t.Think());
             nodes += t.EvaluateCalls() - before;

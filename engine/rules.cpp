@@ -1,8 +1,9 @@
 // The rule operations: who may put where, and putting a panel with its turn-overs.
+#include "engine/rules.h"
+
 #include <cstddef>
 
 #include "engine/tables.h"
-#include "engine/think_thread.h"
 
 int32_t FlipList[FlipListSize] = {0, 0, -1};
 
@@ -14,7 +15,9 @@ inline bool IsPlayableCell(int cell) {
 }
 } // namespace
 
-int TThinkThread::CheckLine(int cell, int direction, const int32_t* board) {
+namespace rules {
+
+int CheckLine(int cell, int direction, const int32_t* board) {
     if (!IsPlayableCell(cell) || direction < 0 || direction > 3) return 0;
     const int32_t* offset = LineOffsets[direction][CellClass[cell]];
     // The first panel met decides whose run it is; the first panel of the other colour closes it.
@@ -29,12 +32,12 @@ int TThinkThread::CheckLine(int cell, int direction, const int32_t* board) {
     return 0;
 }
 
-int TThinkThread::CheckPut(int cell, const int32_t* board) {
+int CheckPut(int cell, const int32_t* board) {
     return CheckLine(cell, 0, board) | CheckLine(cell, 1, board) | CheckLine(cell, 2, board) |
            CheckLine(cell, 3, board);
 }
 
-int TThinkThread::CheckBoard(const int32_t* board) {
+int CheckBoard(const int32_t* board) {
     int mask = 0;
     for (int cell = 0; cell < BoardSize; ++cell) {
         if (board[cell] != CellEmpty) continue;
@@ -44,7 +47,7 @@ int TThinkThread::CheckBoard(const int32_t* board) {
     return mask;
 }
 
-int32_t* TThinkThread::PutPanel(int cell, int player, int32_t* board) {
+int32_t* PutPanel(int cell, int player, int32_t* board) {
     FlipList[0] = 0;
     FlipList[1] = cell;
     FlipList[2] = -1;
@@ -75,3 +78,11 @@ int32_t* TThinkThread::PutPanel(int cell, int player, int32_t* board) {
     FlipList[next] = -1;
     return FlipList;
 }
+
+int NextMover(int mover, const int32_t* board) {
+    const int mask = CheckBoard(board);
+    if (mask & Opponent(mover)) return Opponent(mover);
+    return mask != 0 ? mover : 0;
+}
+
+} // namespace rules

@@ -8,8 +8,10 @@
 #include <bit>
 #include <cstring>
 
+#include "engine/search.h"
+
+#include "engine/rules.h"
 #include "engine/tables.h"
-#include "engine/think_thread.h"
 
 namespace {
 
@@ -215,14 +217,14 @@ inline void FindMoves(const Position& pos, int who, bool priorityOnly, MoveList&
 // One search below a public Evaluate call. `own` is the searching side for the whole tree.
 class SearchRun {
   public:
-    SearchRun(TThinkThread& thread, int own) : FThread(thread), FOwn(own) {}
+    SearchRun(TSearch& search, int own) : FThread(search), FOwn(own) {}
 
     // Evaluates p's move on cell in the position parent with the given remaining depth. The
     // caller has already looked at the terminate flag.
     int Node(const Position& parent, int cell, int p, int depth);
 
   private:
-    bool Stopped() const { return FThread.Terminated(); }
+    bool Stopped() const { return FThread.Stopped(); }
     void Finished(uint32_t calls) {
         // Only this thread writes the count; the window merely compares successive readings.
         auto& progress = FThread.FProgress;
@@ -241,7 +243,7 @@ class SearchRun {
             FindMoves<false>(pos, who, own, mv);
     }
 
-    TThinkThread& FThread;
+    TSearch& FThread;
     const int FOwn;
 };
 
@@ -299,11 +301,20 @@ int SearchRun::Node(const Position& parent, int cell, int p, int depth) {
     return sum / count;
 }
 
-int TThinkThread::ListMoves(int side, const int32_t* board, int32_t* list) {
+void TSearch::Prepare(int side, int depth, const int32_t* board, int32_t random) {
+    FSide = side;
+    FDepth = depth;
+    FBoard = board;
+    FRandom = random;
+    FResult.store(ResultNotReady);
+    FProgress.store(0);
+}
+
+int TSearch::ListMoves(int side, const int32_t* board, int32_t* list) {
     int32_t others[MoveListSize];
     int n = 0, m = 0;
     for (int cell = 0; cell <= LastPlayable; ++cell) {
-        if (board[cell] != CellEmpty || !(CheckPut(cell, board) & side)) continue;
+        if (board[cell] != CellEmpty || !(rules::CheckPut(cell, board) & side)) continue;
         if (PriorityCell[cell] == 1)
             list[n++] = cell;
         else
@@ -315,8 +326,8 @@ int TThinkThread::ListMoves(int side, const int32_t* board, int32_t* list) {
     return priorityEnd;
 }
 
-int TThinkThread::Evaluate(int cell, int side, const int32_t* board, int depth) {
-    if (Terminated()) return -1;
+int TSearch::Evaluate(int cell, int side, const int32_t* board, int depth) {
+    if (Stopped()) return -1;
     const int p = side < 0 ? -side : side;
     // Outside the domain (no such player, no such cell) there is nothing to play or weigh.
     if ((p != 1 && p != 2) || cell < 0 || cell > LastPlayable || !IsPlayableIndex(cell)) return 0;
@@ -338,7 +349,7 @@ int TThinkThread::Evaluate(int cell, int side, const int32_t* board, int depth) 
     return run.Node(pos, cell, p, depth);
 }
 
-int TThinkThread::Think() {
+int TSearch::Think() {
     int32_t list[MoveListSize];
     const int priorityEnd = ListMoves(FSide, FBoard, list);
     if (FDepth >= 1) {

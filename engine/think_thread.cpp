@@ -1,7 +1,7 @@
 // TThinkThread as a thread: construction, the body that runs one search, and a safe end.
 #include "engine/think_thread.h"
 
-TThinkThread::TThinkThread(bool createSuspended) {
+TThinkThread::TThinkThread(bool createSuspended) : TSearch(&TerminateFlag()) {
     Priority = TThreadPriority::tpNormal;
     FreeOnTerminate = false; // the owner destroys every instance itself
     if (!createSuspended) Resume();

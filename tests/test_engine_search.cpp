@@ -73,11 +73,7 @@ TEST(Search, ThinkPicksAmongEqualBestByRandom) {
     };
     for (const Case& c : cases) {
         TThinkThread t(true);
-        t.FSide = 1;
-        t.FDepth = c.depth;
-        t.FBoard = InitialBoard.data();
-        t.FRandom = c.random;
-        t.FResult = ResultNotReady;
+        t.Prepare(1, c.depth, InitialBoard.data(), c.random);
         EXPECT_EQ(t.Think(), c.result) << c.depth << "/" << c.random;
         EXPECT_EQ(t.FResult.load(), c.result);
         EXPECT_EQ(t.FProgress.load(), c.progress);
@@ -107,10 +103,7 @@ TEST(Search, DepthZeroPicksFromTheFullListWithoutEvaluating) {
     const auto all = Moves(pos.side, pos.board.data(), false);
     for (int random : {0, 32767, 12345}) {
         TThinkThread t(true);
-        t.FSide = pos.side;
-        t.FDepth = 0;
-        t.FBoard = pos.board.data();
-        t.FRandom = random;
+        t.Prepare(pos.side, 0, pos.board.data(), random);
         const size_t index = (static_cast<size_t>(random) * all.size()) >> 15;
         EXPECT_EQ(t.Think(), all[index]) << random;
         EXPECT_EQ(t.FProgress.load(), 0);
@@ -137,10 +130,7 @@ TEST(Search, PriorityMovesAloneAreCandidates) {
     const auto pri = Moves(pos.side, pos.board.data(), true);
     for (int random : {0, 32767}) {
         TThinkThread t(true);
-        t.FSide = pos.side;
-        t.FDepth = 1;
-        t.FBoard = pos.board.data();
-        t.FRandom = random;
+        t.Prepare(pos.side, 1, pos.board.data(), random);
         const int result = t.Think();
         EXPECT_NE(std::find(pri.begin(), pri.end(), result), pri.end()) << result;
         EXPECT_EQ(t.FProgress.load(), static_cast<int>(pri.size()));
@@ -153,10 +143,7 @@ TEST(Search, SinglePriorityCandidateIsReturnedUnevaluated) {
                Moves(p.side, p.board.data(), false).size() >= 2;
     });
     TThinkThread t(true);
-    t.FSide = pos.side;
-    t.FDepth = 3;
-    t.FBoard = pos.board.data();
-    t.FRandom = 32767;
+    t.Prepare(pos.side, 3, pos.board.data(), 32767);
     EXPECT_EQ(t.Think(), Moves(pos.side, pos.board.data(), true)[0]);
     EXPECT_EQ(t.FProgress.load(), 0);
 }
@@ -193,10 +180,7 @@ TEST(Search, TerminatedSearchReturnsMinusOneAndCountsNothing) {
     EXPECT_EQ(t.Evaluate(50, 1, InitialBoard.data(), 3), -1);
     EXPECT_EQ(t.FProgress.load(), 0);
 
-    t.FSide = 1;
-    t.FDepth = 3;
-    t.FBoard = InitialBoard.data();
-    t.FResult = ResultNotReady;
+    t.Prepare(1, 3, InitialBoard.data(), 0);
     EXPECT_EQ(t.Think(), -1);
     EXPECT_EQ(t.FResult.load(), ResultNotReady); // Think stores nothing when stopped
 
@@ -211,10 +195,7 @@ TEST(Search, SideWithoutMovesGetsNoCell) {
         if (b[i] == CellEmpty) b[i] = 1;
     b[15] = CellEmpty; // one hole that nobody can fill
     TThinkThread t(true);
-    t.FSide = 2;
-    t.FDepth = 2;
-    t.FBoard = b.data();
-    t.FResult = ResultNotReady;
+    t.Prepare(2, 2, b.data(), 0);
     EXPECT_EQ(t.Think(), -1);
     EXPECT_EQ(t.FResult.load(), -1);
 }
@@ -259,10 +240,7 @@ TEST(Search, ThinkMatchesReferenceIncludingThePick) {
         NaiveSearch naive;
         const auto want = naive.Think(pos.side, depth, random, pos.board.data());
         TThinkThread t(true);
-        t.FSide = pos.side;
-        t.FDepth = depth;
-        t.FBoard = pos.board.data();
-        t.FRandom = random;
+        t.Prepare(pos.side, depth, pos.board.data(), random);
         EXPECT_EQ(t.Think(), want.result) << k;
         EXPECT_EQ(t.FProgress.load(), naive.progress) << k;
     }
@@ -297,10 +275,7 @@ TEST(Search, SignatureOverBenchPositions) {
             nodes += t.EvaluateCalls();
             EXPECT_EQ(t.FProgress.load(), static_cast<int32_t>(t.EvaluateCalls() % 65536));
             TThinkThread think(true);
-            think.FSide = side;
-            think.FDepth = f.depth;
-            think.FBoard = b.data();
-            think.FRandom = 12345;
+            think.Prepare(side, f.depth, b.data(), 12345);
             EXPECT_EQ(think.Think(), f.results[i]) << "bench " << i << " depth " << f.depth;
         }
         EXPECT_EQ(nodes, f.nodes) << "depth " << f.depth;

@@ -14,16 +14,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Fills the six fields as the window does before resuming a worker.
-void Prepare(TThinkThread& t, int side, int depth, const int32_t* board, int random) {
-    t.FSide = side;
-    t.FDepth = depth;
-    t.FBoard = board;
-    t.FRandom = random;
-    t.FResult = ResultNotReady;
-    t.FProgress = 0;
-}
-
 int32_t PollUntilResult(TThinkThread& t, std::set<int32_t>* seen = nullptr) {
     int32_t r;
     while ((r = t.FResult.load()) == ResultNotReady) {
@@ -38,12 +28,12 @@ TEST(ThinkThread, WorkerDeliversTheSynchronousResult) {
     const Board b = BenchBoard(5);
     const int side = BenchPositions[5].side;
     TThinkThread sync(true);
-    Prepare(sync, side, 3, b.data(), 20000);
+    sync.Prepare(side, 3, b.data(), 20000);
     const int32_t want = sync.Think();
 
     auto worker = TThread::TryCreate<TThinkThread>(true);
     ASSERT_TRUE(worker);
-    Prepare(*worker, side, 3, b.data(), 20000);
+    worker->Prepare(side, 3, b.data(), 20000);
     worker->Resume();
     std::set<int32_t> seen;
     EXPECT_EQ(PollUntilResult(*worker, &seen), want);
@@ -59,7 +49,7 @@ TEST(ThinkThread, WorkerDeliversTheSynchronousResult) {
 TEST(ThinkThread, NoEvaluationLeavesProgressAtZero) {
     auto worker = TThread::TryCreate<TThinkThread>(true);
     ASSERT_TRUE(worker);
-    Prepare(*worker, 1, 0, InitialBoard.data(), 32767);
+    worker->Prepare(1, 0, InitialBoard.data(), 32767);
     worker->Resume();
     EXPECT_EQ(PollUntilResult(*worker), 61);
     worker->WaitFor();
@@ -72,7 +62,7 @@ TEST(ThinkThread, StopEarlyWithTheTerminateFlag) {
     const Board b = BenchBoard(0);
     auto worker = TThread::TryCreate<TThinkThread>(true);
     ASSERT_TRUE(worker);
-    Prepare(*worker, BenchPositions[0].side, 10, b.data(), 0);
+    worker->Prepare(BenchPositions[0].side, 10, b.data(), 0);
     worker->Resume();
     while (worker->FProgress.load() == 0) std::this_thread::sleep_for(1ms);
     EXPECT_EQ(worker->FResult.load(), ResultNotReady);
@@ -87,7 +77,7 @@ TEST(ThinkThread, StopEarlyWithTheTerminateFlag) {
 TEST(ThinkThread, TerminateBeforeStartStopsAtTheFirstEvaluation) {
     auto worker = TThread::TryCreate<TThinkThread>(true);
     ASSERT_TRUE(worker);
-    Prepare(*worker, 1, 3, InitialBoard.data(), 0);
+    worker->Prepare(1, 3, InitialBoard.data(), 0);
     worker->Terminate();
     worker->Resume();
     worker->WaitFor();
@@ -106,7 +96,7 @@ TEST(ThinkThread, DestroyingARunningWorkerStopsItFirst) {
     const Board b = BenchBoard(0);
     auto worker = TThread::TryCreate<TThinkThread>(true);
     ASSERT_TRUE(worker);
-    Prepare(*worker, BenchPositions[0].side, 10, b.data(), 0);
+    worker->Prepare(BenchPositions[0].side, 10, b.data(), 0);
     worker->Resume();
     while (worker->FProgress.load() == 0) std::this_thread::sleep_for(1ms);
     worker.reset(); // must neither hang nor let the body outlive the object
@@ -121,12 +111,12 @@ TEST(ThinkThread, FallbackSearchWhenNoWorkerCanBeMade) {
     EXPECT_EQ(search, nullptr);
 
     const Board b = BenchBoard(3);
-    Prepare(*rules, BenchPositions[3].side, 3, b.data(), 9000);
+    rules->Prepare(BenchPositions[3].side, 3, b.data(), 9000);
     const int32_t fallback = rules->Think();
 
     auto worker = TThread::TryCreate<TThinkThread>(true);
     ASSERT_TRUE(worker);
-    Prepare(*worker, BenchPositions[3].side, 3, b.data(), 9000);
+    worker->Prepare(BenchPositions[3].side, 3, b.data(), 9000);
     worker->Resume();
     worker->WaitFor();
     EXPECT_EQ(worker->FResult.load(), fallback);
@@ -141,11 +131,11 @@ TEST(ThinkThread, ConcurrentSearchesDoNotDisturbEachOther) {
     for (int i = 0; i < 4; ++i) {
         boards[i] = BenchBoard(i);
         TThinkThread sync(true);
-        Prepare(sync, BenchPositions[i].side, 3, boards[i].data(), 4000 * i);
+        sync.Prepare(BenchPositions[i].side, 3, boards[i].data(), 4000 * i);
         want[i] = sync.Think();
         workers[i] = TThread::TryCreate<TThinkThread>(true);
         ASSERT_TRUE(workers[i]);
-        Prepare(*workers[i], BenchPositions[i].side, 3, boards[i].data(), 4000 * i);
+        workers[i]->Prepare(BenchPositions[i].side, 3, boards[i].data(), 4000 * i);
     }
     for (auto& w : workers) w->Resume();
     for (int i = 0; i < 4; ++i) {

@@ -163,7 +163,6 @@ int Eval(const std::vector<std::string_view>& args) {
     const int depth = static_cast<int>(Number(args[1], "DEPTH", 1, 10));
     const Board b = ReadBoard();
     auto t = MakeThread(); // never started: its operations run here
-    t->FProgress = 0;
     for (int cell : LegalCells(b, side))
         std::printf("%d %d\n", cell, t->Evaluate(cell, side, b.data(), depth));
     std::printf("progress: %d\n", t->FProgress.load());
@@ -184,12 +183,7 @@ int Think(const std::vector<std::string_view>& args) {
     const auto start = std::chrono::steady_clock::now();
     std::unique_ptr<TThinkThread> search = TThread::TryCreate<TThinkThread>(true);
     TThinkThread* used = search ? search.get() : rules.get();
-    used->FSide = side;
-    used->FDepth = depth;
-    used->FBoard = b.data();
-    used->FRandom = random;
-    used->FResult = ResultNotReady;
-    used->FProgress = 0;
+    used->Prepare(side, depth, b.data(), random);
     int32_t result;
     if (search) {
         search->Resume();
@@ -232,28 +226,19 @@ int Selfplay(const std::vector<std::string_view>& args) {
         Board b = InitialBoard;
         int turn = 1, moves = 0;
         for (;;) {
-            const int depth = level[turn] == 0 ? 0 : level[turn] + (bonus ? 5 : 0);
-            rules->FSide = turn;
-            rules->FDepth = depth;
-            rules->FBoard = b.data();
-            rules->FRandom = game_random::Draw();
-            rules->FResult = ResultNotReady;
-            rules->FProgress = 0;
+            rules->Prepare(turn, LevelDepth(level[turn], bonus ? 5 : 0), b.data(),
+                           game_random::Draw());
             const int cell = rules->Think();
             if (cell < 0) break; // cannot happen: the mover always has a move here
             TThinkThread::PutPanel(cell, turn, b.data());
             ++moves;
-            int empty = 0;
-            for (int i = FirstPlayable; i <= LastPlayable; ++i) empty += b[i] == CellEmpty;
-            if (empty == 0) break;
-            const int mask = TThinkThread::CheckBoard(b.data());
-            if (mask == 0) break;
-            if (mask & (3 - turn)) turn = 3 - turn; // otherwise the opponent passes
+            turn = rules::NextMover(turn, b.data());
+            if (turn == 0) break;
         }
         int count[3] = {0, 0, 0};
         for (int i = FirstPlayable; i <= LastPlayable; ++i)
             if (b[i] >= 0 && b[i] <= 2) ++count[b[i]];
-        const int winner = count[1] > count[2] ? 1 : count[2] > count[1] ? 2 : 0;
+        const int winner = rules::Winner(count[1], count[2]);
         ++wins[winner];
         std::printf("game %" PRId64 ": 1=%d 2=%d empty=%d winner=%d moves=%d\n", game, count[1],
                     count[2], count[0], winner, moves);
@@ -276,12 +261,7 @@ int Bench(const std::vector<std::string_view>& args) {
     double totalSeconds = 0;
     for (int i = 0; i < BenchPositionCount; ++i) {
         const Board b = BenchBoard(i);
-        t->FSide = BenchPositions[i].side;
-        t->FDepth = depth;
-        t->FBoard = b.data();
-        t->FRandom = 0;
-        t->FResult = ResultNotReady;
-        t->FProgress = 0;
+        t->Prepare(BenchPositions[i].side, depth, b.data(), 0);
         const uint64_t before = t->EvaluateCalls();
         const auto start = std::chrono::steady_clock::now();
         t->Think();

@@ -45,20 +45,10 @@ void TfrmGalMain::tmrTimerTimer() {
     tmrTimer.Enabled = true;
 }
 
-int TfrmGalMain::SearchDepth() const {
-    int depth = FPlayerType[FTurn] - 1;
-    if (depth != 0) depth += FLevelBonus; // LV0 plays at random whatever the bonus
-    return depth;
-}
-
 // The search's inputs for the player to move; one random value is drawn for it here.
 void TfrmGalMain::PrepareSearch(TThinkThread& search) {
-    search.FSide = FTurn;
-    search.FDepth = SearchDepth();
-    search.FBoard = BoardCells();
-    search.FRandom = game_random::Draw();
-    search.FResult.store(ResultNotReady);
-    search.FProgress.store(0);
+    search.Prepare(FTurn, LevelDepth(FPlayerType[FTurn] - 1, FLevelBonus), BoardCells(),
+                   game_random::Draw());
 }
 
 void TfrmGalMain::StartSearch() {
@@ -114,20 +104,17 @@ void TfrmGalMain::ShowNextFlip() {
 }
 
 bool TfrmGalMain::AfterMove() {
-    int mask = 0;
-    if (FCount[0] > 0) mask = FRules->CheckBoard(BoardCells()); // a full board ends at once
-    if (mask == 0) {
+    const int next = rules::NextMover(FTurn, BoardCells());
+    if (next == 0) {
         GameOver();
         FState = gsGameOver;
         return false;
     }
-    int other = Opponent(FTurn);
-    if (mask & other) {
-        FTurn = other;
-    } else {
-        ShowMessage(Format("@%1dDont' put !", other), FMsgLine, 0);
+    if (next == FTurn) {
+        ShowMessage(Format("@%1dDont' put !", Opponent(FTurn)), FMsgLine, 0);
         FMsgLine += 1;
     }
+    FTurn = next;
     FState = gsAnnounce;
     return true;
 }
@@ -193,7 +180,7 @@ void TfrmGalMain::ApplyMove(int cell) {
 
 void TfrmGalMain::GameOver() {
     ShowMessage("END GAME !!", 0, 0);
-    int winner = FCount[1] > FCount[2] ? 1 : FCount[2] > FCount[1] ? 2 : 0;
+    const int winner = rules::Winner(FCount[1], FCount[2]);
     ShowMessage(winner != 0 ? Format("@%1dWIN !!", winner) : std::string("DRAWN GAME !!"), 1, 0);
     ShowMessage("NEW GAME ?", 2, 0);
 }

@@ -107,7 +107,6 @@ class TfrmGalMain {
   private:
     // ---- Controller steps (controller.cpp) ----
     void StopSearch();
-    int SearchDepth() const;
     void PrepareSearch(TThinkThread& search);
     void StartSearch();
     void PollSearch();

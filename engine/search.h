@@ -1,0 +1,57 @@
+// TSearch: the computer player's averaging move search, with the inputs and outputs the window
+// shares with it. TThinkThread runs one on its thread; tools and tests may run one anywhere.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/board.h"
+
+constexpr int32_t ResultNotReady = -999; // FResult while the search has no answer yet
+constexpr int MoveListSize = 73;         // 72 cells and the closing -1
+
+// The root depth of a computer level (0 = LV0 ... 5 = LV5); the bonus (0 or 5) deepens every
+// level but LV0, which plays at random.
+constexpr int LevelDepth(int level, int bonus) {
+    return level == 0 ? 0 : level + bonus;
+}
+
+class TSearch {
+  public:
+    // stop: the flag that ends a running search at its next node; null for a search that is
+    // never stopped.
+    explicit TSearch(const std::atomic<bool>* stop = nullptr) : FStop(stop) {}
+    TSearch(const TSearch&) = delete;
+    TSearch& operator=(const TSearch&) = delete;
+
+    // Readies a search of side's move on board: the four inputs, no result yet, no progress.
+    void Prepare(int side, int depth, const int32_t* board, int32_t random);
+
+    // Fills list with side's legal moves (priority cells first) ending in -1; returns the index
+    // just behind the last priority move.
+    static int ListMoves(int side, const int32_t* board, int32_t* list);
+    // Averaged valuation of the move cell by the signed side, or -1 once stopped.
+    int Evaluate(int cell, int side, const int32_t* board, int depth);
+    // Chooses FSide's move on FBoard; stores it in FResult. -1 (nothing stored) when stopped;
+    // -1 (stored) when FSide has no move at all, which the game never asks.
+    int Think();
+
+    // ---- Inputs and outputs, shared with the window ----
+    int32_t FSide = 0;
+    int32_t FDepth = 0;
+    const int32_t* FBoard = nullptr; // the window's board: read, never written or copied whole
+    int32_t FRandom = 0;
+    std::atomic<int32_t> FResult{0};
+    std::atomic<int32_t> FProgress{0}; // finished evaluations, modulo 65536
+
+    // Evaluate calls made by this object since construction (for the probe and the benchmark;
+    // a 64-bit count that the game itself never reads).
+    uint64_t EvaluateCalls() const { return FNodes; }
+
+  private:
+    friend class SearchRun; // the recursion below Evaluate counts its calls here
+    bool Stopped() const { return FStop && FStop->load(std::memory_order_relaxed); }
+
+    const std::atomic<bool>* FStop;
+    uint64_t FNodes = 0;
+};
