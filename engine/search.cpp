@@ -1,303 +1,193 @@
 // The averaging move search: move listing, the recursive evaluation and the pick among the best.
 //
-// The public operations work on the game's 32-bit boards. Below Evaluate the recursion runs on
-// a compact private form of the position (one byte per cell, the empty cells as a bit set, both
-// players' weighted panel counts carried along) and reaches every cell through precomputed rays,
-// so a node costs one small copy, one move and one pass over the empty cells. Every score,
-// progress count and pick is the same as a plain walk through the rule operations would give.
+// The public operations take the game's 32-bit boards. Below Evaluate the recursion runs on the
+// bit form of a position (engine/bitboard.h), finds a side's moves with a few word operations,
+// scores the moves just above the leaves in one pass, and remembers finished nodes in the node
+// table (engine/node_table.h). Every score, progress count, node count and pick is the same as
+// the plain walk through the rule operations gives: a remembered node adds the calls its subtree
+// would have made.
+#include "engine/search.h"
+
 #include <bit>
 #include <cstring>
 
-#include "engine/search.h"
-
+#include "engine/bitboard.h"
+#include "engine/node_table.h"
 #include "engine/rules.h"
 #include "engine/tables.h"
 
 namespace {
 
+using bitboard::Bits;
+using bitboard::Cells;
+using bitboard::Position;
+
 constexpr int32_t LeafScale = 10000; // a leaf is worth 10000 per unit of weighted panel count
-constexpr int32_t ProgressWrap = 0xFFFF;
+constexpr uint64_t ProgressMask = 0xFFFF;
+constexpr int MaxMoves = 68; // the start position's four cells are never empty again
 
-constexpr bool IsPlayableIndex(int i) {
-    const int r = i / RowStride, c = i % RowStride;
-    return r >= 1 && r <= 6 && c >= 1 && c <= 12;
-}
-
-// Ray[cell][d]: the cells met from cell in direction d, nearest first, cut at the first border
-// cell and closed by cell 0, which is border in every position. A walk therefore stops on a
-// value <= 0 without testing for the end of its list.
-struct RayTable {
-    uint8_t cell[97][4][12] = {};
-};
-constexpr RayTable MakeRays() {
-    RayTable t;
-    for (int cell = 0; cell < 97; ++cell) {
-        if (!IsPlayableIndex(cell)) continue;
-        for (int d = 0; d < 4; ++d) {
-            int n = 0;
-            for (const int32_t* off = LineOffsets[d][CellClass[cell]]; *off != 0; ++off) {
-                const int c = cell + *off;
-                if (c < 0 || c >= BoardSize || !IsPlayableIndex(c)) break;
-                t.cell[cell][d][n++] = static_cast<uint8_t>(c);
-            }
-            t.cell[cell][d][n] = 0;
+constexpr Bits MakePriorityRows() {
+    Bits b = {{0, 0, 0}};
+    for (int cell = 0; cell < 97; ++cell)
+        if (bitboard::IsPlayable(cell) && PriorityCell[cell] == 1) {
+            const auto place = bitboard::PlaceOf(cell);
+            b.SetLane(place.row, 1u << place.x);
         }
-    }
-    return t;
-}
-constexpr RayTable Ray = MakeRays();
-static_assert(InitialBoard[0] == CellBorder, "rays end on cell 0, which must be border");
-
-// Weight of a panel on each cell, 0 off the playing area so any index may be looked up.
-struct WeightTable {
-    int32_t w[BoardSize] = {};
-};
-constexpr WeightTable MakeWeights() {
-    WeightTable t;
-    for (int i = 0; i < 97; ++i)
-        if (IsPlayableIndex(i)) t.w[i] = CellWeight[i];
-    return t;
-}
-constexpr WeightTable Weight = MakeWeights();
-
-// The two directions whose first cell is the partner, by class; and the partner's offset.
-constexpr unsigned PartnerDirections[4] = {0b1100, 0b0011, 0b0110, 0b1001};
-constexpr int PartnerOffset[4] = {+1, -1, +1, -1};
-
-// Sets of cells as 128-bit masks over cell indexes.
-using CellBits = unsigned __int128;
-constexpr CellBits Bit(int cell) {
-    return CellBits{1} << cell;
-}
-
-constexpr CellBits MakeCellBits(bool (*pick)(int)) {
-    CellBits b = 0;
-    for (int i = 0; i < 97; ++i)
-        if (IsPlayableIndex(i) && pick(i)) b |= Bit(i);
     return b;
 }
-constexpr CellBits PriorityBits = MakeCellBits([](int i) { return PriorityCell[i] == 1; });
-// Cells whose neighbour one row up (class 0, 3) or one row down (class 1, 2) is a first cell.
-constexpr CellBits UpNeighbourBits =
-    MakeCellBits([](int i) { return CellClass[i] == 0 || CellClass[i] == 3; });
-constexpr CellBits DownNeighbourBits =
-    MakeCellBits([](int i) { return CellClass[i] == 1 || CellClass[i] == 2; });
+constexpr Bits PriorityRows = MakePriorityRows();
 
-// The cells next to some cell of s: those whose first cell in some direction lies in s.
-constexpr CellBits Neighbours(CellBits s) {
-    return (s << 1) | (s >> 1) | ((s << RowStride) & UpNeighbourBits) |
-           ((s >> RowStride) & DownNeighbourBits);
-}
-
-constexpr bool NeighboursMatchRays() {
-    for (int cell = 0; cell < 97; ++cell) {
-        if (!IsPlayableIndex(cell)) continue;
-        CellBits fromRays = 0;
-        for (int d = 0; d < 4; ++d) {
-            const int first = Ray.cell[cell][d][0];
-            if (IsPlayableIndex(first)) fromRays |= Bit(first);
-        }
-        for (int other = 0; other < 97; ++other) {
-            if (!IsPlayableIndex(other)) continue;
-            const bool viaRays = (fromRays & Bit(other)) != 0;
-            const bool viaShifts = (Neighbours(Bit(other)) & Bit(cell)) != 0;
-            if (viaRays != viaShifts) return false;
-        }
+Position FromBoard(const int32_t* board) {
+    Position pos = {};
+    for (int cell = FirstPlayable; cell <= LastPlayable; ++cell) {
+        const int32_t v = board[cell];
+        if (bitboard::IsPlayable(cell) && (v == 1 || v == 2))
+            pos.p[v - 1] = pos.p[v - 1] | Cells.mask[cell];
     }
-    return true;
+    return pos;
 }
-static_assert(NeighboursMatchRays(), "the shift form of the first-cell relation is exact");
 
-struct alignas(16) Cells {
-    int8_t v[BoardSize];
+// Calls f with each cell of a set in row form, in ascending cell order.
+template <class F> inline void ForEachCell(const Bits& rows, F f) {
+    for (int w = 0; w < 2; ++w)
+        for (uint64_t bits = rows.w[w]; bits != 0; bits &= bits - 1)
+            f(Cells.cellAt[w * 64 + std::countr_zero(bits)]);
+}
+
+// Holds the program's node table for one search, if no other search has it.
+class TableLease {
+  public:
+    explicit TableLease(bool wanted) : FTable(wanted ? node_table::Table::Lease() : nullptr) {}
+    ~TableLease() {
+        if (FTable) FTable->Release();
+    }
+    TableLease(const TableLease&) = delete;
+    TableLease& operator=(const TableLease&) = delete;
+    node_table::Table* get() const { return FTable; }
+
+  private:
+    node_table::Table* FTable;
 };
-
-// A position as the recursion carries it.
-struct Position {
-    Cells b;
-    CellBits empty;
-    CellBits panels[3]; // by player (entry 0 unused)
-    int32_t weight[3];  // weighted panel count by player (entry 0 unused)
-};
-
-// One player's legal moves in one position, priority cells first and every group in ascending
-// order, as the move listing orders them.
-struct MoveList {
-    uint8_t cell[72];
-    int32_t gain[72]; // with gains: the weight of the panels each move turns over
-    int count;
-    int priorityCount;
-};
-
-// Puts p's panel on cell and turns over what it brackets, keeping the sets and counts in step.
-inline void Play(Position& pos, int cell, int p) {
-    const int q = 3 - p;
-    Cells& b = pos.b;
-    int run[4];
-    // All brackets are decided before anything turns: the partner may head two of them.
-    for (int d = 0; d < 4; ++d) {
-        const uint8_t* r = Ray.cell[cell][d];
-        int k = 0;
-        while (b.v[r[k]] == q) ++k;
-        run[d] = (k > 0 && b.v[r[k]] == p) ? k : 0;
-    }
-    b.v[cell] = static_cast<int8_t>(p);
-    CellBits turned = 0;
-    int32_t gained = 0;
-    for (int d = 0; d < 4; ++d) {
-        const uint8_t* r = Ray.cell[cell][d];
-        for (int k = 0; k < run[d]; ++k) {
-            const int c = r[k];
-            if (b.v[c] == q) {
-                b.v[c] = static_cast<int8_t>(p);
-                turned |= Bit(c);
-                gained += Weight.w[c];
-            }
-        }
-    }
-    pos.empty &= ~Bit(cell);
-    pos.panels[p] |= turned | Bit(cell);
-    pos.panels[q] &= ~turned;
-    pos.weight[p] += Weight.w[cell] + gained;
-    pos.weight[q] -= gained;
-}
-
-// Appends who's legal moves among the cells of bits (offset by base). With Gains, also records
-// for each move the weight of the panels it would turn over.
-template <bool Gains>
-inline void ScanCells(const Cells& b, uint64_t bits, int base, int who, MoveList& mv) {
-    const int other = 3 - who;
-    while (bits) {
-        const int cell = base + std::countr_zero(bits);
-        bits &= bits - 1;
-        const auto& rays = Ray.cell[cell];
-        unsigned dirs = 0; // directions in which who brackets a run
-        int32_t gain = 0;
-        for (int d = 0; d < 4; ++d) {
-            const uint8_t* r = rays[d];
-            if (b.v[r[0]] != other) continue;
-            int k = 1;
-            while (b.v[r[k]] == other) ++k;
-            if (b.v[r[k]] != who) continue;
-            dirs |= 1u << d;
-            if constexpr (Gains)
-                for (int j = 0; j < k; ++j) gain += Weight.w[r[j]];
-        }
-        if (dirs == 0) continue;
-        if constexpr (Gains) {
-            const int cls = CellClass[cell];
-            if ((dirs & PartnerDirections[cls]) == PartnerDirections[cls])
-                gain -= Weight.w[cell + PartnerOffset[cls]]; // the partner turns only once
-            mv.gain[mv.count] = gain;
-        }
-        mv.cell[mv.count++] = static_cast<uint8_t>(cell);
-    }
-}
-
-template <bool Gains> inline void ScanSet(const Cells& b, CellBits set, int who, MoveList& mv) {
-    ScanCells<Gains>(b, static_cast<uint64_t>(set), 0, who, mv);
-    ScanCells<Gains>(b, static_cast<uint64_t>(set >> 64), 64, who, mv);
-}
-
-// Lists who's legal moves. Only empty cells next to a panel of the other player can be moves.
-// With priorityOnly the other cells are not looked at when a priority move exists, since the
-// list would be cut to the priority moves anyway.
-template <bool Gains>
-inline void FindMoves(const Position& pos, int who, bool priorityOnly, MoveList& mv) {
-    const CellBits candidates = pos.empty & Neighbours(pos.panels[3 - who]);
-    mv.count = 0;
-    ScanSet<Gains>(pos.b, candidates & PriorityBits, who, mv);
-    mv.priorityCount = mv.count;
-    if (priorityOnly && mv.count > 0) return;
-    ScanSet<Gains>(pos.b, candidates & ~PriorityBits, who, mv);
-}
 
 } // namespace
 
 // One search below a public Evaluate call. `own` is the searching side for the whole tree.
 class SearchRun {
   public:
-    SearchRun(TSearch& search, int own) : FThread(search), FOwn(own) {}
+    SearchRun(TSearch& search, int own, node_table::Table* table)
+        : FSearch(search), FOwn(own), FTable(table),
+          FProgressBase(static_cast<uint32_t>(search.FProgress.load(std::memory_order_relaxed))) {}
 
-    // Evaluates p's move on cell in the position parent with the given remaining depth. The
-    // caller has already looked at the terminate flag.
-    int Node(const Position& parent, int cell, int p, int depth);
+    // The valuation of the node reached by mover's move, with the remaining depth; -1 once
+    // stopped.
+    int32_t Node(const Position& pos, int mover, int depth);
+    // A node as the caller meets it: from the table when it is there, else searched and kept.
+    int32_t Visit(const Position& pos, int mover, int depth, uint64_t hash);
+    static bool Remembered(int depth) { return depth >= 2 && depth <= node_table::MaxDepth; }
+    node_table::Key KeyOf(const Position& pos, int mover, int depth) const {
+        return node_table::KeyOf(pos, mover, FOwn, depth);
+    }
+
+    // Evaluate calls finished so far, remembered ones included.
+    uint64_t Done() const { return FDone; }
+    void Publish() {
+        FSearch.FProgress.store(static_cast<int32_t>((FProgressBase + FDone) & ProgressMask),
+                                std::memory_order_relaxed);
+    }
+    node_table::Table* Table() const { return FTable; }
 
   private:
-    bool Stopped() const { return FThread.Stopped(); }
-    void Finished(uint32_t calls) {
-        // Only this thread writes the count; the window merely compares successive readings.
-        auto& progress = FThread.FProgress;
-        progress.store((progress.load(std::memory_order_relaxed) + static_cast<int32_t>(calls)) &
-                           ProgressWrap,
-                       std::memory_order_relaxed);
-        FThread.FNodes += calls;
-    }
-    // Lists the moves of who, the next mover; the searching side's with gains when its moves
-    // would be leaves.
-    void List(const Position& pos, int who, bool leavesBelow, MoveList& mv) const {
-        const bool own = who == FOwn;
-        if (own && leavesBelow)
-            FindMoves<true>(pos, who, true, mv);
-        else
-            FindMoves<false>(pos, who, own, mv);
+    bool Stopped() const { return FSearch.Stopped(); }
+    int32_t Leaf(const Position& pos) {
+        ++FDone;
+        return LeafScale * bitboard::WeightOf(pos.p[FOwn - 1]);
     }
 
-    TSearch& FThread;
+    TSearch& FSearch;
     const int FOwn;
+    node_table::Table* const FTable;
+    const uint32_t FProgressBase;
+    uint64_t FDone = 0;
 };
 
-int SearchRun::Node(const Position& parent, int cell, int p, int depth) {
-    Position pos = parent;
-    Play(pos, cell, p);
-
-    if (depth == 1) {
-        Finished(1);
-        return LeafScale * pos.weight[FOwn];
+int32_t SearchRun::Visit(const Position& pos, int mover, int depth, uint64_t hash) {
+    if (!FTable || !Remembered(depth)) return Node(pos, mover, depth);
+    const node_table::Key key = KeyOf(pos, mover, depth);
+    int32_t score;
+    uint64_t calls;
+    if (FTable->Probe(key, hash, score, calls)) {
+        FDone += calls;
+        return score;
     }
+    const uint64_t before = FDone;
+    score = Node(pos, mover, depth);
+    if (score >= 0) FTable->Store(key, hash, score, FDone - before);
+    return score;
+}
+
+int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
+    if (depth == 1) return Leaf(pos);
 
     // The next mover is the other player if they can put, else the same player again; if
     // neither can, the game ends here.
-    const bool leavesBelow = depth == 2; // own moves below this node would be leaves
-    MoveList mv;
-    int next = 3 - p;
-    List(pos, next, leavesBelow, mv);
-    if (mv.count == 0) {
-        next = p;
-        List(pos, next, leavesBelow, mv);
-        if (mv.count == 0) {
-            Finished(1);
-            return LeafScale * pos.weight[FOwn];
-        }
+    int next = 3 - mover;
+    Bits moves = bitboard::Moves(pos.p[next - 1], pos.p[mover - 1]);
+    if (!moves.Any()) {
+        next = mover;
+        moves = bitboard::Moves(pos.p[mover - 1], pos.p[2 - mover]);
+        if (!moves.Any()) return Leaf(pos);
     }
-
     const bool ownNext = next == FOwn;
     const int childDepth = ownNext ? depth - 1 : depth;
-    // The searching side keeps to its priority cells whenever it has a move on one.
-    const int count = ownNext && mv.priorityCount > 0 ? mv.priorityCount : mv.count;
+    Bits cells = bitboard::RowsOf(moves);
+    if (ownNext) {
+        // The searching side keeps to its priority cells whenever it has a move on one.
+        const Bits priority = cells & PriorityRows;
+        if (priority.Any()) cells = priority;
+    }
 
     int32_t sum = 0;
+    int count = 0;
     if (ownNext && childDepth == 1) {
-        // The children are leaves: each one's score is known from this position alone.
-        const int32_t base = pos.weight[FOwn];
-        for (int i = 0; i < count; ++i) {
-            if (Stopped()) {
-                Finished(static_cast<uint32_t>(i));
-                return -1;
-            }
-            sum += LeafScale * (base + Weight.w[mv.cell[i]] + mv.gain[i]);
-        }
-        Finished(static_cast<uint32_t>(count) + 1);
+        // The children are leaves: each one is the searching side's weight after its move.
+        if (Stopped()) return -1;
+        const Bits& own = pos.p[FOwn - 1];
+        const Bits& opp = pos.p[2 - FOwn];
+        ForEachCell(cells, [&](int cell) {
+            const Bits after = own | bitboard::Flips(own, opp, cell) | Cells.mask[cell];
+            sum += LeafScale * bitboard::WeightOf(after);
+            ++count;
+        });
+        FDone += static_cast<uint64_t>(count) + 1;
+        Publish();
         return sum / count;
     }
 
+    // Every child is made first, so that the table can fetch all their entries at once.
+    struct Child {
+        Position pos;
+        uint64_t hash;
+    };
+    Child children[MaxMoves];
+    const bool remembered = FTable && Remembered(childDepth);
+    ForEachCell(cells, [&](int cell) {
+        Child& c = children[count++];
+        c.pos = pos;
+        bitboard::Play(c.pos, cell, next);
+        c.hash = 0;
+        if (remembered) {
+            c.hash = node_table::HashOf(KeyOf(c.pos, next, childDepth));
+            FTable->Prefetch(c.hash);
+        }
+    });
     for (int i = 0; i < count; ++i) {
         if (Stopped()) return -1;
-        const int r = Node(pos, mv.cell[i], next, childDepth);
+        const int32_t r = Visit(children[i].pos, next, childDepth, children[i].hash);
         if (r < 0) return r;
         sum += r;
     }
-    Finished(1);
+    ++FDone;
+    Publish();
     return sum / count;
 }
 
@@ -327,26 +217,25 @@ int TSearch::ListMoves(int side, const int32_t* board, int32_t* list) {
 }
 
 int TSearch::Evaluate(int cell, int side, const int32_t* board, int depth) {
+    TableLease lease(FUseNodeTable);
+    return EvaluateWith(lease.get(), cell, side, board, depth);
+}
+
+int TSearch::EvaluateWith(node_table::Table* table, int cell, int side, const int32_t* board,
+                          int depth) {
     if (Stopped()) return -1;
     const int p = side < 0 ? -side : side;
     // Outside the domain (no such player, no such cell) there is nothing to play or weigh.
-    if ((p != 1 && p != 2) || cell < 0 || cell > LastPlayable || !IsPlayableIndex(cell)) return 0;
-    const int own = side > 0 ? p : 3 - p;
-
-    Position pos = {};
-    for (int i = 0; i < BoardSize; ++i) {
-        // Off the playing area every cell is border, whatever the caller's ring holds.
-        const int32_t v = IsPlayableIndex(i) ? board[i] : CellBorder;
-        pos.b.v[i] = static_cast<int8_t>(v);
-        if (v == CellEmpty) {
-            pos.empty |= Bit(i);
-        } else if (v == 1 || v == 2) {
-            pos.panels[v] |= Bit(i);
-            pos.weight[v] += Weight.w[i];
-        }
-    }
-    SearchRun run(*this, own);
-    return run.Node(pos, cell, p, depth);
+    if ((p != 1 && p != 2) || cell < 0 || cell > LastPlayable || !bitboard::IsPlayable(cell))
+        return 0;
+    Position pos = FromBoard(board);
+    bitboard::Play(pos, cell, p);
+    SearchRun run(*this, side > 0 ? p : 3 - p, table);
+    const int32_t score =
+        run.Visit(pos, p, depth, table ? node_table::HashOf(run.KeyOf(pos, p, depth)) : 0);
+    FNodes += run.Done();
+    if (score >= 0) run.Publish();
+    return score;
 }
 
 int TSearch::Think() {
@@ -357,11 +246,13 @@ int TSearch::Think() {
         int count = 0;
         while (list[count] >= 0) ++count;
         if (count >= 2) {
+            TableLease lease(FUseNodeTable);
+            if (lease.get()) lease.get()->NewAge();
             int32_t best[MoveListSize];
             int bestCount = 0;
             int32_t bestScore = -1;
             for (int i = 0; i < count; ++i) {
-                const int32_t r = Evaluate(list[i], FSide, FBoard, FDepth);
+                const int32_t r = EvaluateWith(lease.get(), list[i], FSide, FBoard, FDepth);
                 if (r < 0) return -1;
                 if (r > bestScore) {
                     bestCount = 0;

@@ -7,6 +7,10 @@
 
 #include "engine/board.h"
 
+namespace node_table {
+class Table;
+}
+
 constexpr int32_t ResultNotReady = -999; // FResult while the search has no answer yet
 constexpr int MoveListSize = 73;         // 72 cells and the closing -1
 
@@ -44,14 +48,20 @@ class TSearch {
     std::atomic<int32_t> FResult{0};
     std::atomic<int32_t> FProgress{0}; // finished evaluations, modulo 65536
 
-    // Evaluate calls made by this object since construction (for the probe and the benchmark;
-    // a 64-bit count that the game itself never reads).
+    // Evaluate calls made by this object since construction, remembered nodes counted as if
+    // searched again (for the probe and the benchmark; the game itself never reads it).
     uint64_t EvaluateCalls() const { return FNodes; }
 
+    // Whether this object's searches may use the program's table of finished nodes (they do by
+    // default, whenever no other search holds it). Results are the same either way.
+    void UseNodeTable(bool use) { FUseNodeTable = use; }
+
   private:
-    friend class SearchRun; // the recursion below Evaluate counts its calls here
+    friend class SearchRun; // the recursion below Evaluate reads the stop flag
     bool Stopped() const { return FStop && FStop->load(std::memory_order_relaxed); }
+    int EvaluateWith(node_table::Table* table, int cell, int side, const int32_t* board, int depth);
 
     const std::atomic<bool>* FStop;
     uint64_t FNodes = 0;
+    bool FUseNodeTable = true;
 };

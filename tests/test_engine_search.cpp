@@ -266,7 +266,7 @@ TEST(Search, SignatureOverBenchPositions) {
         {8, 2921196014u, 23511411, {76, 19, 22, 22, 57, 43, 57, 45, 81, 34, 19, 89}},
     };
     // The plain walk needs minutes for the deepest rows; they wait for a faster search.
-    constexpr int DeepestRow = 5;
+    constexpr int DeepestRow = 8;
     for (const Frozen& f : frozen) {
         if (f.depth > (DeepChecks ? DeepestRow : 3)) continue;
         uint64_t nodes = 0;

@@ -1,0 +1,205 @@
+// The search's form of a position: each player's panels as bits, every cell kept in both of its
+// lines, so that all four directions are shifts inside a line.
+//
+// Twelve 16-bit lanes in three 64-bit words. Lanes 0-5 are the rows 1-6 (bit = column - 1);
+// lanes 6-11 are the column lines of column pairs 1-2, 3-4, ..., 11-12 (bit = place along the
+// line from row 1, two cells a row). Bits 12-15 of every lane are always clear, so a shift never
+// carries one line into the next once it is masked with a player's or the empty cells. Shifting
+// up moves toward column 12 in a row and toward row 6 in a column line (directions 2 and 3);
+// shifting down toward column 1 and row 1 (directions 0 and 1).
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "engine/board.h"
+#include "engine/tables.h"
+
+namespace bitboard {
+
+constexpr int Lanes = 12;
+constexpr int RowLanes = 6;
+constexpr uint64_t LaneCells = 0x0FFF;
+constexpr uint64_t AllCells = 0x0FFF0FFF0FFF0FFFull; // the twelve cells of every lane
+
+struct Bits {
+    uint64_t w[3];
+
+    constexpr Bits operator|(const Bits& o) const {
+        return {{w[0] | o.w[0], w[1] | o.w[1], w[2] | o.w[2]}};
+    }
+    constexpr Bits operator&(const Bits& o) const {
+        return {{w[0] & o.w[0], w[1] & o.w[1], w[2] & o.w[2]}};
+    }
+    constexpr Bits operator~() const { return {{~w[0], ~w[1], ~w[2]}}; }
+    constexpr bool Any() const { return (w[0] | w[1] | w[2]) != 0; }
+    constexpr uint32_t Lane(int lane) const {
+        return static_cast<uint32_t>(w[lane >> 2] >> ((lane & 3) * 16)) & LaneCells;
+    }
+    constexpr void SetLane(int lane, uint32_t v) {
+        w[lane >> 2] |= static_cast<uint64_t>(v) << ((lane & 3) * 16);
+    }
+};
+
+// Rows and column lines as the board's geometry gives them.
+constexpr bool IsPlayable(int i) {
+    const int r = i / RowStride, c = i % RowStride;
+    return r >= 1 && r <= 6 && c >= 1 && c <= 12;
+}
+
+// Where a playable cell lies: its row lane and place, its column lane and place.
+struct CellPlace {
+    uint8_t row, x, column, y;
+};
+
+constexpr CellPlace PlaceOf(int cell) {
+    const int r = cell / RowStride, c = cell % RowStride;
+    const int pair = (c - 1) / 2;
+    // In a column line each row gives its pair's two cells; the pair's class-0 or class-3
+    // triangle comes first (the partner is the next cell toward row 6).
+    const int cls = CellClass[cell];
+    const bool first = cls == 0 || cls == 3;
+    return {static_cast<uint8_t>(r - 1), static_cast<uint8_t>(c - 1),
+            static_cast<uint8_t>(RowLanes + pair),
+            static_cast<uint8_t>(2 * (r - 1) + (first ? 0 : 1))};
+}
+
+struct CellTables {
+    CellPlace place[BoardSize] = {};
+    Bits mask[BoardSize] = {};          // the cell's two bits, 0 off the playing area
+    int16_t cellAt[RowLanes * 16] = {}; // row-lane bit -> cell index
+    // A row lane's cells as column-lane bits, and a column lane's as row-lane bits, by halves
+    // of six bits: [lane][half][pattern].
+    Bits rowToColumns[RowLanes][2][64] = {};
+    Bits columnToRows[RowLanes][2][64] = {};
+    // A row's panels' weight: [0] rows 1 and 6, which carry the heavy cells; [1] the others.
+    uint8_t rowWeight[2][1 << 12] = {};
+};
+
+constexpr CellTables MakeCellTables() {
+    CellTables t;
+    for (int cell = 0; cell < BoardSize; ++cell) {
+        if (!IsPlayable(cell)) continue;
+        const CellPlace p = PlaceOf(cell);
+        t.place[cell] = p;
+        t.mask[cell].SetLane(p.row, 1u << p.x);
+        t.mask[cell].SetLane(p.column, 1u << p.y);
+        t.cellAt[p.row * 16 + p.x] = static_cast<int16_t>(cell);
+    }
+    for (int cell = 0; cell < BoardSize; ++cell) {
+        if (!IsPlayable(cell)) continue;
+        const CellPlace p = t.place[cell];
+        for (int v = 0; v < 64; ++v) {
+            if ((v >> (p.x % 6)) & 1)
+                t.rowToColumns[p.row][p.x / 6][v].SetLane(p.column, 1u << p.y);
+            if ((v >> (p.y % 6)) & 1)
+                t.columnToRows[p.column - RowLanes][p.y / 6][v].SetLane(p.row, 1u << p.x);
+        }
+    }
+    for (int kind = 0; kind < 2; ++kind)
+        for (int v = 0; v < (1 << 12); ++v) {
+            const int row = kind == 0 ? 1 : 2;
+            int w = 0;
+            for (int x = 0; x < 12; ++x)
+                if ((v >> x) & 1) w += CellWeight[row * RowStride + x + 1];
+            t.rowWeight[kind][v] = static_cast<uint8_t>(w);
+        }
+    return t;
+}
+
+inline constexpr CellTables Cells = MakeCellTables();
+
+// The row form of a set: its row lanes, plus its column lanes turned into row bits.
+inline Bits RowsOf(const Bits& b) {
+    Bits r = {{b.w[0], b.w[1] & 0xFFFFFFFFull, 0}};
+    for (int k = 0; k < RowLanes; ++k) {
+        const uint32_t lane = b.Lane(RowLanes + k);
+        r = r | Cells.columnToRows[k][0][lane & 63] | Cells.columnToRows[k][1][lane >> 6];
+    }
+    return r;
+}
+
+// The weighted panel count of a set given in row form (or in both forms).
+inline int32_t WeightOf(const Bits& b) {
+    const auto& edge = Cells.rowWeight[0];
+    const auto& inner = Cells.rowWeight[1];
+    return edge[b.Lane(0)] + inner[b.Lane(1)] + inner[b.Lane(2)] + inner[b.Lane(3)] +
+           inner[b.Lane(4)] + edge[b.Lane(5)];
+}
+
+// Every cell a player whose panels are own could put on, found through each lane both ways,
+// in both forms: a row lane bit says a row direction brackets, a column lane bit a column one.
+inline uint64_t MovesOneWord(uint64_t own, uint64_t opp) {
+    const uint64_t empty = AllCells & ~(own | opp);
+    // Occluded fills: from own panels through runs of opp, doubling the reach each step.
+    uint64_t g = own, p = opp;
+    g |= p & (g << 1);
+    p &= p << 1;
+    g |= p & (g << 2);
+    p &= p << 2;
+    g |= p & (g << 4);
+    p &= p << 4;
+    g |= p & (g << 8);
+    uint64_t moves = empty & ((g & opp) << 1);
+    g = own;
+    p = opp;
+    g |= p & (g >> 1);
+    p &= p >> 1;
+    g |= p & (g >> 2);
+    p &= p >> 2;
+    g |= p & (g >> 4);
+    p &= p >> 4;
+    g |= p & (g >> 8);
+    moves |= empty & ((g & opp) >> 1);
+    return moves;
+}
+
+inline Bits Moves(const Bits& own, const Bits& opp) {
+    return {{MovesOneWord(own.w[0], opp.w[0]), MovesOneWord(own.w[1], opp.w[1]),
+             MovesOneWord(own.w[2], opp.w[2])}};
+}
+
+// The places of one line that a panel put at x turns over, both ways along the line.
+inline uint32_t LineFlips(uint32_t own, uint32_t opp, int x) {
+    // Upward the carry of opp + (bit x+1) runs through the run of opp and lands on the cell
+    // that ends it, which brackets only if it is own.
+    const uint32_t next = 2u << x;
+    const uint32_t up = (opp + next) & own;
+    uint32_t flips = up ? up - next : 0;
+    // Downward the run ends at the highest cell below x that is not opp.
+    const uint32_t stop = ~opp & ((1u << x) - 1);
+    if (stop) {
+        const uint32_t end = std::bit_floor(stop);
+        if (end & own) flips |= (1u << x) - (end << 1);
+    }
+    return flips;
+}
+
+// The panels that the mover's panel on cell turns over, in both forms.
+inline Bits Flips(const Bits& own, const Bits& opp, int cell) {
+    const CellPlace p = Cells.place[cell];
+    const uint32_t row = LineFlips(own.Lane(p.row), opp.Lane(p.row), p.x);
+    const uint32_t column = LineFlips(own.Lane(p.column), opp.Lane(p.column), p.y);
+    Bits f = {{0, 0, 0}};
+    f.SetLane(p.row, row);
+    f.SetLane(p.column, column);
+    const int k = p.column - RowLanes;
+    return f | Cells.rowToColumns[p.row][0][row & 63] | Cells.rowToColumns[p.row][1][row >> 6] |
+           Cells.columnToRows[k][0][column & 63] | Cells.columnToRows[k][1][column >> 6];
+}
+
+// Both players' panels: p[0] player 1's, p[1] player 2's.
+struct Position {
+    Bits p[2];
+};
+
+// Puts mover's panel on cell and turns over what it brackets.
+inline void Play(Position& pos, int cell, int mover) {
+    Bits& own = pos.p[mover - 1];
+    Bits& opp = pos.p[2 - mover];
+    const Bits f = Flips(own, opp, cell);
+    own = own | f | Cells.mask[cell];
+    opp = opp & ~f;
+}
+
+} // namespace bitboard
