@@ -64,20 +64,38 @@ constexpr CellPlace PlaceOf(int cell) {
             static_cast<uint8_t>(2 * (r - 1) + (first ? 0 : 1))};
 }
 
+// Lanes of the same weights share a weight table: rows 1 and 6, the other rows, the column
+// lines through the four corners, the other column lines.
+constexpr int LaneKinds = 4;
+constexpr int LaneKind(int lane) {
+    if (lane < RowLanes) return lane == 0 || lane == RowLanes - 1 ? 0 : 1;
+    return lane == RowLanes || lane == Lanes - 1 ? 2 : 3;
+}
+
+// What scoring a move just above the leaves needs of its cell.
+struct LeafCell {
+    CellPlace place;
+    uint8_t rowKind, columnKind;
+    uint16_t partnerRow, partnerColumn; // the partner's bit in each of the two lanes
+    int32_t weight, partnerWeight;
+};
+
 struct CellTables {
     CellPlace place[BoardSize] = {};
     Bits mask[BoardSize] = {};          // the cell's two bits, 0 off the playing area
     int16_t cellAt[RowLanes * 16] = {}; // row-lane bit -> cell index
+    LeafCell leaf[BoardSize] = {};
     // A row lane's cells as column-lane bits, and a column lane's as row-lane bits, by halves
     // of six bits: [lane][half][pattern].
     Bits rowToColumns[RowLanes][2][64] = {};
     Bits columnToRows[RowLanes][2][64] = {};
-    // A row's panels' weight: [0] rows 1 and 6, which carry the heavy cells; [1] the others.
-    uint8_t rowWeight[2][1 << 12] = {};
+    // The weight of the panels on a lane, by the lane's kind.
+    uint8_t laneWeight[LaneKinds][1 << 12] = {};
 };
 
 constexpr CellTables MakeCellTables() {
     CellTables t;
+    int32_t weightAt[Lanes][12] = {};
     for (int cell = 0; cell < BoardSize; ++cell) {
         if (!IsPlayable(cell)) continue;
         const CellPlace p = PlaceOf(cell);
@@ -85,6 +103,8 @@ constexpr CellTables MakeCellTables() {
         t.mask[cell].SetLane(p.row, 1u << p.x);
         t.mask[cell].SetLane(p.column, 1u << p.y);
         t.cellAt[p.row * 16 + p.x] = static_cast<int16_t>(cell);
+        weightAt[p.row][p.x] = CellWeight[cell];
+        weightAt[p.column][p.y] = CellWeight[cell];
     }
     for (int cell = 0; cell < BoardSize; ++cell) {
         if (!IsPlayable(cell)) continue;
@@ -95,14 +115,22 @@ constexpr CellTables MakeCellTables() {
             if ((v >> (p.y % 6)) & 1)
                 t.columnToRows[p.column - RowLanes][p.y / 6][v].SetLane(p.row, 1u << p.x);
         }
+        const int partner = cell + (CellClass[cell] == 0 || CellClass[cell] == 2 ? 1 : -1);
+        const CellPlace q = PlaceOf(partner);
+        t.leaf[cell] = {p,
+                        static_cast<uint8_t>(LaneKind(p.row)),
+                        static_cast<uint8_t>(LaneKind(p.column)),
+                        static_cast<uint16_t>(1u << q.x),
+                        static_cast<uint16_t>(1u << q.y),
+                        CellWeight[cell],
+                        CellWeight[partner]};
     }
-    for (int kind = 0; kind < 2; ++kind)
+    for (int lane = 0; lane < Lanes; ++lane)
         for (int v = 0; v < (1 << 12); ++v) {
-            const int row = kind == 0 ? 1 : 2;
             int w = 0;
             for (int x = 0; x < 12; ++x)
-                if ((v >> x) & 1) w += CellWeight[row * RowStride + x + 1];
-            t.rowWeight[kind][v] = static_cast<uint8_t>(w);
+                if ((v >> x) & 1) w += weightAt[lane][x];
+            t.laneWeight[LaneKind(lane)][v] = static_cast<uint8_t>(w);
         }
     return t;
 }
@@ -121,10 +149,10 @@ inline Bits RowsOf(const Bits& b) {
 
 // The weighted panel count of a set given in row form (or in both forms).
 inline int32_t WeightOf(const Bits& b) {
-    const auto& edge = Cells.rowWeight[0];
-    const auto& inner = Cells.rowWeight[1];
+    const auto& edge = Cells.laneWeight[0];
+    const auto& inner = Cells.laneWeight[1];
     return edge[b.Lane(0)] + inner[b.Lane(1)] + inner[b.Lane(2)] + inner[b.Lane(3)] +
-           inner[b.Lane(4)] + edge[b.Lane(5)];
+           inner[b.Lane(4)] + edge[b.Lane(RowLanes - 1)];
 }
 
 // Every cell a player whose panels are own could put on, found through each lane both ways,
@@ -186,6 +214,18 @@ inline Bits Flips(const Bits& own, const Bits& opp, int cell) {
     const int k = p.column - RowLanes;
     return f | Cells.rowToColumns[p.row][0][row & 63] | Cells.rowToColumns[p.row][1][row >> 6] |
            Cells.columnToRows[k][0][column & 63] | Cells.columnToRows[k][1][column >> 6];
+}
+
+// What the mover's panel on cell adds to the mover's weighted panel count: its own cell and the
+// panels it turns over. The partner, which two directions may both turn, counts once.
+inline int32_t Gain(const Bits& own, const Bits& opp, int cell) {
+    const LeafCell& c = Cells.leaf[cell];
+    const uint32_t row = LineFlips(own.Lane(c.place.row), opp.Lane(c.place.row), c.place.x);
+    const uint32_t column =
+        LineFlips(own.Lane(c.place.column), opp.Lane(c.place.column), c.place.y);
+    const bool twice = (row & c.partnerRow) && (column & c.partnerColumn);
+    return c.weight + Cells.laneWeight[c.rowKind][row] + Cells.laneWeight[c.columnKind][column] -
+           (twice ? c.partnerWeight : 0);
 }
 
 // Both players' panels: p[0] player 1's, p[1] player 2's.

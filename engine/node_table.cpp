@@ -2,6 +2,11 @@
 #include "engine/node_table.h"
 
 #include <atomic>
+#include <mutex>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace node_table {
 
@@ -37,7 +42,8 @@ constexpr uint64_t BucketCount = TableBytes / sizeof(Bucket);
 static_assert((BucketCount & (BucketCount - 1)) == 0, "a power of two, indexed by hash bits");
 
 // Zero-filled program storage: pages become memory only when a search first touches them.
-Bucket gBuckets[BucketCount];
+// Aligned for huge pages, which spare the random probes most of their address translations.
+alignas(2 << 20) Bucket gBuckets[BucketCount];
 std::atomic<bool> gLeased{false};
 Table gTable;
 unsigned gAge = 0;
@@ -49,6 +55,10 @@ Bucket& BucketOf(uint64_t hash) {
 } // namespace
 
 Table* Table::Lease() {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    static std::once_flag hinted;
+    std::call_once(hinted, [] { madvise(gBuckets, sizeof gBuckets, MADV_HUGEPAGE); });
+#endif
     // Acquire pairs with the last holder's release, so its entries are seen whole.
     return gLeased.exchange(true, std::memory_order_acquire) ? nullptr : &gTable;
 }

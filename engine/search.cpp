@@ -83,7 +83,11 @@ class SearchRun {
     int32_t Node(const Position& pos, int mover, int depth);
     // A node as the caller meets it: from the table when it is there, else searched and kept.
     int32_t Visit(const Position& pos, int mover, int depth, uint64_t hash);
-    static bool Remembered(int depth) { return depth >= 2 && depth <= node_table::MaxDepth; }
+    // Nodes worth a table entry. The opponent's moves with leaves right below them are cheaper
+    // to score again than to look up.
+    bool Remembered(int depth, int mover) const {
+        return depth >= 2 && depth <= node_table::MaxDepth && (depth > 2 || mover == FOwn);
+    }
     node_table::Key KeyOf(const Position& pos, int mover, int depth) const {
         return node_table::KeyOf(pos, mover, FOwn, depth);
     }
@@ -94,7 +98,6 @@ class SearchRun {
         FSearch.FProgress.store(static_cast<int32_t>((FProgressBase + FDone) & ProgressMask),
                                 std::memory_order_relaxed);
     }
-    node_table::Table* Table() const { return FTable; }
 
   private:
     bool Stopped() const { return FSearch.Stopped(); }
@@ -111,7 +114,7 @@ class SearchRun {
 };
 
 int32_t SearchRun::Visit(const Position& pos, int mover, int depth, uint64_t hash) {
-    if (!FTable || !Remembered(depth)) return Node(pos, mover, depth);
+    if (!FTable || !Remembered(depth, mover)) return Node(pos, mover, depth);
     const node_table::Key key = KeyOf(pos, mover, depth);
     int32_t score;
     uint64_t calls;
@@ -153,9 +156,9 @@ int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
         if (Stopped()) return -1;
         const Bits& own = pos.p[FOwn - 1];
         const Bits& opp = pos.p[2 - FOwn];
+        const int32_t base = bitboard::WeightOf(own);
         ForEachCell(cells, [&](int cell) {
-            const Bits after = own | bitboard::Flips(own, opp, cell) | Cells.mask[cell];
-            sum += LeafScale * bitboard::WeightOf(after);
+            sum += LeafScale * (base + bitboard::Gain(own, opp, cell));
             ++count;
         });
         FDone += static_cast<uint64_t>(count) + 1;
@@ -169,7 +172,7 @@ int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
         uint64_t hash;
     };
     Child children[MaxMoves];
-    const bool remembered = FTable && Remembered(childDepth);
+    const bool remembered = FTable && Remembered(childDepth, next);
     ForEachCell(cells, [&](int cell) {
         Child& c = children[count++];
         c.pos = pos;
@@ -180,11 +183,28 @@ int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
             FTable->Prefetch(c.hash);
         }
     });
+    // Children the table knows are counted first; the others are searched and kept.
+    int searched[MaxMoves];
+    int misses = 0;
     for (int i = 0; i < count; ++i) {
+        int32_t score;
+        uint64_t calls;
+        if (remembered && FTable->Probe(KeyOf(children[i].pos, next, childDepth), children[i].hash,
+                                        score, calls)) {
+            sum += score;
+            FDone += calls;
+        } else {
+            searched[misses++] = i;
+        }
+    }
+    for (int j = 0; j < misses; ++j) {
         if (Stopped()) return -1;
-        const int32_t r = Visit(children[i].pos, next, childDepth, children[i].hash);
+        const Child& c = children[searched[j]];
+        const uint64_t before = FDone;
+        const int32_t r = Node(c.pos, next, childDepth);
         if (r < 0) return r;
         sum += r;
+        if (remembered) FTable->Store(KeyOf(c.pos, next, childDepth), c.hash, r, FDone - before);
     }
     ++FDone;
     Publish();
