@@ -13,6 +13,7 @@
 
 #include "engine/bench_positions.h"
 #include "engine/board_text.h"
+#include "engine/computer_game.h"
 #include "engine/random.h"
 #include "engine/tables.h"
 #include "engine/think_thread.h"
@@ -220,28 +221,14 @@ int Selfplay(const std::vector<std::string_view>& args) {
     }
     game_random::Seed(seed);
 
-    auto rules = MakeThread(); // never started: the moves are searched on this thread
+    const int depth[3] = {0, LevelDepth(level[1], bonus ? 5 : 0),
+                          LevelDepth(level[2], bonus ? 5 : 0)};
     int64_t wins[3] = {0, 0, 0};
     for (int64_t game = 1; game <= games; ++game) {
-        Board b = InitialBoard;
-        int turn = 1, moves = 0;
-        for (;;) {
-            rules->Prepare(turn, LevelDepth(level[turn], bonus ? 5 : 0), b.data(),
-                           game_random::Draw());
-            const int cell = rules->Think();
-            if (cell < 0) break; // cannot happen: the mover always has a move here
-            TThinkThread::PutPanel(cell, turn, b.data());
-            ++moves;
-            turn = rules::NextMover(turn, b.data());
-            if (turn == 0) break;
-        }
-        int count[3] = {0, 0, 0};
-        for (int i = FirstPlayable; i <= LastPlayable; ++i)
-            if (b[i] >= 0 && b[i] <= 2) ++count[b[i]];
-        const int winner = rules::Winner(count[1], count[2]);
-        ++wins[winner];
-        std::printf("game %" PRId64 ": 1=%d 2=%d empty=%d winner=%d moves=%d\n", game, count[1],
-                    count[2], count[0], winner, moves);
+        const ComputerGame g = PlayComputerGame(depth);
+        ++wins[g.winner];
+        std::printf("game %" PRId64 ": 1=%d 2=%d empty=%d winner=%d moves=%d\n", game, g.count[1],
+                    g.count[2], g.count[0], g.winner, g.moves);
         std::fflush(stdout);
     }
     std::printf("total: 1 wins %" PRId64 ", 2 wins %" PRId64 ", draws %" PRId64 "\n", wins[1],
