@@ -17,6 +17,7 @@
 #include "engine/random.h"
 #include "engine/tables.h"
 #include "engine/think_thread.h"
+#include "tools/tournament.h"
 
 namespace {
 
@@ -38,6 +39,17 @@ constexpr const char* Usage =
     "                            computer games, levels 0-5 for player 1 and player 2;\n"
     "                            --bonus searches 5 deeper at LV1-LV5; N games (default 1);\n"
     "                            random seed S (default: the clock)\n"
+    "  tournament [--levels LIST] [--bonus] [--games N] [--seed S] [--png FILE] [--no-times]\n"
+    "                            a round robin of computer players: LIST names them by level,\n"
+    "                            '+' for the bonus (default 0,1,2,3,4,5; --bonus gives it to\n"
+    "                            every level from 1); each pairing plays N games with each\n"
+    "                            colour (default 1), each game seeded from S (default 1), the\n"
+    "                            two players and its number. Prints wins-draws-losses and the\n"
+    "                            mean final panel difference of every pairing, then each\n"
+    "                            player's time to move (left out with --no-times); --png also\n"
+    "                            draws the table into FILE (needs the game's font). Progress\n"
+    "                            goes to standard error; Ctrl-C stops the run, prints the table\n"
+    "                            of the finished games and exits with status 130\n"
     "  bench [--depth D]         search the built-in midgame positions at depth D (1-10,\n"
     "                            default 5) and report the evaluations per second\n"
     "  --help                    show this text\n";
@@ -236,6 +248,37 @@ int Selfplay(const std::vector<std::string_view>& args) {
     return 0;
 }
 
+int Tournament(const std::vector<std::string_view>& args) {
+    TournamentSettings settings;
+    TournamentOutput output;
+    std::string_view levels = "0,1,2,3,4,5";
+    bool bonus = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        const bool valued = a == "--levels" || a == "--games" || a == "--seed" || a == "--png";
+        if (valued && i + 1 == args.size()) Fail(std::string(a) + " needs a value (try --help)");
+        if (a == "--levels") {
+            levels = args[++i];
+        } else if (a == "--games") {
+            settings.games = Number(args[++i], "N", 1, MaxGames);
+        } else if (a == "--seed") {
+            settings.seed = static_cast<uint32_t>(Number(args[++i], "S", 0, UINT32_MAX));
+        } else if (a == "--png") {
+            output.pngPath = args[++i];
+            if (output.pngPath.empty()) Fail("--png needs a file name");
+        } else if (a == "--bonus") {
+            bonus = true;
+        } else if (a == "--no-times") {
+            output.times = false;
+        } else {
+            Fail("unexpected tournament argument '" + Printable(a) + "'");
+        }
+    }
+    std::string error;
+    if (!ParsePlayers(levels, bonus, settings.players, error)) Fail(error);
+    return RunTournamentCommand(settings, output);
+}
+
 int Bench(const std::vector<std::string_view>& args) {
     int depth = 5;
     if (args.size() == 2 && args[0] == "--depth")
@@ -283,6 +326,7 @@ int main(int argc, char** argv) {
         if (command == "think") return Think(args);
         if (command == "selfplay") return Selfplay(args);
         if (command == "bench") return Bench(args);
+        if (command == "tournament") return Tournament(args);
         Fail("unknown command '" + Printable(command) + "' (try --help)");
     } catch (const BadInput&) {
         return ExitBadInput;
