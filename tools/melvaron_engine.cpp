@@ -13,9 +13,11 @@
 
 #include "engine/bench_positions.h"
 #include "engine/board_text.h"
+#include "engine/computer_game.h"
 #include "engine/random.h"
 #include "engine/tables.h"
 #include "engine/think_thread.h"
+#include "tools/tournament.h"
 
 namespace {
 
@@ -37,6 +39,17 @@ constexpr const char* Usage =
     "                            computer games, levels 0-5 for player 1 and player 2;\n"
     "                            --bonus searches 5 deeper at LV1-LV5; N games (default 1);\n"
     "                            random seed S (default: the clock)\n"
+    "  tournament [--levels LIST] [--bonus] [--games N] [--seed S] [--png FILE] [--no-times]\n"
+    "                            a round robin of computer players: LIST names them by level,\n"
+    "                            '+' for the bonus (default 0,1,2,3,4,5; --bonus gives it to\n"
+    "                            every level from 1); each pairing plays N games with each\n"
+    "                            colour (default 1), each game seeded from S (default 1), the\n"
+    "                            two players and its number. Prints wins-draws-losses and the\n"
+    "                            mean final panel difference of every pairing, then each\n"
+    "                            player's time to move (left out with --no-times); --png also\n"
+    "                            draws the table into FILE (needs the game's font). Progress\n"
+    "                            goes to standard error; Ctrl-C stops the run, prints the table\n"
+    "                            of the finished games and exits with status 130\n"
     "  bench [--depth D]         search the built-in midgame positions at depth D (1-10,\n"
     "                            default 5) and report the evaluations per second\n"
     "  --help                    show this text\n";
@@ -220,33 +233,50 @@ int Selfplay(const std::vector<std::string_view>& args) {
     }
     game_random::Seed(seed);
 
-    auto rules = MakeThread(); // never started: the moves are searched on this thread
+    const int depth[3] = {0, LevelDepth(level[1], bonus ? 5 : 0),
+                          LevelDepth(level[2], bonus ? 5 : 0)};
     int64_t wins[3] = {0, 0, 0};
     for (int64_t game = 1; game <= games; ++game) {
-        Board b = InitialBoard;
-        int turn = 1, moves = 0;
-        for (;;) {
-            rules->Prepare(turn, LevelDepth(level[turn], bonus ? 5 : 0), b.data(),
-                           game_random::Draw());
-            const int cell = rules->Think();
-            if (cell < 0) break; // cannot happen: the mover always has a move here
-            TThinkThread::PutPanel(cell, turn, b.data());
-            ++moves;
-            turn = rules::NextMover(turn, b.data());
-            if (turn == 0) break;
-        }
-        int count[3] = {0, 0, 0};
-        for (int i = FirstPlayable; i <= LastPlayable; ++i)
-            if (b[i] >= 0 && b[i] <= 2) ++count[b[i]];
-        const int winner = rules::Winner(count[1], count[2]);
-        ++wins[winner];
-        std::printf("game %" PRId64 ": 1=%d 2=%d empty=%d winner=%d moves=%d\n", game, count[1],
-                    count[2], count[0], winner, moves);
+        const ComputerGame g = PlayComputerGame(depth);
+        ++wins[g.winner];
+        std::printf("game %" PRId64 ": 1=%d 2=%d empty=%d winner=%d moves=%d\n", game, g.count[1],
+                    g.count[2], g.count[0], g.winner, g.moves);
         std::fflush(stdout);
     }
     std::printf("total: 1 wins %" PRId64 ", 2 wins %" PRId64 ", draws %" PRId64 "\n", wins[1],
                 wins[2], wins[0]);
     return 0;
+}
+
+int Tournament(const std::vector<std::string_view>& args) {
+    TournamentSettings settings;
+    TournamentOutput output;
+    std::string_view levels = "0,1,2,3,4,5";
+    bool bonus = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        const bool valued = a == "--levels" || a == "--games" || a == "--seed" || a == "--png";
+        if (valued && i + 1 == args.size()) Fail(std::string(a) + " needs a value (try --help)");
+        if (a == "--levels") {
+            levels = args[++i];
+        } else if (a == "--games") {
+            settings.games = Number(args[++i], "N", 1, MaxGames);
+        } else if (a == "--seed") {
+            settings.seed = static_cast<uint32_t>(Number(args[++i], "S", 0, UINT32_MAX));
+        } else if (a == "--png") {
+            output.pngPath = args[++i];
+            if (output.pngPath.empty()) Fail("--png needs a file name");
+        } else if (a == "--bonus") {
+            bonus = true;
+        } else if (a == "--no-times") {
+            output.times = false;
+        } else {
+            Fail("unexpected tournament argument '" + Printable(a) + "'");
+        }
+    }
+    std::string error;
+    if (!ParsePlayers(levels, bonus, settings.players, error)) Fail(error);
+    return RunTournamentCommand(settings, output);
 }
 
 int Bench(const std::vector<std::string_view>& args) {
@@ -296,6 +326,7 @@ int main(int argc, char** argv) {
         if (command == "think") return Think(args);
         if (command == "selfplay") return Selfplay(args);
         if (command == "bench") return Bench(args);
+        if (command == "tournament") return Tournament(args);
         Fail("unknown command '" + Printable(command) + "' (try --help)");
     } catch (const BadInput&) {
         return ExitBadInput;
