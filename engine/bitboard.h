@@ -82,8 +82,8 @@ struct LeafCell {
 
 struct CellTables {
     CellPlace place[BoardSize] = {};
-    Bits mask[BoardSize] = {};          // the cell's two bits, 0 off the playing area
-    int16_t cellAt[RowLanes * 16] = {}; // row-lane bit -> cell index
+    Bits mask[BoardSize] = {};       // the cell's two bits, 0 off the playing area
+    uint8_t cellAt[Lanes * 16] = {}; // bit of either form -> cell index
     LeafCell leaf[BoardSize] = {};
     // A row lane's cells as column-lane bits, and a column lane's as row-lane bits, by halves
     // of six bits: [lane][half][pattern].
@@ -102,7 +102,8 @@ constexpr CellTables MakeCellTables() {
         t.place[cell] = p;
         t.mask[cell].SetLane(p.row, 1u << p.x);
         t.mask[cell].SetLane(p.column, 1u << p.y);
-        t.cellAt[p.row * 16 + p.x] = static_cast<int16_t>(cell);
+        t.cellAt[p.row * 16 + p.x] = static_cast<uint8_t>(cell);
+        t.cellAt[p.column * 16 + p.y] = static_cast<uint8_t>(cell);
         weightAt[p.row][p.x] = CellWeight[cell];
         weightAt[p.column][p.y] = CellWeight[cell];
     }
@@ -137,14 +138,23 @@ constexpr CellTables MakeCellTables() {
 
 inline constexpr CellTables Cells = MakeCellTables();
 
-// The row form of a set: its row lanes, plus its column lanes turned into row bits.
-inline Bits RowsOf(const Bits& b) {
-    Bits r = {{b.w[0], b.w[1] & 0xFFFFFFFFull, 0}};
-    for (int k = 0; k < RowLanes; ++k) {
-        const uint32_t lane = b.Lane(RowLanes + k);
-        r = r | Cells.columnToRows[k][0][lane & 63] | Cells.columnToRows[k][1][lane >> 6];
+// Calls f once with each cell of a set kept in both forms (a move found along a row, along a
+// column line, or both), in no particular order.
+template <class F> inline void ForEachCell(const Bits& set, F f) {
+    const uint64_t rows[2] = {set.w[0], set.w[1] & 0xFFFFFFFFull};
+    for (int w = 0; w < 2; ++w)
+        for (uint64_t bits = rows[w]; bits != 0; bits &= bits - 1)
+            f(Cells.cellAt[w * 64 + std::countr_zero(bits)]);
+    // A cell found only along its column line: its row bit is clear.
+    const Bits rowsOnly = {{rows[0], rows[1], 0}};
+    for (uint64_t bits = set.w[1] >> 32; bits != 0; bits &= bits - 1) {
+        const int cell = Cells.cellAt[96 + std::countr_zero(bits)];
+        if (!(rowsOnly & Cells.mask[cell]).Any()) f(cell);
     }
-    return r;
+    for (uint64_t bits = set.w[2]; bits != 0; bits &= bits - 1) {
+        const int cell = Cells.cellAt[128 + std::countr_zero(bits)];
+        if (!(rowsOnly & Cells.mask[cell]).Any()) f(cell);
+    }
 }
 
 // The weighted panel count of a set given in row form (or in both forms).

@@ -32,11 +32,11 @@ constexpr unsigned AgeOf(uint64_t k2) {
 }
 
 // Four entries share two cache lines, fetched together.
-constexpr int Ways = 4;
-struct alignas(128) Bucket {
+constexpr int Ways = 2;
+struct alignas(64) Bucket {
     Entry e[Ways];
 };
-static_assert(sizeof(Bucket) == 128);
+static_assert(sizeof(Bucket) == 64);
 
 constexpr uint64_t BucketCount = TableBytes / sizeof(Bucket);
 static_assert((BucketCount & (BucketCount - 1)) == 0, "a power of two, indexed by hash bits");
@@ -74,7 +74,6 @@ void Table::NewAge() {
 void Table::Prefetch(uint64_t hash) const {
     const Bucket& b = BucketOf(hash);
     __builtin_prefetch(&b.e[0]);
-    __builtin_prefetch(&b.e[2]);
 }
 
 bool Table::Probe(const Key& key, uint64_t hash, int32_t& score, uint64_t& calls) {

@@ -8,7 +8,6 @@
 // would have made.
 #include "engine/search.h"
 
-#include <bit>
 #include <cstring>
 
 #include "engine/bitboard.h"
@@ -26,16 +25,13 @@ constexpr int32_t LeafScale = 10000; // a leaf is worth 10000 per unit of weight
 constexpr uint64_t ProgressMask = 0xFFFF;
 constexpr int MaxMoves = 68; // the start position's four cells are never empty again
 
-constexpr Bits MakePriorityRows() {
+constexpr Bits MakePriorityCells() {
     Bits b = {{0, 0, 0}};
     for (int cell = 0; cell < 97; ++cell)
-        if (bitboard::IsPlayable(cell) && PriorityCell[cell] == 1) {
-            const auto place = bitboard::PlaceOf(cell);
-            b.SetLane(place.row, 1u << place.x);
-        }
+        if (bitboard::IsPlayable(cell) && PriorityCell[cell] == 1) b = b | Cells.mask[cell];
     return b;
 }
-constexpr Bits PriorityRows = MakePriorityRows();
+constexpr Bits PriorityCells = MakePriorityCells();
 
 Position FromBoard(const int32_t* board) {
     Position pos = {};
@@ -45,13 +41,6 @@ Position FromBoard(const int32_t* board) {
             pos.p[v - 1] = pos.p[v - 1] | Cells.mask[cell];
     }
     return pos;
-}
-
-// Calls f with each cell of a set in row form, in ascending cell order.
-template <class F> inline void ForEachCell(const Bits& rows, F f) {
-    for (int w = 0; w < 2; ++w)
-        for (uint64_t bits = rows.w[w]; bits != 0; bits &= bits - 1)
-            f(Cells.cellAt[w * 64 + std::countr_zero(bits)]);
 }
 
 // Holds the program's node table for one search, if no other search has it.
@@ -142,11 +131,10 @@ int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
     }
     const bool ownNext = next == FOwn;
     const int childDepth = ownNext ? depth - 1 : depth;
-    Bits cells = bitboard::RowsOf(moves);
     if (ownNext) {
         // The searching side keeps to its priority cells whenever it has a move on one.
-        const Bits priority = cells & PriorityRows;
-        if (priority.Any()) cells = priority;
+        const Bits priority = moves & PriorityCells;
+        if (priority.Any()) moves = priority;
     }
 
     int32_t sum = 0;
@@ -157,7 +145,7 @@ int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
         const Bits& own = pos.p[FOwn - 1];
         const Bits& opp = pos.p[2 - FOwn];
         const int32_t base = bitboard::WeightOf(own);
-        ForEachCell(cells, [&](int cell) {
+        bitboard::ForEachCell(moves, [&](int cell) {
             sum += LeafScale * (base + bitboard::Gain(own, opp, cell));
             ++count;
         });
@@ -173,7 +161,7 @@ int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
     };
     Child children[MaxMoves];
     const bool remembered = FTable && Remembered(childDepth, next);
-    ForEachCell(cells, [&](int cell) {
+    bitboard::ForEachCell(moves, [&](int cell) {
         Child& c = children[count++];
         c.pos = pos;
         bitboard::Play(c.pos, cell, next);
