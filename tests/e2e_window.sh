@@ -3,41 +3,31 @@
 # dumps the window with xwd and compares its pixels with the scripted-session player running
 # the same steps. Usage: e2e_window.sh MELVARON MELVARON-REPLAY XWD_COMPARE WORKDIR
 set -euo pipefail
+source "$(dirname "$0")/x11_session.sh"
 game="$1" replay="$2" compare="$3" work="$4"
 mkdir -p "$work"
 cd "$work"
-rm -f display window.xwd replay.png replay.out game.err
+rm -f window.xwd replay.png replay.out game.err
 
-xvfb_pid="" game_pid=""
+game_pid=""
 cleanup() {
     if [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; then
         kill -KILL "$game_pid" 2>/dev/null || true
     fi
-    if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+    x11_stop
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; [ -s game.err ] && sed 's/^/melvaron: /' game.err >&2; exit 1; }
 
-# A private X server on a free display; it writes the display number once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>display 2>xvfb.err &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s display ] && break; sleep 0.1; done
-[ -s display ] || fail "Xvfb did not start: $(cat xvfb.err)"
-export DISPLAY=":$(head -n1 display)"
+x11_start "$work" || fail "$X11_ERROR"
 
 # Keep the pointer off the spot where the window will appear: only our moves count.
 timeout 10 xdotool mousemove 1023 767
 
 "$game" 2>game.err &
 game_pid=$!
-wid=""
-for _ in $(seq 100); do
-    wid=$(timeout 5 xdotool search --onlyvisible --name '^Melvaron \(Oskalet\) Dunmiro$' 2>/dev/null | head -n1 || true)
-    [ -n "$wid" ] && break
-    kill -0 "$game_pid" 2>/dev/null || fail "melvaron ended before its window appeared"
-    sleep 0.1
-done
-[ -n "$wid" ] || fail "no window within 10 s"
+x11_find_window "$game_pid" || fail "$X11_ERROR"
+wid="$X11_WINDOW"
 eval "$(timeout 5 xdotool getwindowgeometry --shell "$wid")"
 [ "$WIDTH" = 768 ] && [ "$HEIGHT" = 512 ] || fail "client area is ${WIDTH}x${HEIGHT}, not 768x512"
 sleep 0.5
@@ -74,11 +64,6 @@ grep -q '^state=0 turn=2 counts=67,' replay.out || fail "unexpected replay state
 timeout 30 "$compare" window.xwd replay.png || fail "the window and the replay differ"
 
 # The close request (as from the desktop) must end the program cleanly.
-kill -TERM "$game_pid"
-for _ in $(seq 100); do kill -0 "$game_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$game_pid" 2>/dev/null && fail "melvaron did not end within 10 s of the close request"
-status=0
-wait "$game_pid" || status=$?
+x11_close_game "$game_pid" || fail "$X11_ERROR"
 game_pid=""
-[ "$status" -eq 0 ] || fail "melvaron ended with status $status"
 echo "PASS: window pixels match the replay"

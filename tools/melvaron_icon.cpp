@@ -1,18 +1,31 @@
-// melvaron-icon FILE: writes the program's 32 x 32 icon as a PNG (run by the build).
+// melvaron-icon [SIZE] FILE: writes the program's icon, SIZE x SIZE pixels (default 32), as a PNG
+// (run by the build for each size the desktop is given).
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "ui/icon.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: melvaron-icon FILE\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: melvaron-icon [SIZE] FILE\n");
         return 2;
     }
-    const TImage icon = MakeIcon();
+    int size = IconSize;
+    if (argc == 3) {
+        char* end = nullptr;
+        const long n = std::strtol(argv[1], &end, 10);
+        if (end == argv[1] || *end != '\0' || n < 1 || n > 4096) {
+            std::fprintf(stderr, "error: SIZE must be a number from 1 to 4096\n");
+            return 2;
+        }
+        size = static_cast<int>(n);
+    }
+    const char* path = argv[argc - 1];
+    const TImage icon = MakeIcon(size);
     std::string error;
-    if (!WritePng(argv[1], icon.Pixels().data(), icon.Width(), icon.Height(), error)) {
-        std::fprintf(stderr, "error: cannot write %s: %s\n", argv[1], error.c_str());
+    if (!WritePng(path, icon.Pixels().data(), icon.Width(), icon.Height(), error)) {
+        std::fprintf(stderr, "error: cannot write %s: %s\n", path, error.c_str());
         return 1;
     }
     return 0;

@@ -59,6 +59,28 @@ bool ReadFile(const char* path, std::string& text) {
     return ok;
 }
 
+constexpr const char* Usage =
+    "usage: melvaron-replay SCRIPT\n"
+    "\n"
+    "Plays the game without a window, driven by SCRIPT: one command per line, '#' starts a\n"
+    "comment, blank lines are ignored. Coordinates are pixels of the 768 x 512 client area.\n"
+    "\n"
+    "commands:\n"
+    "  seed N                    seed the random generator with N (first command only)\n"
+    "  move X Y                  the pointer moves to (X, Y)\n"
+    "  press left|right|middle X Y\n"
+    "                            a button press at (X, Y); x 762 and beyond is the strip\n"
+    "  strip                     a press on the strip\n"
+    "  tick [N]                  N timer ticks (default 1)\n"
+    "  settle [MAX]              ticks, waiting for the computer, until a person is awaited\n"
+    "                            or the timer stops; at most MAX ticks (default 100000)\n"
+    "  close                     the window's close box; nothing may follow\n"
+    "  shot FILE                 write the client area as a PNG\n"
+    "  state                     print the game's state on one line\n"
+    "  board                     print the board: six rows of twelve cells\n"
+    "\n"
+    "A bad line prints 'line N: <what>' on standard error and exits with status 2.\n";
+
 int Fail(int line, const std::string& what) {
     std::fflush(stdout);
     std::fprintf(stderr, "line %d: %s\n", line, what.c_str());
@@ -68,8 +90,12 @@ int Fail(int line, const std::string& what) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: melvaron-replay SCRIPT\n");
+        std::fprintf(stderr, "usage: melvaron-replay SCRIPT (--help for the commands)\n");
         return 2;
     }
     std::string text;

@@ -1,9 +1,11 @@
-// The program's 32 x 32 icon, painted from the screen palette.
+// The program's icon, painted from the screen palette at any size; the window uses 32 x 32.
 #pragma once
 
 #include "platform/image.h"
 
-constexpr int IconSize = 32;
+constexpr int IconSize = 32; // the window's icon, and the size the geometry is drawn for
 
-// A small board diamond with a few panels on it.
-TImage MakeIcon();
+// A small board diamond with a few panels on it, size x size pixels (size >= 1). From 32 pixels
+// up the geometry scales with the size and lines are size / 32 pixels wide; a smaller icon is
+// painted at 32 pixels or more and averaged down, since no line is thinner than a pixel.
+TImage MakeIcon(int size = IconSize);

@@ -1,0 +1,68 @@
+# The game in a real window on a private X server, for the scripts that need one (the end-to-end
+# window test, the package test). Source it, then:
+#   x11_start DIR          start Xvfb on a free display (its files in DIR) and export DISPLAY
+#   x11_find_window PID    wait up to 10 s for the game's visible window: X11_WINDOW is its id;
+#                          fails when process PID ends first or no window comes
+#   x11_close_game PID     the close request, as from the desktop (SIGTERM, which SDL turns into
+#                          a quit): fails unless PID ends within 10 s with status 0
+#   x11_stop               stop the X server (for an EXIT trap)
+# A function that fails returns 1 with the reason in X11_ERROR.
+X11_PID=""
+X11_WINDOW=""
+X11_ERROR=""
+X11_WINDOW_NAME='^Melvaron \(Oskalet\) Dunmiro$'
+
+x11_start() {
+    local dir="$1"
+    rm -f "$dir/display"
+    # Xvfb writes the display number once it accepts clients.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" 2>"$dir/xvfb.err" &
+    X11_PID=$!
+    local i
+    for i in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
+    if [ ! -s "$dir/display" ]; then
+        X11_ERROR="Xvfb did not start: $(cat "$dir/xvfb.err")"
+        return 1
+    fi
+    export DISPLAY=":$(head -n1 "$dir/display")"
+}
+
+x11_find_window() {
+    local pid="$1" i
+    X11_WINDOW=""
+    for i in $(seq 100); do
+        X11_WINDOW=$(timeout 5 xdotool search --onlyvisible --name "$X11_WINDOW_NAME" 2>/dev/null |
+            head -n1 || true)
+        [ -n "$X11_WINDOW" ] && return 0
+        if ! kill -0 "$pid" 2>/dev/null; then
+            X11_ERROR="melvaron ended before its window appeared"
+            return 1
+        fi
+        sleep 0.1
+    done
+    X11_ERROR="no window within 10 s"
+    return 1
+}
+
+x11_close_game() {
+    local pid="$1" i status=0
+    kill -TERM "$pid"
+    for i in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$pid" 2>/dev/null; then
+        X11_ERROR="melvaron did not end within 10 s of the close request"
+        return 1
+    fi
+    wait "$pid" || status=$?
+    if [ "$status" -ne 0 ]; then
+        X11_ERROR="melvaron ended with status $status"
+        return 1
+    fi
+}
+
+x11_stop() {
+    if [ -n "$X11_PID" ]; then
+        kill "$X11_PID" 2>/dev/null || true
+        wait "$X11_PID" 2>/dev/null || true
+        X11_PID=""
+    fi
+}
