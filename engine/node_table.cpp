@@ -1,6 +1,7 @@
 // The node table's storage, lease and replacement rule.
 #include "engine/node_table.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -47,20 +48,31 @@ alignas(2 << 20) Bucket gBuckets[BucketCount];
 std::atomic<bool> gLeased{false};
 Table gTable;
 unsigned gAge = 0;
+uint64_t gWindow = BucketCount - 1; // the leading buckets the current search uses, as a mask
 
 Bucket& BucketOf(uint64_t hash) {
-    return gBuckets[hash >> 32 & (BucketCount - 1)];
+    return gBuckets[hash >> 32 & gWindow];
+}
+
+// A search keeps about four times as many nodes for each further level; a shallow one uses only
+// the front of the table, so that it touches little memory.
+uint64_t WindowFor(int depth) {
+    const int shift = std::max(2 * (WindowDepth - std::clamp(depth, 1, WindowDepth)) - 1, 0);
+    const uint64_t bytes = std::max(TableBytes >> std::min(shift, 62), MinWindowBytes);
+    return bytes / sizeof(Bucket) - 1;
 }
 
 } // namespace
 
-Table* Table::Lease() {
+Table* Table::Lease(int depth) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     static std::once_flag hinted;
     std::call_once(hinted, [] { madvise(gBuckets, sizeof gBuckets, MADV_HUGEPAGE); });
 #endif
     // Acquire pairs with the last holder's release, so its entries are seen whole.
-    return gLeased.exchange(true, std::memory_order_acquire) ? nullptr : &gTable;
+    if (gLeased.exchange(true, std::memory_order_acquire)) return nullptr;
+    gWindow = WindowFor(depth);
+    return &gTable;
 }
 
 void Table::Release() {

@@ -13,7 +13,10 @@
 namespace node_table {
 
 // The size, chosen by measuring depth-10 searches: beyond it the gain is small.
-constexpr uint64_t TableBytes = uint64_t{128} << 20;
+constexpr uint64_t TableBytes = uint64_t{256} << 20;
+// The depth that uses the whole table, and the least a search uses.
+constexpr int WindowDepth = 10;
+constexpr uint64_t MinWindowBytes = uint64_t{256} << 10;
 
 // What identifies a node: both players' row lanes, and in the spare bits of the third word the
 // depth, the mover and the searching side. Eight more spare bits of it hold the entry's age.
@@ -41,8 +44,9 @@ inline uint64_t HashOf(const Key& k) {
 
 class Table {
   public:
-    // The program's table for the caller alone, or null while another search has it.
-    static Table* Lease();
+    // The program's table for the caller alone, or null while another search has it. A search
+    // of the given root depth uses as much of it as searches that deep need.
+    static Table* Lease(int depth);
     // Gives the lease back; what the search stored stays for the next one.
     void Release();
     // Entries stored from now on are younger than all before; old ones are replaced first.

@@ -46,7 +46,8 @@ Position FromBoard(const int32_t* board) {
 // Holds the program's node table for one search, if no other search has it.
 class TableLease {
   public:
-    explicit TableLease(bool wanted) : FTable(wanted ? node_table::Table::Lease() : nullptr) {}
+    TableLease(bool wanted, int depth)
+        : FTable(wanted ? node_table::Table::Lease(depth) : nullptr) {}
     ~TableLease() {
         if (FTable) FTable->Release();
     }
@@ -225,7 +226,7 @@ int TSearch::ListMoves(int side, const int32_t* board, int32_t* list) {
 }
 
 int TSearch::Evaluate(int cell, int side, const int32_t* board, int depth) {
-    TableLease lease(FUseNodeTable);
+    TableLease lease(FUseNodeTable, depth);
     return EvaluateWith(lease.get(), cell, side, board, depth);
 }
 
@@ -254,7 +255,7 @@ int TSearch::Think() {
         int count = 0;
         while (list[count] >= 0) ++count;
         if (count >= 2) {
-            TableLease lease(FUseNodeTable);
+            TableLease lease(FUseNodeTable, FDepth);
             if (lease.get()) lease.get()->NewAge();
             int32_t best[MoveListSize];
             int bestCount = 0;
