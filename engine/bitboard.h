@@ -203,14 +203,12 @@ inline uint32_t LineFlips(uint32_t own, uint32_t opp, int x) {
     // that ends it, which brackets only if it is own.
     const uint32_t next = 2u << x;
     const uint32_t up = (opp + next) & own;
-    uint32_t flips = up ? up - next : 0;
-    // Downward the run ends at the highest cell below x that is not opp.
-    const uint32_t stop = ~opp & ((1u << x) - 1);
-    if (stop) {
-        const uint32_t end = std::bit_floor(stop);
-        if (end & own) flips |= (1u << x) - (end << 1);
-    }
-    return flips;
+    const uint32_t upFlips = (up - next) & (0u - (up != 0));
+    // Downward the run ends at the highest cell below x that is not opp. With none, bit 0 is
+    // opp, so the stand-in end there is never own.
+    const uint32_t end = std::bit_floor((~opp & ((1u << x) - 1)) | 1u);
+    const uint32_t downFlips = ((1u << x) - (end << 1)) & (0u - ((end & own) != 0));
+    return upFlips | downFlips;
 }
 
 // The panels that the mover's panel on cell turns over, in both forms.
@@ -233,9 +231,9 @@ inline int32_t Gain(const Bits& own, const Bits& opp, int cell) {
     const uint32_t row = LineFlips(own.Lane(c.place.row), opp.Lane(c.place.row), c.place.x);
     const uint32_t column =
         LineFlips(own.Lane(c.place.column), opp.Lane(c.place.column), c.place.y);
-    const bool twice = (row & c.partnerRow) && (column & c.partnerColumn);
+    const int32_t twice = ((row & c.partnerRow) != 0) & ((column & c.partnerColumn) != 0);
     return c.weight + Cells.laneWeight[c.rowKind][row] + Cells.laneWeight[c.columnKind][column] -
-           (twice ? c.partnerWeight : 0);
+           twice * c.partnerWeight;
 }
 
 // Both players' panels: p[0] player 1's, p[1] player 2's.

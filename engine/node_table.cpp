@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 
 #if defined(__linux__)
@@ -77,6 +78,14 @@ Table* Table::Lease(int depth) {
 
 void Table::Release() {
     gLeased.store(false, std::memory_order_release);
+}
+
+bool Table::Forget() {
+    Table* table = Lease(WindowDepth);
+    if (!table) return false;
+    std::memset(static_cast<void*>(gBuckets), 0, sizeof gBuckets);
+    table->Release();
+    return true;
 }
 
 void Table::NewAge() {

@@ -1,6 +1,8 @@
 // The board reader and writer, and the melvaron-engine probe run as a program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -171,10 +173,11 @@ TEST(Probe, SelfplayIsRepeatableForASeed) {
 }
 
 TEST(Probe, BenchReportsEveryPosition) {
-    const ProbeRun r = Probe("bench --depth 1", "");
+    const ProbeRun r = Probe("bench --depth 3", "");
     EXPECT_EQ(r.status, 0) << r.err;
     std::istringstream lines(r.out);
     std::string line;
+    std::vector<double> times;
     for (int k = 1; k <= 12; ++k) {
         ASSERT_TRUE(std::getline(lines, line));
         unsigned long long nodes;
@@ -186,9 +189,26 @@ TEST(Probe, BenchReportsEveryPosition) {
             << line;
         EXPECT_EQ(position, k);
         EXPECT_EQ(used, static_cast<int>(line.size())) << line;
+        times.push_back(seconds);
     }
     ASSERT_TRUE(std::getline(lines, line));
     EXPECT_TRUE(IsPrefixThenNumber(line + "\n", "nodes/s: ")) << line;
+    // The summary agrees with the positions' own lines.
+    ASSERT_TRUE(std::getline(lines, line));
+    double median, worst, total;
+    int worstPosition;
+    ASSERT_EQ(std::sscanf(line.c_str(),
+                          "time to move: median %lf s, worst %lf s (position %d), total %lf s",
+                          &median, &worst, &worstPosition, &total),
+              4)
+        << line;
+    std::vector<double> sorted = times;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_NEAR(median, (sorted[5] + sorted[6]) / 2, 1e-6);
+    EXPECT_EQ(worst, sorted.back());
+    ASSERT_GE(worstPosition, 1);
+    ASSERT_LE(worstPosition, 12);
+    EXPECT_EQ(times[worstPosition - 1], worst);
     EXPECT_FALSE(std::getline(lines, line));
 }
 

@@ -1,5 +1,6 @@
 // melvaron-engine: the engine probe. Checks, plays and searches positions read from standard
 // input, plays whole computer games and measures the search.
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "engine/random.h"
 #include "engine/tables.h"
 #include "engine/think_thread.h"
+#include "tools/stats.h"
 #include "tools/tournament.h"
 
 namespace {
@@ -51,7 +53,8 @@ constexpr const char* Usage =
     "                            goes to standard error; Ctrl-C stops the run, prints the table\n"
     "                            of the finished games and exits with status 130\n"
     "  bench [--depth D]         search the built-in midgame positions at depth D (1-10,\n"
-    "                            default 5) and report the evaluations per second\n"
+    "                            default 5): each one's time to move, their median and\n"
+    "                            worst, and the evaluations per second\n"
     "  --help                    show this text\n";
 
 constexpr int ExitBadInput = 2;
@@ -289,6 +292,7 @@ int Bench(const std::vector<std::string_view>& args) {
     auto t = MakeThread(); // never started: the search runs on this thread
     uint64_t totalNodes = 0;
     double totalSeconds = 0;
+    std::vector<double> times;
     for (int i = 0; i < BenchPositionCount; ++i) {
         const Board b = BenchBoard(i);
         t->Prepare(BenchPositions[i].side, depth, b.data(), 0);
@@ -299,10 +303,14 @@ int Bench(const std::vector<std::string_view>& args) {
         const uint64_t nodes = t->EvaluateCalls() - before;
         totalNodes += nodes;
         totalSeconds += seconds;
+        times.push_back(seconds);
         std::printf("position %d: nodes=%" PRIu64 " seconds=%.6f\n", i + 1, nodes, seconds);
     }
     const double rate = totalSeconds > 0 ? static_cast<double>(totalNodes) / totalSeconds : 0;
     std::printf("nodes/s: %.0f\n", rate);
+    const std::size_t worst = std::max_element(times.begin(), times.end()) - times.begin();
+    std::printf("time to move: median %.6f s, worst %.6f s (position %zu), total %.6f s\n",
+                Median(times), times[worst], worst + 1, totalSeconds);
     return 0;
 }
 

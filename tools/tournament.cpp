@@ -13,6 +13,7 @@
 #include "engine/random.h"
 #include "engine/search.h"
 #include "platform/text.h"
+#include "tools/stats.h"
 
 namespace {
 
@@ -39,13 +40,6 @@ std::string Format(const char* format, auto... values) {
 std::string Pad(const std::string& s, std::size_t width, bool right) {
     const std::string fill(s.size() < width ? width - s.size() : 0, ' ');
     return right ? fill + s : s + fill;
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 std::string Clock(double seconds) {
