@@ -19,7 +19,9 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; [ -s game.err ] && sed 's/^/melvaron: /' game.err >&2; exit 1; }
 
 # A private X server on a free display; it writes the display number once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>display 2>xvfb.err &
+# -noreset: without it the server resets when its last client leaves (xdotool below), and a
+# client connecting meanwhile (the game) is refused.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>display 2>xvfb.err &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s display ] && break; sleep 0.1; done
 [ -s display ] || fail "Xvfb did not start: $(cat xvfb.err)"
