@@ -44,27 +44,84 @@ bool DeliverTick(TFormHost& host) {
     return true;
 }
 
-std::vector<TColor> ComposeClient(const TFormHost& host) {
-    const int w = host.clientWidth, h = host.clientHeight;
-    std::vector<TColor> out(static_cast<size_t>(std::max(w, 0)) * std::max(h, 0), 0);
-    auto put = [&](int x, int y, TColor c) {
-        if (x >= 0 && y >= 0 && x < w && y < h) out[static_cast<size_t>(y) * w + x] = c;
-    };
+namespace {
+
+// The strip's pixels, outline included, in client coordinates (empty when it has no size).
+TRect StripRect(int left, int top, int width, int height) {
+    if (width <= 0 || height <= 0) return {};
+    return {left, top, left + width, top + height};
+}
+
+// Paints the client picture inside rect into out (w x h, row by row): black, the image at
+// (0, 0), then the strip with a one-pixel outline in PenColor around a BrushColor fill.
+void ComposeRect(const TFormHost& host, TRect rect, std::vector<TColor>& out) {
+    const int w = host.clientWidth;
+    rect.left = std::max(rect.left, 0);
+    rect.top = std::max(rect.top, 0);
+    rect.right = std::min(rect.right, w);
+    rect.bottom = std::min(rect.bottom, host.clientHeight);
+    if (rect.Empty()) return;
+    auto row = [&](int y) { return out.begin() + static_cast<std::ptrdiff_t>(y) * w; };
+    for (int y = rect.top; y < rect.bottom; ++y)
+        std::fill(row(y) + rect.left, row(y) + rect.right, TColor{0});
     if (host.image) {
         const TImage& img = *host.image;
-        const int cw = std::min(w, img.Width()), ch = std::min(h, img.Height());
-        for (int y = 0; y < ch; ++y)
-            std::copy_n(img.Pixels().begin() + static_cast<std::ptrdiff_t>(y) * img.Width(), cw,
-                        out.begin() + static_cast<std::ptrdiff_t>(y) * w);
+        const int right = std::min(rect.right, img.Width());
+        const int bottom = std::min(rect.bottom, img.Height());
+        for (int y = rect.top; y < bottom && rect.left < right; ++y)
+            std::copy(img.Pixels().begin() + static_cast<std::ptrdiff_t>(y) * img.Width() +
+                          rect.left,
+                      img.Pixels().begin() + static_cast<std::ptrdiff_t>(y) * img.Width() + right,
+                      row(y) + rect.left);
     }
-    if (host.shape && host.shape->Width > 0 && host.shape->Height > 0) {
+    if (host.shape) {
         const TShape& s = *host.shape;
-        const int right = s.Left + s.Width - 1, bottom = s.Top + s.Height - 1;
-        for (int y = s.Top; y <= bottom; ++y)
-            for (int x = s.Left; x <= right; ++x) {
+        const TRect strip = StripRect(s.Left, s.Top, s.Width, s.Height);
+        if (strip.Empty()) return;
+        const int right = strip.right - 1, bottom = strip.bottom - 1;
+        const int x0 = std::max(rect.left, strip.left), x1 = std::min(rect.right, strip.right);
+        const int y0 = std::max(rect.top, strip.top), y1 = std::min(rect.bottom, strip.bottom);
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
                 const bool edge = x == s.Left || x == right || y == s.Top || y == bottom;
-                put(x, y, edge ? s.PenColor : s.BrushColor);
+                row(y)[x] = edge ? s.PenColor : s.BrushColor;
             }
     }
+}
+
+} // namespace
+
+std::vector<TColor> ComposeClient(const TFormHost& host) {
+    const int w = std::max(host.clientWidth, 0), h = std::max(host.clientHeight, 0);
+    std::vector<TColor> out(static_cast<size_t>(w) * h, 0);
+    ComposeRect(host, {0, 0, w, h}, out);
     return out;
+}
+
+TRect TClientPicture::Update(const TFormHost& host) {
+    const int w = std::max(host.clientWidth, 0), h = std::max(host.clientHeight, 0);
+    TRect changed = host.image ? host.image->TakeDirty() : TRect{};
+    StripLook strip;
+    if (host.shape)
+        strip = {host.shape->Left,   host.shape->Top,      host.shape->Width,
+                 host.shape->Height, host.shape->PenColor, host.shape->BrushColor};
+    if (!(strip == FStrip)) {
+        // Where it was and where it is now; one rectangle holding both is simple and rare.
+        changed = Union(changed, StripRect(FStrip.left, FStrip.top, FStrip.width, FStrip.height));
+        changed = Union(changed, StripRect(strip.left, strip.top, strip.width, strip.height));
+        FStrip = strip;
+    }
+    if (w != FWidth || h != FHeight) {
+        FPixels.assign(static_cast<size_t>(w) * h, 0);
+        FWidth = w;
+        FHeight = h;
+        FAll = true;
+    }
+    if (FAll) changed = {0, 0, w, h};
+    FAll = false;
+    changed = {std::max(changed.left, 0), std::max(changed.top, 0), std::min(changed.right, w),
+               std::min(changed.bottom, h)};
+    if (changed.Empty()) return {};
+    ComposeRect(host, changed, FPixels);
+    return changed;
 }

@@ -39,3 +39,30 @@ bool DeliverTick(TFormHost& host);
 // The client area as shown (clientWidth x clientHeight, row by row): the image with the strip
 // painted beside it, a one-pixel outline in PenColor around a BrushColor fill.
 std::vector<TColor> ComposeClient(const TFormHost& host);
+
+// The client area as a window last showed it, brought up to date piece by piece: Update
+// recomposes only what changed since the previous call (the image's dirty rectangle, the strip
+// when its place or colours differ), so a window converts and uploads only that. It takes the
+// image's dirty rectangle, so one image feeds one TClientPicture.
+class TClientPicture {
+  public:
+    // The next Update recomposes everything: the window system lost the shown pixels.
+    void InvalidateAll() { FAll = true; }
+    // Makes Pixels() equal ComposeClient(host) and returns the rectangle of the client area
+    // that changed (empty when nothing did).
+    TRect Update(const TFormHost& host);
+    // clientWidth x clientHeight, row by row, as of the last Update.
+    const std::vector<TColor>& Pixels() const { return FPixels; }
+
+  private:
+    struct StripLook {
+        int left = 0, top = 0, width = 0, height = 0;
+        TColor pen = 0, brush = 0;
+        bool operator==(const StripLook&) const = default;
+    };
+
+    std::vector<TColor> FPixels;
+    int FWidth = 0, FHeight = 0;
+    StripLook FStrip;
+    bool FAll = true;
+};

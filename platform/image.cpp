@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/text.h"
 
@@ -41,13 +42,29 @@ template <class Plot> void Bresenham(int x0, int y0, int x1, int y1, Plot plot) 
 
 } // namespace
 
+TRect Union(const TRect& a, const TRect& b) {
+    if (a.Empty()) return b.Empty() ? TRect{} : b;
+    if (b.Empty()) return a;
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
+}
+
 TImage::TImage(int width, int height, TColor fill)
     : FWidth(width), FHeight(height),
       FPixels(static_cast<size_t>(width) * static_cast<size_t>(height), fill) {}
 
+void TImage::Mark(int left, int top, int right, int bottom) {
+    FDirty = Union(FDirty, {std::max(left, 0), std::max(top, 0), std::min(right, FWidth),
+                            std::min(bottom, FHeight)});
+}
+
+TRect TImage::TakeDirty() {
+    return std::exchange(FDirty, TRect{});
+}
+
 void TImage::SetPixel(int x, int y, TColor c) {
-    if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return;
-    FPixels[static_cast<size_t>(y) * FWidth + x] = c;
+    Put(x, y, c);
+    Mark(x, y, x + 1, y + 1);
 }
 
 void TImage::FillRect(int left, int top, int right, int bottom, TColor colour) {
@@ -55,6 +72,7 @@ void TImage::FillRect(int left, int top, int right, int bottom, TColor colour) {
     top = std::max(top, 0);
     right = std::min(right, FWidth);
     bottom = std::min(bottom, FHeight);
+    Mark(left, top, right, bottom);
     for (int y = top; y < bottom; ++y)
         std::fill(FPixels.begin() + static_cast<size_t>(y) * FWidth + left,
                   FPixels.begin() + static_cast<size_t>(y) * FWidth + right, colour);
@@ -65,11 +83,15 @@ void TImage::FillRect(int left, int top, int right, int bottom, TColor colour) {
 // side, drawn afterwards, so pixels on the boundary always take the edge colour.
 void TImage::Polygon(const TPoint* points, int count, TColor fill, TColor edge) {
     if (count <= 0) return;
+    int xmin = points[0].x, xmax = points[0].x;
     int ymin = points[0].y, ymax = points[0].y;
     for (int i = 1; i < count; ++i) {
+        xmin = std::min(xmin, points[i].x);
+        xmax = std::max(xmax, points[i].x);
         ymin = std::min(ymin, points[i].y);
         ymax = std::max(ymax, points[i].y);
     }
+    Mark(xmin, ymin, xmax + 1, ymax + 1);
     ymin = std::max(ymin, 0);
     ymax = std::min(ymax, FHeight - 1);
 
@@ -105,7 +127,7 @@ void TImage::Polygon(const TPoint* points, int count, TColor fill, TColor edge) 
     for (int i = 0; i < count; ++i) {
         const TPoint& a = points[i];
         const TPoint& b = points[(i + 1) % count];
-        Bresenham(a.x, a.y, b.x, b.y, [&](int x, int y) { SetPixel(x, y, edge); });
+        Bresenham(a.x, a.y, b.x, b.y, [&](int x, int y) { Put(x, y, edge); });
     }
 }
 
@@ -114,8 +136,12 @@ void TImage::MoveTo(int x, int y) {
 }
 
 void TImage::LineTo(int x, int y, TColor colour) {
+    // A line to the current point paints nothing.
+    if (FPen.x != x || FPen.y != y)
+        Mark(std::min(FPen.x, x), std::min(FPen.y, y), std::max(FPen.x, x) + 1,
+             std::max(FPen.y, y) + 1);
     Bresenham(FPen.x, FPen.y, x, y, [&](int px, int py) {
-        if (px != x || py != y) SetPixel(px, py, colour);
+        if (px != x || py != y) Put(px, py, colour);
     });
     FPen = {x, y};
 }

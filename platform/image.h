@@ -15,6 +15,15 @@ struct TPoint {
     int x, y;
 };
 
+// Pixels left <= x < right, top <= y < bottom.
+struct TRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool Empty() const { return left >= right || top >= bottom; }
+    bool operator==(const TRect&) const = default;
+};
+// The smallest rectangle holding both; an empty one adds nothing, and two give TRect{}.
+TRect Union(const TRect& a, const TRect& b);
+
 class TFont; // platform/text.h
 
 class TImage {
@@ -40,10 +49,24 @@ class TImage {
     // Writes the picture as an RGB PNG; on failure returns false and sets error.
     bool SavePng(const std::string& path, std::string& error) const;
 
+    // A rectangle holding every pixel the primitives painted since the last call (empty when
+    // none did), which is forgotten: a window uses it to show again only what changed. It may be
+    // larger than the pixels painted (a diagonal line marks its bounding box).
+    TRect TakeDirty();
+
   private:
+    // Sets a pixel inside the image without marking it; outside is ignored.
+    void Put(int x, int y, TColor c) {
+        if (x >= 0 && y >= 0 && x < FWidth && y < FHeight)
+            FPixels[static_cast<size_t>(y) * FWidth + x] = c;
+    }
+    // Adds the rectangle, clipped to the image, to the dirty one.
+    void Mark(int left, int top, int right, int bottom);
+
     int FWidth, FHeight;
     std::vector<TColor> FPixels;
     TPoint FPen{0, 0};
+    TRect FDirty;
 };
 
 // Writes width x height pixels (0x00BBGGRR) as an RGB PNG; false with error on failure.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -37,30 +38,63 @@ void SetIcon(SDL_Window* window, const TImage& icon) {
     if (surface) SDL_SetWindowIcon(window, surface.get()); // SDL copies the pixels
 }
 
-// Copies the composed client area onto the window's software surface and shows it.
-void Present(SDL_Window* window, const TFormHost& host) {
-    SDL_Surface* surface = SDL_GetWindowSurface(window);
-    if (!surface) return;
-    const std::vector<TColor> pixels = ComposeClient(host);
-    const int w = std::min(host.clientWidth, surface->w);
-    const int h = std::min(host.clientHeight, surface->h);
-    if (w <= 0 || h <= 0) return;
-    bool copied = false;
-    if (!SDL_MUSTLOCK(surface) || SDL_LockSurface(surface) == 0) {
-        copied = SDL_ConvertPixels(w, h, ClientFormat, pixels.data(), host.clientWidth * 4,
-                                   surface->format->format, surface->pixels, surface->pitch) == 0;
-        if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+// Shows the client area on the window's software surface. Only what changed since the last
+// showing is converted and uploaded: a waiting game paints nothing and then costs nothing.
+class TPresenter {
+  public:
+    // The window system may have lost what was shown (exposed, restored, resized).
+    void InvalidateAll() { FPicture.InvalidateAll(); }
+
+    void Present(SDL_Window* window, const TFormHost& host) {
+        SDL_Surface* surface = SDL_GetWindowSurface(window);
+        if (!surface) {
+            FPicture.InvalidateAll();
+            return;
+        }
+        // A new surface (SDL makes one after a size change) holds none of our pixels.
+        if (surface != FSurface || surface->w != FSurfaceWidth || surface->h != FSurfaceHeight) {
+            FPicture.InvalidateAll();
+            FSurface = surface;
+            FSurfaceWidth = surface->w;
+            FSurfaceHeight = surface->h;
+        }
+        TRect r = FPicture.Update(host);
+        r.right = std::min(r.right, surface->w);
+        r.bottom = std::min(r.bottom, surface->h);
+        if (r.Empty()) return;
+
+        const int pitch = host.clientWidth * 4;
+        const TColor* from = FPicture.Pixels().data() +
+                             static_cast<std::ptrdiff_t>(r.top) * host.clientWidth + r.left;
+        const SDL_Rect rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+        bool copied = false;
+        if (!SDL_MUSTLOCK(surface) || SDL_LockSurface(surface) == 0) {
+            uint8_t* to = static_cast<uint8_t*>(surface->pixels) +
+                          static_cast<std::ptrdiff_t>(r.top) * surface->pitch +
+                          static_cast<std::ptrdiff_t>(r.left) * surface->format->BytesPerPixel;
+            copied = SDL_ConvertPixels(rect.w, rect.h, ClientFormat, from, pitch,
+                                       surface->format->format, to, surface->pitch) == 0;
+            if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+        }
+        if (!copied) {
+            // Formats the direct conversion does not take (a palette display) go through a
+            // blit, which maps every colour to the nearest one the display has.
+            std::unique_ptr<SDL_Surface, SurfaceDeleter> source(SDL_CreateRGBSurfaceWithFormatFrom(
+                const_cast<TColor*>(FPicture.Pixels().data()), host.clientWidth, host.clientHeight,
+                32, pitch, ClientFormat));
+            SDL_Rect to = rect;
+            copied = source && SDL_BlitSurface(source.get(), &rect, surface, &to) == 0;
+        }
+        // What could not be copied is tried again, whole, at the next showing.
+        if (!copied) FPicture.InvalidateAll();
+        SDL_UpdateWindowSurfaceRects(window, &rect, 1);
     }
-    if (!copied) {
-        // Formats the direct conversion does not take (a palette display) go through a blit,
-        // which maps every colour to the nearest one the display has.
-        std::unique_ptr<SDL_Surface, SurfaceDeleter> source(SDL_CreateRGBSurfaceWithFormatFrom(
-            const_cast<TColor*>(pixels.data()), host.clientWidth, host.clientHeight, 32,
-            host.clientWidth * 4, ClientFormat));
-        if (source) SDL_BlitSurface(source.get(), nullptr, surface, nullptr);
-    }
-    SDL_UpdateWindowSurface(window);
-}
+
+  private:
+    TClientPicture FPicture;
+    const SDL_Surface* FSurface = nullptr;
+    int FSurfaceWidth = 0, FSurfaceHeight = 0;
+};
 
 class CursorSet {
   public:
@@ -138,6 +172,7 @@ void TSdlApplication::Run(TFormHost& host) {
     SDL_ShowWindow(window.get());
 
     CursorSet cursors;
+    TPresenter presenter;
     // The timer runs on this thread: the loop waits for events no longer than the next tick.
     bool timerWasOn = false;
     uint64_t nextTick = 0;
@@ -154,7 +189,20 @@ void TSdlApplication::Run(TFormHost& host) {
             if (host.onClose) host.onClose();
             break;
         case SDL_WINDOWEVENT:
-            if (e.window.event == SDL_WINDOWEVENT_CLOSE && host.onClose) host.onClose();
+            switch (e.window.event) {
+            case SDL_WINDOWEVENT_CLOSE:
+                if (host.onClose) host.onClose();
+                break;
+            case SDL_WINDOWEVENT_EXPOSED:
+            case SDL_WINDOWEVENT_SHOWN:
+            case SDL_WINDOWEVENT_RESTORED:
+            case SDL_WINDOWEVENT_MAXIMIZED:
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+                presenter.InvalidateAll();
+                break;
+            default:
+                break;
+            }
             break;
         case SDL_MOUSEMOTION:
             if (RouteMouseMove(host, e.motion.x, e.motion.y)) rearm(false);
@@ -170,7 +218,7 @@ void TSdlApplication::Run(TFormHost& host) {
         }
     };
 
-    Present(window.get(), host);
+    presenter.Present(window.get(), host);
     cursors.Apply(Screen.Cursor);
     while (!host.Closed()) {
         SDL_Event event;
@@ -193,6 +241,6 @@ void TSdlApplication::Run(TFormHost& host) {
         }
         if (host.Closed()) break;
         cursors.Apply(Screen.Cursor);
-        Present(window.get(), host);
+        presenter.Present(window.get(), host);
     }
 }

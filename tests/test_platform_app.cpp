@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,50 @@ TEST(ComposeClient, StripColoursFollowTheShape) {
     f.shape.PenColor = f.shape.BrushColor = RGBColor(0, 0x52, 0);
     const std::vector<TColor> px = ComposeClient(f.Host());
     for (int x = 762; x < 768; ++x) EXPECT_EQ(px[256 * 768 + x], RGBColor(0, 0x52, 0));
+}
+
+// Each step changes the window or not; the picture then says where it changed and must equal a
+// fresh composition everywhere.
+TEST(ClientPicture, RecomposesOnlyWhatChangedAndStaysEqualToAFreshComposition) {
+    Fixture f;
+    TFormHost host = f.Host();
+    TClientPicture picture;
+    const TRect all{0, 0, 768, 512}, strip{762, 0, 768, 512};
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        TRect want;
+    } steps[] = {
+        {"first showing", [] {}, all},
+        {"nothing new", [] {}, TRect{}},
+        {"a pixel", [&] { f.image.SetPixel(300, 200, Pen); }, TRect{300, 200, 301, 201}},
+        {"a rectangle and a pixel",
+         [&] {
+             f.image.FillRect(10, 20, 30, 40, Brush);
+             f.image.SetPixel(40, 50, Pen);
+         },
+         TRect{10, 20, 41, 51}},
+        {"strip colours", [&] { f.shape.BrushColor = Pen; }, strip},
+        {"the same colours again",
+         [&] {
+             f.shape.PenColor = Pen;
+             f.shape.BrushColor = Pen;
+         },
+         TRect{}},
+        {"strip moved over the image", [&] { f.shape.Left = 700; }, TRect{700, 0, 768, 512}},
+        {"image under the strip", [&] { f.image.FillRect(690, 5, 710, 9, Brush); },
+         TRect{690, 5, 710, 9}},
+        {"strip back, the image shows again", [&] { f.shape.Left = 762; }, TRect{700, 0, 768, 512}},
+        {"window system lost the pixels", [&] { picture.InvalidateAll(); }, all},
+        {"no strip", [&] { host.shape = nullptr; }, strip},
+    };
+    for (const auto& s : steps) {
+        s.change();
+        const TRect got = picture.Update(host);
+        EXPECT_EQ(got, s.want) << s.name << ": " << got.left << "," << got.top << "," << got.right
+                               << "," << got.bottom;
+        EXPECT_TRUE(picture.Pixels() == ComposeClient(host)) << s.name;
+    }
 }
 
 TEST(HeadlessHost, TicksOnlyWhileTheTimerIsOn) {

@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 
 #include "pixel_test_util.h"
 #include "platform/image.h"
+#include "platform/text.h"
 
 using namespace pixel_test;
 
@@ -172,6 +175,72 @@ TEST(LineTo, IsClippedToThePicture) {
     image.MoveTo(-5, 3);
     image.LineTo(20, 3, Edge);
     EXPECT_EQ(PixelsOf(image, Edge).size(), 10u);
+}
+
+// The smallest rectangle holding every pixel that differs between two pictures.
+TRect ChangedBetween(const TImage& before, const TImage& after) {
+    TRect box;
+    for (int y = 0; y < after.Height(); ++y)
+        for (int x = 0; x < after.Width(); ++x)
+            if (before.Pixel(x, y) != after.Pixel(x, y)) box = Union(box, {x, y, x + 1, y + 1});
+    return box;
+}
+
+TEST(Dirty, HoldsWhatEachPrimitivePaintedAndNothingWhenNothingWas) {
+    static const TFont font(TFontStyle{"ＭＳ ゴシック", 12, 6, 400, 128});
+    const TPoint triangle[] = {{20, 2}, {2, 20}, {38, 20}};
+    const TPoint offImage[] = {{50, 40}, {60, 40}, {55, 50}};
+    const TPoint partly[] = {{-10, 10}, {10, -10}, {30, 10}, {10, 30}};
+    const struct {
+        const char* name;
+        std::function<void(TImage&)> paint;
+        std::optional<TRect> want; // nullopt: exactly the changed pixels' box
+    } cases[] = {
+        {"fill", [](TImage& i) { i.FillRect(3, 4, 10, 9, Fill); }, TRect{3, 4, 10, 9}},
+        {"fill clipped", [](TImage& i) { i.FillRect(-4, -3, 2, 2, Fill); }, TRect{0, 0, 2, 2}},
+        {"fill empty", [](TImage& i) { i.FillRect(5, 5, 5, 9, Fill); }, TRect{}},
+        {"fill outside", [](TImage& i) { i.FillRect(40, 0, 60, 9, Fill); }, TRect{}},
+        {"pixel", [](TImage& i) { i.SetPixel(7, 8, Fill); }, TRect{7, 8, 8, 9}},
+        {"pixel outside", [](TImage& i) { i.SetPixel(-1, 3, Fill); }, TRect{}},
+        {"polygon", [&](TImage& i) { i.Polygon(triangle, 3, Fill, Edge); }, TRect{2, 2, 39, 21}},
+        {"polygon outside", [&](TImage& i) { i.Polygon(offImage, 3, Fill, Edge); }, TRect{}},
+        {"polygon clipped", [&](TImage& i) { i.Polygon(partly, 4, Fill, Edge); },
+         TRect{0, 0, 31, 30}},
+        {"line",
+         [](TImage& i) {
+             i.MoveTo(5, 5);
+             i.LineTo(9, 2, Edge);
+         },
+         TRect{5, 2, 10, 6}},
+        {"line to itself",
+         [](TImage& i) {
+             i.MoveTo(5, 5);
+             i.LineTo(5, 5, Edge);
+         },
+         TRect{}},
+        {"move only", [](TImage& i) { i.MoveTo(5, 5); }, TRect{}},
+        {"text", [](TImage& i) { i.TextOut(2, 3, font, Fill, "A8"); }, std::nullopt},
+        {"spaces", [](TImage& i) { i.TextOut(2, 3, font, Fill, "   "); }, TRect{}},
+        {"two primitives",
+         [](TImage& i) {
+             i.SetPixel(1, 25, Fill);
+             i.FillRect(30, 2, 33, 4, Fill);
+         },
+         TRect{1, 2, 33, 26}},
+    };
+    for (const auto& c : cases) {
+        TImage image(40, 30, Ground);
+        const TImage before = image;
+        c.paint(image);
+        const TRect changed = ChangedBetween(before, image);
+        const TRect dirty = image.TakeDirty();
+        const TRect want = c.want.value_or(changed);
+        EXPECT_EQ(dirty, want) << c.name << ": " << dirty.left << "," << dirty.top << ","
+                               << dirty.right << "," << dirty.bottom;
+        // Never smaller than what changed: a pixel outside would stay stale on the screen.
+        EXPECT_EQ(Union(dirty, changed), dirty) << c.name;
+        EXPECT_TRUE(image.TakeDirty().Empty()) << c.name << ": taken once";
+    }
 }
 
 TEST(Png, RoundTripKeepsEveryColourAndItsChannelOrder) {

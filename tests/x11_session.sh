@@ -15,8 +15,10 @@ X11_WINDOW_NAME='^Melvaron \(Oskalet\) Dunmiro$'
 x11_start() {
     local dir="$1"
     rm -f "$dir/display"
-    # Xvfb writes the display number once it accepts clients.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" 2>"$dir/xvfb.err" &
+    # Xvfb writes the display number once it accepts clients. -noreset: without it the server
+    # resets when its last client leaves (an xdotool call), and a client connecting meanwhile
+    # (the game) is refused.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$dir/display" 2>"$dir/xvfb.err" &
     X11_PID=$!
     local i
     for i in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
