@@ -72,23 +72,31 @@ constexpr int LaneKind(int lane) {
     return lane == RowLanes || lane == Lanes - 1 ? 2 : 3;
 }
 
-// What scoring a move just above the leaves needs of its cell.
-struct LeafCell {
-    CellPlace place;
+// What putting on a cell needs: where its two lanes lie in the words, its place in each, and
+// for scoring a move just above the leaves the weights of it and of its partner.
+struct CellInfo {
+    uint8_t rowWord, rowShift, columnWord, columnShift;
+    uint8_t x, y;              // its place in its row lane and in its column lane
+    uint8_t row, pair;         // its row (0-5) and column pair (0-5)
     uint8_t rowKind, columnKind;
     uint16_t partnerRow, partnerColumn; // the partner's bit in each of the two lanes
     int32_t weight, partnerWeight;
 };
 
+// One form's words that a set of the other form's lane turns into: [0] and [1] are words 0 and
+// 1 for row lanes, 1 and 2 for column lanes.
+struct TwoWords {
+    uint64_t w[2];
+};
+
 struct CellTables {
-    CellPlace place[BoardSize] = {};
+    CellInfo info[BoardSize] = {};
     Bits mask[BoardSize] = {};       // the cell's two bits, 0 off the playing area
     uint8_t cellAt[Lanes * 16] = {}; // bit of either form -> cell index
-    LeafCell leaf[BoardSize] = {};
-    // A row lane's cells as column-lane bits, and a column lane's as row-lane bits, by halves
-    // of six bits: [lane][half][pattern].
-    Bits rowToColumns[RowLanes][2][64] = {};
-    Bits columnToRows[RowLanes][2][64] = {};
+    // A row's cells as column-lane bits, and a column pair's as row-lane bits, by halves of six
+    // bits: [row or pair][half][pattern].
+    TwoWords rowToColumns[RowLanes][2][64] = {};
+    TwoWords columnToRows[RowLanes][2][64] = {};
     // The weight of the panels on a lane, by the lane's kind.
     uint8_t laneWeight[LaneKinds][1 << 12] = {};
 };
@@ -99,26 +107,34 @@ constexpr CellTables MakeCellTables() {
     for (int cell = 0; cell < BoardSize; ++cell) {
         if (!IsPlayable(cell)) continue;
         const CellPlace p = PlaceOf(cell);
-        t.place[cell] = p;
         t.mask[cell].SetLane(p.row, 1u << p.x);
         t.mask[cell].SetLane(p.column, 1u << p.y);
         t.cellAt[p.row * 16 + p.x] = static_cast<uint8_t>(cell);
         t.cellAt[p.column * 16 + p.y] = static_cast<uint8_t>(cell);
         weightAt[p.row][p.x] = CellWeight[cell];
         weightAt[p.column][p.y] = CellWeight[cell];
-    }
-    for (int cell = 0; cell < BoardSize; ++cell) {
-        if (!IsPlayable(cell)) continue;
-        const CellPlace p = t.place[cell];
+        const int pair = p.column - RowLanes;
         for (int v = 0; v < 64; ++v) {
-            if ((v >> (p.x % 6)) & 1)
-                t.rowToColumns[p.row][p.x / 6][v].SetLane(p.column, 1u << p.y);
-            if ((v >> (p.y % 6)) & 1)
-                t.columnToRows[p.column - RowLanes][p.y / 6][v].SetLane(p.row, 1u << p.x);
+            // Column lanes start at bit 32 of word 1: [0] is word 1, [1] word 2.
+            if ((v >> (p.x % 6)) & 1) {
+                const int bit = p.column * 16 + p.y - 64;
+                t.rowToColumns[p.row][p.x / 6][v].w[bit / 64] |= uint64_t{1} << (bit % 64);
+            }
+            if ((v >> (p.y % 6)) & 1) {
+                const int bit = p.row * 16 + p.x;
+                t.columnToRows[pair][p.y / 6][v].w[bit / 64] |= uint64_t{1} << (bit % 64);
+            }
         }
         const int partner = cell + (CellClass[cell] == 0 || CellClass[cell] == 2 ? 1 : -1);
         const CellPlace q = PlaceOf(partner);
-        t.leaf[cell] = {p,
+        t.info[cell] = {static_cast<uint8_t>(p.row >> 2),
+                        static_cast<uint8_t>((p.row & 3) * 16),
+                        static_cast<uint8_t>(p.column >> 2),
+                        static_cast<uint8_t>((p.column & 3) * 16),
+                        p.x,
+                        p.y,
+                        p.row,
+                        static_cast<uint8_t>(pair),
                         static_cast<uint8_t>(LaneKind(p.row)),
                         static_cast<uint8_t>(LaneKind(p.column)),
                         static_cast<uint16_t>(1u << q.x),
@@ -206,31 +222,39 @@ inline uint32_t LineFlips(uint32_t own, uint32_t opp, int x) {
     const uint32_t upFlips = (up - next) & (0u - (up != 0));
     // Downward the run ends at the highest cell below x that is not opp. With none, bit 0 is
     // opp, so the stand-in end there is never own.
-    const uint32_t end = std::bit_floor((~opp & ((1u << x) - 1)) | 1u);
+    const uint32_t end = 1u << (31 - std::countl_zero((~opp & ((1u << x) - 1)) | 1u));
     const uint32_t downFlips = ((1u << x) - (end << 1)) & (0u - ((end & own) != 0));
     return upFlips | downFlips;
 }
 
+inline uint32_t RowLane(const Bits& b, const CellInfo& c) {
+    return static_cast<uint32_t>(b.w[c.rowWord] >> c.rowShift) & LaneCells;
+}
+inline uint32_t ColumnLane(const Bits& b, const CellInfo& c) {
+    return static_cast<uint32_t>(b.w[c.columnWord] >> c.columnShift) & LaneCells;
+}
+
 // The panels that the mover's panel on cell turns over, in both forms.
 inline Bits Flips(const Bits& own, const Bits& opp, int cell) {
-    const CellPlace p = Cells.place[cell];
-    const uint32_t row = LineFlips(own.Lane(p.row), opp.Lane(p.row), p.x);
-    const uint32_t column = LineFlips(own.Lane(p.column), opp.Lane(p.column), p.y);
-    Bits f = {{0, 0, 0}};
-    f.SetLane(p.row, row);
-    f.SetLane(p.column, column);
-    const int k = p.column - RowLanes;
-    return f | Cells.rowToColumns[p.row][0][row & 63] | Cells.rowToColumns[p.row][1][row >> 6] |
-           Cells.columnToRows[k][0][column & 63] | Cells.columnToRows[k][1][column >> 6];
+    const CellInfo& c = Cells.info[cell];
+    const uint32_t row = LineFlips(RowLane(own, c), RowLane(opp, c), c.x);
+    const uint32_t column = LineFlips(ColumnLane(own, c), ColumnLane(opp, c), c.y);
+    const TwoWords& r0 = Cells.rowToColumns[c.row][0][row & 63];
+    const TwoWords& r1 = Cells.rowToColumns[c.row][1][row >> 6];
+    const TwoWords& c0 = Cells.columnToRows[c.pair][0][column & 63];
+    const TwoWords& c1 = Cells.columnToRows[c.pair][1][column >> 6];
+    Bits f = {{c0.w[0] | c1.w[0], c0.w[1] | c1.w[1] | r0.w[0] | r1.w[0], r0.w[1] | r1.w[1]}};
+    f.w[c.rowWord] |= static_cast<uint64_t>(row) << c.rowShift;
+    f.w[c.columnWord] |= static_cast<uint64_t>(column) << c.columnShift;
+    return f;
 }
 
 // What the mover's panel on cell adds to the mover's weighted panel count: its own cell and the
 // panels it turns over. The partner, which two directions may both turn, counts once.
 inline int32_t Gain(const Bits& own, const Bits& opp, int cell) {
-    const LeafCell& c = Cells.leaf[cell];
-    const uint32_t row = LineFlips(own.Lane(c.place.row), opp.Lane(c.place.row), c.place.x);
-    const uint32_t column =
-        LineFlips(own.Lane(c.place.column), opp.Lane(c.place.column), c.place.y);
+    const CellInfo& c = Cells.info[cell];
+    const uint32_t row = LineFlips(RowLane(own, c), RowLane(opp, c), c.x);
+    const uint32_t column = LineFlips(ColumnLane(own, c), ColumnLane(opp, c), c.y);
     const int32_t twice = ((row & c.partnerRow) != 0) & ((column & c.partnerColumn) != 0);
     return c.weight + Cells.laneWeight[c.rowKind][row] + Cells.laneWeight[c.columnKind][column] -
            twice * c.partnerWeight;
