@@ -76,8 +76,8 @@ constexpr int LaneKind(int lane) {
 // for scoring a move just above the leaves the weights of it and of its partner.
 struct CellInfo {
     uint8_t rowWord, rowShift, columnWord, columnShift;
-    uint8_t x, y;              // its place in its row lane and in its column lane
-    uint8_t row, pair;         // its row (0-5) and column pair (0-5)
+    uint8_t x, y;      // its place in its row lane and in its column lane
+    uint8_t row, pair; // its row (0-5) and column pair (0-5)
     uint8_t rowKind, columnKind;
     uint16_t partnerRow, partnerColumn; // the partner's bit in each of the two lanes
     int32_t weight, partnerWeight;

@@ -6,6 +6,8 @@
 // keeps every progress and node count as if nothing had been remembered.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 
 #include "engine/bitboard.h"
@@ -24,8 +26,7 @@ struct Key {
     uint64_t k0, k1, k2;
 };
 
-constexpr int MaxDepth = 15;                           // the depth field's four bits
-constexpr uint64_t MaxCalls = (uint64_t{1} << 42) - 1; // the call count's share of an entry
+constexpr int MaxDepth = 15; // the depth field's four bits
 
 inline Key KeyOf(const bitboard::Position& pos, int mover, int own, int depth) {
     return {pos.p[0].w[0], pos.p[1].w[0],
@@ -42,6 +43,32 @@ inline uint64_t HashOf(const Key& k) {
     return h * 0xD6E8FEB86659FD93ull;
 }
 
+struct Entry {
+    uint64_t k0, k1, k2; // the key, with the age in its spare bits
+    uint64_t value;      // score in the low bits, subtree calls above; 0 for an empty entry
+};
+
+constexpr int ScoreBits = 22; // valuations stay below 10000 x 336 < 2^22
+constexpr uint64_t ScoreMask = (uint64_t{1} << ScoreBits) - 1;
+constexpr uint64_t MaxCalls = ~uint64_t{0} >> ScoreBits; // larger subtrees are not kept
+static_assert(10000 * 336 <= ScoreMask, "a valuation fits its field");
+
+// The age's eight bits: the unused top four bits of each player's row-5 and row-6 lanes.
+constexpr uint64_t AgeMask = (uint64_t{0xF} << 44) | (uint64_t{0xF} << 60);
+constexpr uint64_t AgeBits(unsigned age) {
+    return (static_cast<uint64_t>(age & 0xF) << 44) | (static_cast<uint64_t>(age >> 4 & 0xF) << 60);
+}
+constexpr unsigned AgeOf(uint64_t k2) {
+    return static_cast<unsigned>((k2 >> 44 & 0xF) | (k2 >> 60 & 0xF) << 4);
+}
+
+// Two entries share a cache line: one fetch answers a probe.
+constexpr int Ways = 2;
+struct alignas(64) Bucket {
+    Entry e[Ways];
+};
+static_assert(sizeof(Bucket) == 64);
+
 class Table {
   public:
     // The program's table for the caller alone, or null while another search has it. A search
@@ -53,12 +80,50 @@ class Table {
     // time a search that finds nothing remembered. Results never depend on it.
     static bool Forget();
     // Entries stored from now on are younger than all before; old ones are replaced first.
-    void NewAge();
+    void NewAge() { FAge = (FAge + 1) & 0xFF; }
 
-    void Prefetch(uint64_t hash) const;
+    void Prefetch(uint64_t hash) const { __builtin_prefetch(&BucketOf(hash)); }
+
     // The score and subtree calls of a finished node, if the table has it.
-    bool Probe(const Key& key, uint64_t hash, int32_t& score, uint64_t& calls);
-    void Store(const Key& key, uint64_t hash, int32_t score, uint64_t calls);
+    bool Probe(const Key& key, uint64_t hash, int32_t& score, uint64_t& calls) {
+        for (Entry& e : BucketOf(hash).e) {
+            if (e.k0 != key.k0 || e.k1 != key.k1 || (e.k2 & ~AgeMask) != key.k2) continue;
+            score = static_cast<int32_t>(e.value & ScoreMask);
+            calls = e.value >> ScoreBits;
+            e.k2 = key.k2 | AgeBits(FAge); // in use again: as young as the current search
+            return true;
+        }
+        return false;
+    }
+
+    void Store(const Key& key, uint64_t hash, int32_t score, uint64_t calls) {
+        if (calls > MaxCalls || score < 0) return;
+        // The victim: an empty entry, else the older, else the one whose subtree was cheaper.
+        Bucket& b = BucketOf(hash);
+        Entry* victim = &b.e[0];
+        for (Entry& e : b.e) {
+            if (e.value == 0) {
+                victim = &e;
+                break;
+            }
+            if (Worth(e) < Worth(*victim)) victim = &e;
+        }
+        *victim = {key.k0, key.k1, key.k2 | AgeBits(FAge),
+                   static_cast<uint64_t>(score) | (calls << ScoreBits)};
+    }
+
+  private:
+    friend Table* Install();
+    Bucket& BucketOf(uint64_t hash) const { return FBuckets[hash >> 32 & FWindow]; }
+    // What keeping an entry is worth: the young before the old, then the costly subtrees.
+    uint64_t Worth(const Entry& e) const {
+        const uint64_t age = (FAge - AgeOf(e.k2)) & 0xFF;
+        return ((0xFF - age) << 56) | std::min(e.value >> ScoreBits, uint64_t{1} << 55);
+    }
+
+    Bucket* FBuckets = nullptr;
+    uint64_t FWindow = 0; // the leading buckets the current search uses, as a mask
+    unsigned FAge = 0;
 };
 
 } // namespace node_table
