@@ -155,21 +155,24 @@ constexpr CellTables MakeCellTables() {
 inline constexpr CellTables Cells = MakeCellTables();
 
 // Calls f once with each cell of a set kept in both forms (a move found along a row, along a
-// column line, or both), in no particular order.
+// column line, or both), in ascending order.
 template <class F> inline void ForEachCell(const Bits& set, F f) {
-    const uint64_t rows[2] = {set.w[0], set.w[1] & 0xFFFFFFFFull};
-    for (int w = 0; w < 2; ++w)
-        for (uint64_t bits = rows[w]; bits != 0; bits &= bits - 1)
-            f(Cells.cellAt[w * 64 + std::countr_zero(bits)]);
-    // A cell found only along its column line: its row bit is clear.
-    const Bits rowsOnly = {{rows[0], rows[1], 0}};
-    for (uint64_t bits = set.w[1] >> 32; bits != 0; bits &= bits - 1) {
-        const int cell = Cells.cellAt[96 + std::countr_zero(bits)];
-        if (!(rowsOnly & Cells.mask[cell]).Any()) f(cell);
+    // Every cell in row form: the row lanes, and the column lanes turned into row bits.
+    uint64_t lo = set.w[0], hi = set.w[1] & 0xFFFFFFFFull;
+    for (int pair = 0; pair < RowLanes; ++pair) {
+        const uint32_t lane = set.Lane(RowLanes + pair);
+        const TwoWords& a = Cells.columnToRows[pair][0][lane & 63];
+        const TwoWords& b = Cells.columnToRows[pair][1][lane >> 6];
+        lo |= a.w[0] | b.w[0];
+        hi |= a.w[1] | b.w[1];
     }
-    for (uint64_t bits = set.w[2]; bits != 0; bits &= bits - 1) {
-        const int cell = Cells.cellAt[128 + std::countr_zero(bits)];
-        if (!(rowsOnly & Cells.mask[cell]).Any()) f(cell);
+    // One loop over both words: its end is the only branch that depends on the set.
+    while ((lo | hi) != 0) {
+        const bool low = lo != 0;
+        const uint64_t word = low ? lo : hi;
+        f(Cells.cellAt[std::countr_zero(word) + (low ? 0 : 64)]);
+        lo = low ? lo & (lo - 1) : lo;
+        hi = low ? hi : hi & (hi - 1);
     }
 }
 
