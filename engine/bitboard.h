@@ -154,6 +154,33 @@ constexpr CellTables MakeCellTables() {
 
 inline constexpr CellTables Cells = MakeCellTables();
 
+// The law everything here rests on: walking a lane from a cell's place meets the cells of the
+// board's lines in their order, direction 0 down the row lane, 2 up it, 1 down the column lane
+// and 3 up it, and the lane ends exactly where the walk meets the border.
+constexpr bool LanesFollowTheLines() {
+    for (int cell = 0; cell < BoardSize; ++cell) {
+        if (!IsPlayable(cell)) continue;
+        const CellPlace p = PlaceOf(cell);
+        for (int d = 0; d < 4; ++d) {
+            const int lane = d % 2 == 0 ? p.row : p.column;
+            const int step = d < 2 ? -1 : 1;
+            int place = (d % 2 == 0 ? p.x : p.y) + step;
+            for (const int32_t* off = LineOffsets[d][CellClass[cell]]; *off != 0; ++off) {
+                const int c = cell + *off;
+                const bool inLane = place >= 0 && place < 12;
+                if (!IsPlayable(c)) {
+                    if (inLane) return false;
+                    break;
+                }
+                if (!inLane || Cells.cellAt[lane * 16 + place] != c) return false;
+                place += step;
+            }
+        }
+    }
+    return true;
+}
+static_assert(LanesFollowTheLines(), "the lanes are the board's lines");
+
 // Calls f once with each cell of a set kept in both forms (a move found along a row, along a
 // column line, or both), in ascending order.
 template <class F> inline void ForEachCell(const Bits& set, F f) {

@@ -243,7 +243,7 @@ int TSearch::EvaluateWith(node_table::Table* table, int cell, int side, const in
     const int32_t score =
         run.Visit(pos, p, depth, table ? node_table::HashOf(run.KeyOf(pos, p, depth)) : 0);
     FNodes += run.Done();
-    if (score >= 0) run.Publish();
+    run.Publish(); // a stopped search shows the calls it finished
     return score;
 }
 

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "engine/bench_positions.h"
+#include "engine/node_table.h"
 #include "engine/tables.h"
 #include "engine/think_thread.h"
 #include "test_engine_reference.h"
@@ -244,6 +246,70 @@ TEST(Search, ThinkMatchesReferenceIncludingThePick) {
         EXPECT_EQ(t.Think(), want.result) << k;
         EXPECT_EQ(t.FProgress.load(), naive.progress) << k;
     }
+}
+
+// The table of finished nodes changes no score, count or pick: a search without it, one that
+// fills it and one that answers from it agree on everything.
+TEST(Search, NodeTableChangesNoResult) {
+    reference::Rng rng(99);
+    const int depth = DeepChecks ? 6 : 4;
+    for (int k = 0; k < 16; ++k) {
+        const auto pos = k < BenchPositionCount
+                             ? reference::Position{BenchBoard(k), BenchPositions[k].side}
+                             : reference::RandomPosition(rng, 10 + rng.Below(40));
+        if (pos.side == 0) continue;
+        int32_t result[3], progress[3];
+        uint64_t nodes[3];
+        for (int run = 0; run < 3; ++run) {
+            if (run == 1) {
+                // A shallower search of the same position first: its nodes must not pass for
+                // the deeper ones.
+                node_table::Table::Forget();
+                TSearch shallow;
+                shallow.Prepare(pos.side, depth - 1, pos.board.data(), 0);
+                shallow.Think();
+            }
+            TSearch s;
+            s.UseNodeTable(run != 0);
+            s.Prepare(pos.side, depth, pos.board.data(), 777 * k);
+            result[run] = s.Think();
+            progress[run] = s.FProgress.load();
+            nodes[run] = s.EvaluateCalls();
+        }
+        for (int run = 1; run < 3; ++run) {
+            EXPECT_EQ(result[run], result[0]) << k << " run " << run;
+            EXPECT_EQ(progress[run], progress[0]) << k << " run " << run;
+            EXPECT_EQ(nodes[run], nodes[0]) << k << " run " << run;
+        }
+    }
+}
+
+// A search stopped half-way leaves only finished nodes behind: the next search over the same
+// tree gives what it gives from an empty table.
+TEST(Search, StoppedSearchLeavesOnlyFinishedNodes) {
+    const int depth = DeepChecks ? 8 : 5;
+    const Board b = BenchBoard(5);
+    const int side = BenchPositions[5].side;
+    node_table::Table::Forget();
+    {
+        TThinkThread worker(true);
+        worker.Prepare(side, depth, b.data(), 0);
+        worker.Resume();
+        while (worker.FProgress.load() == 0 && worker.FResult.load() == ResultNotReady)
+            std::this_thread::yield();
+        worker.Terminate();
+        worker.WaitFor();
+    }
+    TSearch after;
+    after.Prepare(side, depth, b.data(), 0);
+    const int32_t result = after.Think();
+
+    node_table::Table::Forget();
+    TSearch fresh;
+    fresh.Prepare(side, depth, b.data(), 0);
+    EXPECT_EQ(fresh.Think(), result);
+    EXPECT_EQ(fresh.FProgress.load(), after.FProgress.load());
+    EXPECT_EQ(fresh.EvaluateCalls(), after.EvaluateCalls());
 }
 
 // Frozen figures of the current search; the reference comparison above explains them, these

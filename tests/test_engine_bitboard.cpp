@@ -1,0 +1,141 @@
+// The search's bit form against the rule operations, and the node table's exact-key contract.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "engine/bench_positions.h"
+#include "engine/bitboard.h"
+#include "engine/node_table.h"
+#include "engine/tables.h"
+#include "engine/think_thread.h"
+#include "test_engine_reference.h"
+
+namespace {
+
+using bitboard::Bits;
+using bitboard::Position;
+
+Position FromBoard(const Board& b) {
+    Position pos = {};
+    for (int cell = FirstPlayable; cell <= LastPlayable; ++cell)
+        if (b[cell] == 1 || b[cell] == 2)
+            pos.p[b[cell] - 1] = pos.p[b[cell] - 1] | bitboard::Cells.mask[cell];
+    return pos;
+}
+
+std::set<int> CellsOf(const Bits& set) {
+    std::set<int> cells;
+    bitboard::ForEachCell(set, [&](int cell) { EXPECT_TRUE(cells.insert(cell).second) << cell; });
+    return cells;
+}
+
+int32_t Weight(const Board& b, int player) {
+    int32_t w = 0;
+    for (int cell = FirstPlayable; cell <= LastPlayable; ++cell)
+        if (b[cell] == player) w += CellWeight[cell];
+    return w;
+}
+
+// Every move of random games, both players' moves listed in every position: the bit form must
+// find the same moves, turn the same panels and weigh them as the rule operations do.
+TEST(Bitboard, AgreesWithTheRulesOverRandomPlay) {
+    reference::Rng rng(31);
+    int moves = 0;
+    for (int game = 0; game < 40; ++game) {
+        Board b = InitialBoard;
+        int side = 1;
+        for (int mask; (mask = TThinkThread::CheckBoard(b.data())) != 0;) {
+            if (!(mask & side)) side = 3 - side;
+            const Position pos = FromBoard(b);
+            for (int p : {1, 2}) {
+                std::set<int> legal;
+                for (int cell = FirstPlayable; cell <= LastPlayable; ++cell)
+                    if (b[cell] == CellEmpty && (TThinkThread::CheckPut(cell, b.data()) & p))
+                        legal.insert(cell);
+                ASSERT_EQ(CellsOf(bitboard::Moves(pos.p[p - 1], pos.p[2 - p])), legal);
+            }
+            std::vector<int> legal;
+            for (int cell : CellsOf(bitboard::Moves(pos.p[side - 1], pos.p[2 - side])))
+                legal.push_back(cell);
+            const int cell = legal[rng.Below(static_cast<int>(legal.size()))];
+
+            const int32_t gain = bitboard::Gain(pos.p[side - 1], pos.p[2 - side], cell);
+            const int32_t before = Weight(b, side);
+            Position after = pos;
+            bitboard::Play(after, cell, side);
+            TThinkThread::PutPanel(cell, side, b.data());
+            const Position want = FromBoard(b);
+            for (int p = 0; p < 2; ++p)
+                for (int w = 0; w < 3; ++w) ASSERT_EQ(after.p[p].w[w], want.p[p].w[w]);
+            EXPECT_EQ(gain, Weight(b, side) - before) << "move " << cell;
+            EXPECT_EQ(bitboard::WeightOf(after.p[side - 1]), Weight(b, side));
+            ++moves;
+            side = 3 - side;
+        }
+    }
+    EXPECT_GT(moves, 1500);
+}
+
+// A key is found only when all of it agrees; the score and the call count come back whole.
+TEST(NodeTable, FindsOnlyTheWholeKey) {
+    node_table::Table* table = node_table::Table::Lease(10);
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(node_table::Table::Lease(10), nullptr) << "a second search must not get it";
+
+    const Position pos = FromBoard(BenchBoard(4));
+    const node_table::Key key = node_table::KeyOf(pos, 2, 1, 7);
+    const uint64_t hash = node_table::HashOf(key);
+    const uint64_t calls = node_table::MaxCalls; // the largest count an entry holds
+    table->Store(key, hash, 3360000, calls);
+
+    int32_t score = 0;
+    uint64_t found = 0;
+    ASSERT_TRUE(table->Probe(key, hash, score, found));
+    EXPECT_EQ(score, 3360000);
+    EXPECT_EQ(found, calls);
+
+    Position moved = pos;
+    moved.p[0] = moved.p[0] | bitboard::Cells.mask[96]; // one more panel
+    const node_table::Key others[] = {
+        node_table::KeyOf(pos, 1, 1, 7), // another mover
+        node_table::KeyOf(pos, 2, 2, 7), // another searching side
+        node_table::KeyOf(pos, 2, 1, 6), // another depth
+        node_table::KeyOf(moved, 2, 1, 7),
+    };
+    for (const node_table::Key& other : others)
+        EXPECT_FALSE(table->Probe(other, hash, score, found)) << "a key that only shares a hash";
+
+    table->Release();
+    EXPECT_TRUE(node_table::Table::Forget());
+    table = node_table::Table::Lease(10);
+    ASSERT_NE(table, nullptr);
+    EXPECT_FALSE(table->Probe(key, hash, score, found));
+    table->Release();
+}
+
+// Two entries share a bucket: a third replaces the older one first, then the cheaper subtree.
+TEST(NodeTable, KeepsTheYoungAndTheCostly) {
+    ASSERT_TRUE(node_table::Table::Forget());
+    node_table::Table* table = node_table::Table::Lease(10);
+    ASSERT_NE(table, nullptr);
+    const uint64_t hash = 12345; // one bucket for all: only the keys differ
+    auto key = [](int depth) { return node_table::KeyOf(FromBoard(BenchBoard(0)), 1, 1, depth); };
+    int32_t score;
+    uint64_t calls;
+
+    table->Store(key(2), hash, 1, 1000);
+    table->NewAge();
+    table->Store(key(3), hash, 2, 10);
+    table->Store(key(4), hash, 3, 20); // the old entry goes, although its subtree was costlier
+    EXPECT_FALSE(table->Probe(key(2), hash, score, calls));
+    EXPECT_TRUE(table->Probe(key(3), hash, score, calls));
+    EXPECT_TRUE(table->Probe(key(4), hash, score, calls));
+
+    table->Store(key(5), hash, 4, 15); // both young now: the cheaper one goes
+    EXPECT_FALSE(table->Probe(key(3), hash, score, calls));
+    EXPECT_TRUE(table->Probe(key(4), hash, score, calls));
+    EXPECT_TRUE(table->Probe(key(5), hash, score, calls));
+    table->Release();
+}
+
+} // namespace
