@@ -254,8 +254,8 @@ TEST(Controller, StartUpState) {
     EXPECT_EQ(f.Shape1.PenColor, StripOff);
     EXPECT_EQ(f.Shape1.BrushColor, StripOff);
     // Player 1's MAN box and player 2's LV0 box are lit.
-    EXPECT_EQ(f.imgScreen.Pixel(ItemPixel(LevelItem(1, 0)).x, 318), ColCyan);
-    EXPECT_EQ(f.imgScreen.Pixel(ItemPixel(LevelItem(2, 1)).x - 10, 346), ColMagenta);
+    EXPECT_EQ(f.imgScreen.Pixel(ItemPixel(LevelBoxItem(1, 0)).x, 318), ColCyan);
+    EXPECT_EQ(f.imgScreen.Pixel(ItemPixel(LevelBoxItem(2, 1)).x - 10, 346), ColMagenta);
 }
 
 TEST(Controller, FailedStartClosesAndIgnoresEverything) {

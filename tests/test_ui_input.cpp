@@ -187,7 +187,7 @@ TEST(Input, LevelPick) {
     } steps[] = {{1, 4}, {2, 0}, {2, 6}, {1, 0}};
     for (const auto& s : steps) {
         const int old = d->FPlayerType[s.player];
-        d.ClickItem(LevelItem(s.player, s.type));
+        d.ClickItem(LevelBoxItem(s.player, s.type));
         EXPECT_EQ(d->FPlayerType[s.player], s.type);
         EXPECT_EQ(d->FState, gsSelect);
         EXPECT_FALSE(d->tmrTimer.Enabled);
@@ -198,9 +198,9 @@ TEST(Input, LevelPick) {
         EXPECT_EQ(d->imgScreen.Pixel(554 + 25 * old, 318 + 28 * row), unlit);
     }
     // Picking the box already chosen paints nothing.
-    d.Move(ItemPixel(LevelItem(1, 0)).x, ItemPixel(LevelItem(1, 0)).y);
+    d.Move(ItemPixel(LevelBoxItem(1, 0)).x, ItemPixel(LevelBoxItem(1, 0)).y);
     const TImage before = d->imgScreen;
-    d.Press(ItemPixel(LevelItem(1, 0)).x, ItemPixel(LevelItem(1, 0)).y);
+    d.Press(ItemPixel(LevelBoxItem(1, 0)).x, ItemPixel(LevelBoxItem(1, 0)).y);
     EXPECT_TRUE(SameImage(before, d->imgScreen));
     EXPECT_EQ(d->FPlayerType[1], 0);
     // The types carry into the game and back into the next selection.

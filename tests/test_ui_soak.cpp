@@ -64,7 +64,7 @@ class Soak {
         case 2:
             return ItemPixel(10 + Pick(2));
         default: // level boxes MAN..LV3 of either player
-            return ItemPixel(LevelItem(1 + Pick(2), Pick(5)));
+            return ItemPixel(LevelBoxItem(1 + Pick(2), Pick(5)));
         }
     }
     int RandomCell() {
