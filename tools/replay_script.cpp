@@ -74,8 +74,8 @@ TCommand ParseLine(const std::vector<std::string_view>& w) {
     } else if (cmd == "move") {
         Arity(cmd, args, 2, 2, "move X Y");
         c.op = TOp::Move;
-        c.x = static_cast<int>(Number(cmd, "X", w[1], 0, ClientW - 1));
-        c.y = static_cast<int>(Number(cmd, "Y", w[2], 0, ClientH - 1));
+        c.x = static_cast<int>(Number(cmd, "X", w[1], 0, ClientWidth - 1));
+        c.y = static_cast<int>(Number(cmd, "Y", w[2], 0, ClientHeight - 1));
     } else if (cmd == "press") {
         Arity(cmd, args, 3, 3, "press left|right|middle X Y");
         c.op = TOp::Press;
@@ -87,8 +87,8 @@ TCommand ParseLine(const std::vector<std::string_view>& w) {
             c.button = TMouseButton::mbMiddle;
         else
             throw TBad{"press: unknown button " + Quote(w[1]) + " (left, right or middle)"};
-        c.x = static_cast<int>(Number(cmd, "X", w[2], 0, ClientW - 1));
-        c.y = static_cast<int>(Number(cmd, "Y", w[3], 0, ClientH - 1));
+        c.x = static_cast<int>(Number(cmd, "X", w[2], 0, ClientWidth - 1));
+        c.y = static_cast<int>(Number(cmd, "Y", w[3], 0, ClientHeight - 1));
     } else if (cmd == "strip") {
         Arity(cmd, args, 0, 0, "strip");
         c.op = TOp::Strip;
