@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Plays the opening of a game between two persons in the real window under Xvfb with xdotool,
-# dumps the window with xwd and compares its pixels with the scripted-session player running
-# the same steps. Usage: e2e_window.sh MELVARON MELVARON-REPLAY XWD_COMPARE WORKDIR
+# Plays the opening of a game between two persons in the real window under Xvfb with xdotool.
+# The scripted-session player runs the same steps first and pictures each one; after every step
+# the window must come to show exactly that picture. Usage:
+#   e2e_window.sh MELVARON MELVARON-REPLAY XWD_COMPARE WORKDIR
 set -euo pipefail
 game="$1" replay="$2" compare="$3" work="$4"
 mkdir -p "$work"
 cd "$work"
-rm -f display window.xwd replay.png replay.out game.err
+rm -f display ./*.xwd ./*.png steps.txt replay.out game.err
 
 xvfb_pid="" game_pid=""
 cleanup() {
@@ -17,6 +18,53 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; [ -s game.err ] && sed 's/^/melvaron: /' game.err >&2; exit 1; }
+
+# The window's caption, client size and side-panel items, as the game itself knows them.
+"$replay" --print-layout >layout.txt || fail "melvaron-replay --print-layout failed"
+caption="" client_w="" client_h=""
+declare -A item_x item_y
+while read -r key rest; do
+    case "$key" in
+    caption) caption="$rest" ;;
+    client) read -r client_w client_h <<<"$rest" ;;
+    item)
+        read -r n left top width height <<<"$rest"
+        item_x[$n]=$((left + width / 2))
+        item_y[$n]=$((top + height / 2))
+        ;;
+    esac
+done <layout.txt
+[ -n "$caption" ] && [ -n "$client_w" ] || fail "no caption or client size in the layout"
+
+# The steps, each a pointer move and a left press: at the centre of a side-panel item or at a
+# pixel of the board.
+steps=(
+    "item 19"    # player 2's MAN box: two persons
+    "item 10"    # GAME; the next tick announces player 1
+    "at 310 256" # a put on a cell that player 1 may take; its panels turn over meanwhile
+)
+xs=() ys=()
+for step in "${steps[@]}"; do
+    read -r kind a b <<<"$step"
+    if [ "$kind" = item ]; then xs+=("${item_x[$a]}"); ys+=("${item_y[$a]}"); else xs+=("$a"); ys+=("$b"); fi
+done
+
+# The same steps for the scripted-session player, with a picture of the window after each
+# movement and after each press has settled.
+{
+    echo "shot start.png"
+    for i in "${!steps[@]}"; do
+        echo "move ${xs[$i]} ${ys[$i]}"
+        echo "shot move$i.png"
+        echo "press left ${xs[$i]} ${ys[$i]}"
+        echo "settle"
+        echo "shot press$i.png"
+    done
+    echo "state"
+} >steps.txt
+timeout 60 "$replay" steps.txt >replay.out || fail "melvaron-replay failed"
+# The steps must have made a move, or the comparison proves little.
+grep -q '^state=0 turn=2 counts=67,' replay.out || fail "unexpected replay state: $(cat replay.out)"
 
 # A private X server on a free display; it writes the display number once it accepts clients.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>display 2>xvfb.err &
@@ -30,55 +78,44 @@ timeout 10 xdotool mousemove 1023 767
 
 "$game" 2>game.err &
 game_pid=$!
-wid=""
-for _ in $(seq 100); do
-    wid=$(timeout 5 xdotool search --onlyvisible --name '^Melvaron \(Oskalet\) Dunmiro$' 2>/dev/null | head -n1 || true)
-    [ -n "$wid" ] && break
+title_regex="^$(printf '%s' "$caption" | sed 's/[][\\.*^$()+?{}|]/\\&/g')\$"
+wid=$(timeout 10 xdotool search --sync --onlyvisible --name "$title_regex" 2>/dev/null | head -n1) || true
+if [ -z "$wid" ]; then
     kill -0 "$game_pid" 2>/dev/null || fail "melvaron ended before its window appeared"
-    sleep 0.1
-done
-[ -n "$wid" ] || fail "no window within 10 s"
+    fail "no window within 10 s"
+fi
 eval "$(timeout 5 xdotool getwindowgeometry --shell "$wid")"
-[ "$WIDTH" = 768 ] && [ "$HEIGHT" = 512 ] || fail "client area is ${WIDTH}x${HEIGHT}, not 768x512"
-sleep 0.5
+[ "$WIDTH" = "$client_w" ] && [ "$HEIGHT" = "$client_h" ] ||
+    fail "client area is ${WIDTH}x${HEIGHT}, not ${client_w}x${client_h}"
 
-# One pointer move (one motion event at its destination), then a left click there.
-click_at() {
-    timeout 5 xdotool mousemove --window "$wid" "$1" "$2"
-    sleep 0.3
-    timeout 5 xdotool click 1
-    sleep "$3"
+# Dumps the window until it shows the pixels of the picture, for at most 10 s.
+wait_for_picture() {
+    local picture="$1" deadline=$((SECONDS + 10))
+    while :; do
+        if timeout 10 xwd -silent -id "$wid" -out window.xwd &&
+            timeout 10 "$compare" window.xwd "$picture" >compare.out 2>&1; then
+            return 0
+        fi
+        kill -0 "$game_pid" 2>/dev/null || fail "melvaron ended while waiting for $picture"
+        [ "$SECONDS" -lt "$deadline" ] || fail "the window never showed $picture: $(cat compare.out)"
+        sleep 0.05
+    done
 }
-click_at 560 350 0.3 # player 2's MAN box
-click_at 600 410 0.6 # GAME; the next tick announces player 1
-click_at 310 256 1.5 # a put on a cell that player 1 may take; its panels turn over meanwhile
 
-timeout 10 xwd -silent -id "$wid" -out window.xwd || fail "xwd could not dump the window"
-
-cat >steps.txt <<'STEPS'
-move 560 350
-press left 560 350
-move 600 410
-press left 600 410
-settle
-move 310 256
-press left 310 256
-settle
-state
-shot replay.png
-STEPS
-timeout 60 "$replay" steps.txt >replay.out || fail "melvaron-replay failed"
-# The steps must have made a move, or the comparison proves little.
-grep -q '^state=0 turn=2 counts=67,' replay.out || fail "unexpected replay state: $(cat replay.out)"
-
-timeout 30 "$compare" window.xwd replay.png || fail "the window and the replay differ"
+wait_for_picture start.png
+for i in "${!steps[@]}"; do
+    timeout 5 xdotool mousemove --window "$wid" "${xs[$i]}" "${ys[$i]}"
+    wait_for_picture "move$i.png"
+    timeout 5 xdotool click 1
+    wait_for_picture "press$i.png"
+done
 
 # The close request (as from the desktop) must end the program cleanly.
 kill -TERM "$game_pid"
-for _ in $(seq 100); do kill -0 "$game_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$game_pid" 2>/dev/null && fail "melvaron did not end within 10 s of the close request"
+timeout 10 tail --pid="$game_pid" -f /dev/null ||
+    fail "melvaron did not end within 10 s of the close request"
 status=0
 wait "$game_pid" || status=$?
 game_pid=""
 [ "$status" -eq 0 ] || fail "melvaron ended with status $status"
-echo "PASS: window pixels match the replay"
+echo "PASS: the window showed the replay's picture after each of ${#steps[@]} steps"

@@ -1,4 +1,6 @@
 // melvaron-replay SCRIPT: plays a scripted session on the game window without a display.
+// melvaron-replay --print-layout: the window's caption, client size and side-panel items, for
+// scripts that drive the real window.
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -59,6 +61,14 @@ bool ReadFile(const char* path, std::string& text) {
     return ok;
 }
 
+void PrintLayout() {
+    std::printf("caption %s\nclient %d %d\n", AppTitle, ClientWidth, ClientHeight);
+    for (int item = piFirstButton; item <= piLastLevelBox; ++item) {
+        const TPanelItem r = PanelItemRect(item);
+        std::printf("item %d %d %d %d %d\n", item, r.left, r.top, r.width, r.height);
+    }
+}
+
 int Fail(int line, const std::string& what) {
     std::fflush(stdout);
     std::fprintf(stderr, "line %d: %s\n", line, what.c_str());
@@ -71,6 +81,10 @@ int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: melvaron-replay SCRIPT\n");
         return 2;
+    }
+    if (std::strcmp(argv[1], "--print-layout") == 0) {
+        PrintLayout();
+        return 0;
     }
     std::string text;
     if (!ReadFile(argv[1], text)) {
