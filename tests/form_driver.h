@@ -82,7 +82,7 @@ class FormDriver {
                form->FState > 100) {
             if (form->FState == gsThinking && form->FSearch &&
                 form->FSearch->FResult.load() == ResultNotReady)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
             Tick();
             ++ticks;
         }
