@@ -62,11 +62,14 @@ void TfrmGalMain::DrawPlayerSelect(int type1, int type2) {
     ShowMessage("SELECT PLAYER !!", 0, 0);
     const int types[2] = {type1, type2};
     for (int i = 0; i < 2; ++i) {
-        const int y = 304 + 28 * i;
-        imgScreen.FillRect(553, y, 577, y + 13, ColShadow);
-        imgScreen.FillRect(578, y, 728, y + 13, ColShadow);
-        DrawText(555, y, ColPanel, ColText, 12, 6, "MAN");
-        DrawText(578, y, ColPanel, ColText, 12, 6, "COMPUTER");
+        // A caption row right above each player's boxes: MAN over box 0, COMPUTER over the
+        // six levels.
+        const TPanelItem man = PanelItemRect(LevelBoxItem(i + 1, 0));
+        const int y = man.top - man.height, levels = man.left + LevelBoxStepX;
+        imgScreen.FillRect(man.left, y, man.left + man.width, man.top, ColShadow);
+        imgScreen.FillRect(levels, y, man.left + LevelBoxStepX * LevelBoxes, man.top, ColShadow);
+        DrawText(man.left + 2, y, ColPanel, ColText, 12, 6, "MAN");
+        DrawText(levels, y, ColPanel, ColText, 12, 6, "COMPUTER");
         for (int b = 0; b < LevelBoxes; ++b) DrawLevelBox(i + 1, b, b == types[i] ? 1 : 0);
     }
 }
