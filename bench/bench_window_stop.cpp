@@ -14,10 +14,9 @@ namespace {
 
 // A pointer move to the centre of a side-panel item, then a left press there.
 void Click(TfrmGalMain& f, int item) {
-    const TPanelItem r = PanelItemRect(item);
-    const int x = r.left + r.width / 2, y = r.top + r.height / 2;
-    f.imgScreenMouseMove(x, y);
-    f.imgScreenMouseDown(TMouseButton::mbLeft, x, y);
+    const TPoint p = PanelItemRect(item).Centre();
+    f.imgScreenMouseMove(p.x, p.y);
+    f.imgScreenMouseDown(TMouseButton::mbLeft, p.x, p.y);
 }
 constexpr int Lv5 = 6; // the level box of LV5
 

@@ -53,8 +53,8 @@ inline TPixel CellPixel(int cell) {
 
 // Centre of a side-panel item.
 inline TPixel ItemPixel(int item) {
-    const TPanelItem r = PanelItemRect(item);
-    return {r.left + r.width / 2, r.top + r.height / 2};
+    const TPoint p = PanelItemRect(item).Centre();
+    return {p.x, p.y};
 }
 
 class FormDriver {

@@ -58,6 +58,8 @@ struct TPanelItem {
     constexpr bool Contains(int x, int y) const {
         return x >= left && x < left + width && y >= top && y < top + height;
     }
+    // Where a pointer aims at the item (tests, benchmark, scripted sessions).
+    constexpr TPoint Centre() const { return {left + width / 2, top + height / 2}; }
 };
 // The two buttons and level box 0 of player 1; every other level box is the third row moved.
 inline constexpr TPanelItem PanelItems[3] = {
