@@ -140,10 +140,10 @@ FaceFile FontStore::Resolve(const std::string& faceName) {
         FConfig = FcInitLoadConfigAndFonts();
         if (!FConfig) throw TFontMissing(MissingMessage);
     }
-    const auto* name = reinterpret_cast<const FcChar8*>(faceName.c_str());
-    FcPattern* named = FcPatternCreate();
-    if (named) FcPatternAddString(named, FC_FAMILY, name);
     // The named face, then a fixed-pitch Japanese Gothic, whatever this machine calls it.
+    FcPattern* named = FcPatternCreate();
+    if (named)
+        FcPatternAddString(named, FC_FAMILY, reinterpret_cast<const FcChar8*>(faceName.c_str()));
     FaceFile found;
     if (!Match(named, faceName.c_str(), found) &&
         !Match(FcNameParse(reinterpret_cast<const FcChar8*>(FallbackPattern)), nullptr, found))
