@@ -12,23 +12,23 @@
 
 namespace {
 
-// Centre of a side-panel item: 10 and 11 the buttons, 12.. the level boxes.
-void Click(TfrmGalMain& f, int x, int y) {
-    f.imgScreenMouseMove(x, y);
-    f.imgScreenMouseDown(TMouseButton::mbLeft, x, y);
+// A pointer move to the centre of a side-panel item, then a left press there.
+void Click(TfrmGalMain& f, int item) {
+    const TPoint p = PanelItemRect(item).Centre();
+    f.imgScreenMouseMove(p.x, p.y);
+    f.imgScreenMouseDown(TMouseButton::mbLeft, p.x, p.y);
 }
-constexpr int UpperButtonX = 632, UpperButtonY = 412;
-constexpr int Lv5X = 715, Lv5Player1Y = 323, Lv5Player2Y = 351;
+constexpr int Lv5 = 6; // the level box of LV5
 
 // A window whose worker is deep in a depth-10 search.
 std::unique_ptr<TfrmGalMain> WindowSearchingDeep() {
     auto f = std::make_unique<TfrmGalMain>();
     f->FormCreate();
     game_random::Seed(1);
-    Click(*f, Lv5X, Lv5Player1Y);
-    Click(*f, Lv5X, Lv5Player2Y);
+    Click(*f, LevelBoxItem(1, Lv5));
+    Click(*f, LevelBoxItem(2, Lv5));
     f->Shape1MouseDown();
-    Click(*f, UpperButtonX, UpperButtonY); // GAME
+    Click(*f, piFirstButton); // GAME
     for (int i = 0; i < 2 && f->tmrTimer.Enabled; ++i) f->tmrTimerTimer();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     return f;
@@ -41,9 +41,9 @@ void BM_StopByNewGame(benchmark::State& state) {
             state.SkipWithError("no depth-10 search running");
             break;
         }
-        Click(*f, UpperButtonX, UpperButtonY); // NEW GAME ?
+        Click(*f, piFirstButton); // NEW GAME ?
         const auto start = std::chrono::steady_clock::now();
-        Click(*f, UpperButtonX, UpperButtonY); // YES: stop, wait, new game
+        Click(*f, piFirstButton); // YES: stop, wait, new game
         const auto end = std::chrono::steady_clock::now();
         state.SetIterationTime(std::chrono::duration<double>(end - start).count());
         f->Close();

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "engine/input_text.h"
+
 namespace {
 
 constexpr int Rows = 6;
@@ -13,11 +15,10 @@ bool IsSpace(unsigned char c) {
 }
 
 std::string Describe(unsigned char c) {
+    const char shown = static_cast<char>(c);
+    if (c >= 0x21 && c <= 0x7E) return QuotedInput({&shown, 1}, 1, TShownBytes::Ascii);
     char buf[16];
-    if (c >= 0x21 && c <= 0x7E)
-        std::snprintf(buf, sizeof buf, "'%c'", c);
-    else
-        std::snprintf(buf, sizeof buf, "byte 0x%02X", c);
+    std::snprintf(buf, sizeof buf, "byte 0x%02X", c);
     return buf;
 }
 

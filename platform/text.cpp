@@ -65,7 +65,10 @@ class FontStore {
         if (FConfig) FcConfigDestroy(FConfig);
     }
     bool Usable(FT_Face face);
-    bool TryCandidate(FcPattern* match, FaceFile& out);
+    // fontconfig's best match for pattern (which it takes over), when that is a usable face.
+    // With a family, only a match of that very family counts: fontconfig's best match for an
+    // unknown name is some unrelated default face.
+    bool Match(FcPattern* pattern, const char* family, FaceFile& out);
 
     FT_Library FLibrary = nullptr;
     FcConfig* FConfig = nullptr; // our own, so that it can be released at exit
@@ -104,16 +107,30 @@ FT_Face FontStore::Open(const FaceFile& file) {
     return face;
 }
 
-bool FontStore::TryCandidate(FcPattern* match, FaceFile& out) {
-    if (!match) return false;
-    FcChar8* path = nullptr;
-    int index = 0;
-    if (FcPatternGetString(match, FC_FILE, 0, &path) != FcResultMatch) return false;
-    if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
-    FaceFile file{reinterpret_cast<const char*>(path), index};
-    if (!Open(file)) return false;
-    out = file;
-    return true;
+bool FontStore::Match(FcPattern* pattern, const char* family, FaceFile& out) {
+    if (!pattern) return false;
+    FcConfigSubstitute(FConfig, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result;
+    bool ok = false;
+    if (FcPattern* match = FcFontMatch(FConfig, pattern, &result)) {
+        bool wanted = !family;
+        FcChar8* name = nullptr;
+        for (int n = 0; !wanted && FcPatternGetString(match, FC_FAMILY, n, &name) == FcResultMatch;
+             ++n)
+            wanted = FcStrCmpIgnoreCase(name, reinterpret_cast<const FcChar8*>(family)) == 0;
+        FcChar8* path = nullptr;
+        int index = 0;
+        if (wanted && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
+            if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+            const FaceFile file{reinterpret_cast<const char*>(path), index};
+            ok = Open(file) != nullptr;
+            if (ok) out = file;
+        }
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    return ok;
 }
 
 FaceFile FontStore::Resolve(const std::string& faceName) {
@@ -123,41 +140,14 @@ FaceFile FontStore::Resolve(const std::string& faceName) {
         FConfig = FcInitLoadConfigAndFonts();
         if (!FConfig) throw TFontMissing(MissingMessage);
     }
-
+    // The named face, then a fixed-pitch Japanese Gothic, whatever this machine calls it.
+    FcPattern* named = FcPatternCreate();
+    if (named)
+        FcPatternAddString(named, FC_FAMILY, reinterpret_cast<const FcChar8*>(faceName.c_str()));
     FaceFile found;
-    bool ok = false;
-    // The named face, but only when fontconfig really has it: its best match for an unknown
-    // name is some unrelated default face.
-    if (FcPattern* pattern = FcPatternCreate()) {
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(faceName.c_str()));
-        FcConfigSubstitute(FConfig, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result;
-        if (FcPattern* match = FcFontMatch(FConfig, pattern, &result)) {
-            FcChar8* family = nullptr;
-            for (int n = 0;
-                 !ok && FcPatternGetString(match, FC_FAMILY, n, &family) == FcResultMatch; ++n)
-                if (FcStrCmpIgnoreCase(family,
-                                       reinterpret_cast<const FcChar8*>(faceName.c_str())) == 0)
-                    ok = TryCandidate(match, found);
-            FcPatternDestroy(match);
-        }
-        FcPatternDestroy(pattern);
-    }
-    // Otherwise a fixed-pitch Japanese Gothic, whatever this machine calls it.
-    if (!ok) {
-        if (FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(FallbackPattern))) {
-            FcConfigSubstitute(FConfig, pattern, FcMatchPattern);
-            FcDefaultSubstitute(pattern);
-            FcResult result;
-            if (FcPattern* match = FcFontMatch(FConfig, pattern, &result)) {
-                ok = TryCandidate(match, found);
-                FcPatternDestroy(match);
-            }
-            FcPatternDestroy(pattern);
-        }
-    }
-    if (!ok) throw TFontMissing(MissingMessage);
+    if (!Match(named, faceName.c_str(), found) &&
+        !Match(FcNameParse(reinterpret_cast<const FcChar8*>(FallbackPattern)), nullptr, found))
+        throw TFontMissing(MissingMessage);
     FResolved[faceName] = found;
     return found;
 }

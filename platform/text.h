@@ -31,7 +31,6 @@ class TFont {
     TFont(const TFont&) = delete;
     TFont& operator=(const TFont&) = delete;
 
-    const TFontStyle& Style() const { return FStyle; }
     // Character cells a code point takes: 1 half-width, 2 full-width.
     static int CellsOf(char32_t codePoint);
     // Width in pixels of a UTF-8 text.
@@ -40,10 +39,8 @@ class TFont {
     // character cell. Each character's pixels lie inside its own cells.
     void Rasterize(const std::string& utf8, std::vector<TPoint>& ink) const;
 
-    struct Impl;
-    const Impl& impl() const { return *FImpl; }
-
   private:
+    struct Impl;
     TFontStyle FStyle;
     std::unique_ptr<Impl> FImpl;
 };

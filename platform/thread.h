@@ -23,8 +23,7 @@ class TThread {
 
     void Resume();
     void Terminate() { FTerminated.store(true, std::memory_order_relaxed); }
-    bool Terminated() const { return FTerminated.load(std::memory_order_relaxed); }
-    // The flag itself, for a body that hands it to code which knows nothing of threads.
+    // The flag the running body reads; it may hand it on to code that knows nothing of threads.
     const std::atomic<bool>& TerminateFlag() const { return FTerminated; }
     // Blocks until Execute has returned. A thread that was never resumed counts as ended.
     void WaitFor();

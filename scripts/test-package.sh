@@ -183,7 +183,7 @@ else
 fi
 
 # The game: its window appears on a private X server, and the close request ends it cleanly.
-if ! x11_start "$work"; then
+if ! x11_start "$work" || ! x11_layout "$bin/melvaron-replay"; then
     fail "$X11_ERROR"
 else
     "$bin/melvaron" 2>"$work/game.err" &
@@ -192,8 +192,8 @@ else
         fail "the installed game: $X11_ERROR ($(tr '\n' ' ' <"$work/game.err"))"
     else
         eval "$(timeout 5 xdotool getwindowgeometry --shell "$X11_WINDOW")"
-        [ "$WIDTH" = 768 ] && [ "$HEIGHT" = 512 ] ||
-            fail "the installed game's client area is ${WIDTH}x${HEIGHT}, not 768x512"
+        [ "$WIDTH" = "$X11_CLIENT_W" ] && [ "$HEIGHT" = "$X11_CLIENT_H" ] ||
+            fail "the installed game's client area is ${WIDTH}x${HEIGHT}, not ${X11_CLIENT_W}x${X11_CLIENT_H}"
         if x11_close_game "$game_pid"; then
             game_pid=""
             ok "the installed game opens its window and closes on request"

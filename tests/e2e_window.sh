@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Plays the opening of a game between two persons in the real window under Xvfb with xdotool,
-# dumps the window with xwd and compares its pixels with the scripted-session player running
-# the same steps. Usage: e2e_window.sh MELVARON MELVARON-REPLAY XWD_COMPARE WORKDIR
+# Plays the opening of a game between two persons in the real window under Xvfb with xdotool.
+# The scripted-session player runs the same steps first and pictures each one; after every step
+# the window must come to show exactly that picture. Usage:
+#   e2e_window.sh MELVARON MELVARON-REPLAY XWD_COMPARE WORKDIR
 set -euo pipefail
 source "$(dirname "$0")/x11_session.sh"
 game="$1" replay="$2" compare="$3" work="$4"
 mkdir -p "$work"
 cd "$work"
-rm -f window.xwd replay.png replay.out game.err
+rm -f display ./*.xwd ./*.png steps.txt replay.out game.err
 
 game_pid=""
 cleanup() {
@@ -19,6 +20,38 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; [ -s game.err ] && sed 's/^/melvaron: /' game.err >&2; exit 1; }
 
+x11_layout "$replay" || fail "$X11_ERROR"
+
+# The steps, each a pointer move and a left press: at the centre of a side-panel item or at a
+# pixel of the board.
+steps=(
+    "item 19"    # player 2's MAN box: two persons
+    "item 10"    # GAME; the next tick announces player 1
+    "at 310 256" # a put on a cell that player 1 may take; its panels turn over meanwhile
+)
+xs=() ys=()
+for step in "${steps[@]}"; do
+    read -r kind a b <<<"$step"
+    if [ "$kind" = item ]; then xs+=("${X11_ITEM_X[$a]}"); ys+=("${X11_ITEM_Y[$a]}"); else xs+=("$a"); ys+=("$b"); fi
+done
+
+# The same steps for the scripted-session player, with a picture of the window after each
+# movement and after each press has settled.
+{
+    echo "shot start.png"
+    for i in "${!steps[@]}"; do
+        echo "move ${xs[$i]} ${ys[$i]}"
+        echo "shot move$i.png"
+        echo "press left ${xs[$i]} ${ys[$i]}"
+        echo "settle"
+        echo "shot press$i.png"
+    done
+    echo "state"
+} >steps.txt
+timeout 60 "$replay" steps.txt >replay.out || fail "melvaron-replay failed"
+# The steps must have made a move, or the comparison proves little.
+grep -q '^state=0 turn=2 counts=67,' replay.out || fail "unexpected replay state: $(cat replay.out)"
+
 x11_start "$work" || fail "$X11_ERROR"
 
 # Keep the pointer off the spot where the window will appear: only our moves count.
@@ -29,41 +62,32 @@ game_pid=$!
 x11_find_window "$game_pid" || fail "$X11_ERROR"
 wid="$X11_WINDOW"
 eval "$(timeout 5 xdotool getwindowgeometry --shell "$wid")"
-[ "$WIDTH" = 768 ] && [ "$HEIGHT" = 512 ] || fail "client area is ${WIDTH}x${HEIGHT}, not 768x512"
-sleep 0.5
+[ "$WIDTH" = "$X11_CLIENT_W" ] && [ "$HEIGHT" = "$X11_CLIENT_H" ] ||
+    fail "client area is ${WIDTH}x${HEIGHT}, not ${X11_CLIENT_W}x${X11_CLIENT_H}"
 
-# One pointer move (one motion event at its destination), then a left click there.
-click_at() {
-    timeout 5 xdotool mousemove --window "$wid" "$1" "$2"
-    sleep 0.3
-    timeout 5 xdotool click 1
-    sleep "$3"
+# Dumps the window until it shows the pixels of the picture, for at most 10 s.
+wait_for_picture() {
+    local picture="$1" deadline=$((SECONDS + 10))
+    while :; do
+        if timeout 10 xwd -silent -id "$wid" -out window.xwd &&
+            timeout 10 "$compare" window.xwd "$picture" >compare.out 2>&1; then
+            return 0
+        fi
+        kill -0 "$game_pid" 2>/dev/null || fail "melvaron ended while waiting for $picture"
+        [ "$SECONDS" -lt "$deadline" ] || fail "the window never showed $picture: $(cat compare.out)"
+        sleep 0.05
+    done
 }
-click_at 560 350 0.3 # player 2's MAN box
-click_at 600 410 0.6 # GAME; the next tick announces player 1
-click_at 310 256 1.5 # a put on a cell that player 1 may take; its panels turn over meanwhile
 
-timeout 10 xwd -silent -id "$wid" -out window.xwd || fail "xwd could not dump the window"
-
-cat >steps.txt <<'STEPS'
-move 560 350
-press left 560 350
-move 600 410
-press left 600 410
-settle
-move 310 256
-press left 310 256
-settle
-state
-shot replay.png
-STEPS
-timeout 60 "$replay" steps.txt >replay.out || fail "melvaron-replay failed"
-# The steps must have made a move, or the comparison proves little.
-grep -q '^state=0 turn=2 counts=67,' replay.out || fail "unexpected replay state: $(cat replay.out)"
-
-timeout 30 "$compare" window.xwd replay.png || fail "the window and the replay differ"
+wait_for_picture start.png
+for i in "${!steps[@]}"; do
+    timeout 5 xdotool mousemove --window "$wid" "${xs[$i]}" "${ys[$i]}"
+    wait_for_picture "move$i.png"
+    timeout 5 xdotool click 1
+    wait_for_picture "press$i.png"
+done
 
 # The close request (as from the desktop) must end the program cleanly.
 x11_close_game "$game_pid" || fail "$X11_ERROR"
 game_pid=""
-echo "PASS: window pixels match the replay"
+echo "PASS: the window showed the replay's picture after each of ${#steps[@]} steps"

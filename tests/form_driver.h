@@ -51,17 +51,10 @@ inline TPixel CellPixel(int cell) {
     return CellPixels()[cell];
 }
 
-// Centre of side-panel item 10..25 (buttons, then level boxes).
+// Centre of a side-panel item.
 inline TPixel ItemPixel(int item) {
-    if (item == 10) return {536 + 96, 412};
-    if (item == 11) return {536 + 96, 452};
-    int k = item - 12;
-    return {553 + 25 * (k % 7) + 12, 317 + 28 * (k / 7) + 6};
-}
-
-// Level box item of a player type (0 MAN, 1..6 LV0..LV5).
-inline int LevelItem(int player, int type) {
-    return 12 + 7 * (player - 1) + type;
+    const TPoint p = PanelItemRect(item).Centre();
+    return {p.x, p.y};
 }
 
 class FormDriver {
@@ -89,7 +82,7 @@ class FormDriver {
                form->FState > 100) {
             if (form->FState == gsThinking && form->FSearch &&
                 form->FSearch->FResult.load() == ResultNotReady)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
             Tick();
             ++ticks;
         }
@@ -110,13 +103,13 @@ class FormDriver {
 
     // In the player selection: choose both players' types.
     void ChoosePlayers(int type1, int type2) {
-        ClickItem(LevelItem(1, type1));
-        ClickItem(LevelItem(2, type2));
+        ClickItem(LevelBoxItem(1, type1));
+        ClickItem(LevelBoxItem(2, type2));
     }
     // From the player selection: choose the players and start the game.
     void Start(int type1, int type2) {
         ChoosePlayers(type1, type2);
-        ClickItem(10);
+        ClickItem(piFirstButton);
     }
 
     int Cell(int i) { return (*form->FBoard)[i]; }

@@ -1,5 +1,6 @@
-// Helpers for pixel tests: region checks with readable failures, and the picture of a failed
-// test (or of any test when MELVARON_SHOT_DIR is set) written as a PNG.
+// Helpers for pixel tests: region checks with readable failures, the picture of a failed test
+// (or of any test when MELVARON_SHOT_DIR is set) written as a PNG, and the fixture of the
+// window's drawing tests.
 #pragma once
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "platform/image.h"
 #include "platform/text.h"
+#include "ui/form.h"
 #include "ui/screen_layout.h"
 
 namespace pixel_test {
@@ -106,5 +108,14 @@ inline PixelSet Ink(int x, int y, int height, int width, const std::string& text
     for (const TPoint& p : points) set.insert({x + p.x, y + p.y});
     return set;
 }
+
+// A window that is never created: its drawing operations paint onto a fresh image, which is
+// written out when the test fails.
+class FormPicture : public ::testing::Test {
+  protected:
+    void TearDown() override { SaveActualOnFailure(form.imgScreen); }
+    TImage& image() { return form.imgScreen; }
+    TfrmGalMain form;
+};
 
 } // namespace pixel_test

@@ -1,46 +1,48 @@
 #!/usr/bin/env bash
-# The programs facing a machine without what they need: no display, no usable font face.
-# Each must say in one line what is missing and how to get it, and exit non-zero.
+# The programs facing a machine without what they need: no display, no usable font face, no
+# script. Each must say in one line what is missing and how to get it, and exit non-zero.
+# Usage: program_faults.sh CASE MELVARON MELVARON-REPLAY, CASE one of the names below.
 set -u
-melvaron="$1"
-replay="$2"
+name="$1" melvaron="$2" replay="$3"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-failures=0
-
-# expect NAME STATUS PATTERN COMMAND...: the command exits with STATUS (or any non-zero for
-# "nonzero"), writes one line to standard error, and that line matches PATTERN.
-expect() {
-    local name="$1" want="$2" pattern="$3"
-    shift 3
-    timeout 20 "$@" >"$work/out" 2>"$work/err" </dev/null
-    local status=$?
-    local lines
-    lines="$(grep -c '' "$work/err")"
-    local ok=1
-    if [ "$want" = nonzero ]; then [ "$status" -ne 0 ] && [ "$status" -ne 124 ] || ok=0
-    else [ "$status" -eq "$want" ] || ok=0; fi
-    [ "$lines" -eq 1 ] || ok=0
-    grep -q -E "$pattern" "$work/err" || ok=0
-    if [ "$ok" -eq 1 ]; then
-        echo "ok: $name"
-    else
-        echo "FAILED: $name (status $status, $lines lines on stderr)"
-        sed 's/^/  stderr: /' "$work/err"
-        failures=$((failures + 1))
-    fi
-}
 
 # An empty fontconfig: no face at all.
 printf '<?xml version="1.0"?>\n<fontconfig></fontconfig>\n' >"$work/fonts.conf"
 printf 'state\n' >"$work/script.txt"
 
-expect "game without a display" nonzero '^error: cannot open a display.*xvfb-run' \
-    env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$melvaron"
-expect "game without a font" nonzero '^error: .*fonts-ipafont-gothic' \
-    env FONTCONFIG_FILE="$work/fonts.conf" "$melvaron"
-expect "replay without a font" nonzero '^error: .*fonts-ipafont-gothic' \
-    env FONTCONFIG_FILE="$work/fonts.conf" "$replay" "$work/script.txt"
-expect "replay of a missing script" 2 '^error: cannot read' "$replay" "$work/no-such-script.txt"
+# The expected exit status ("nonzero" for any but a timeout), the pattern of the one line on
+# standard error, and the command.
+case "$name" in
+game_without_display)
+    want=nonzero pattern='^error: cannot open a display.*xvfb-run'
+    command=(env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$melvaron") ;;
+game_without_font)
+    want=nonzero pattern='^error: .*fonts-ipafont-gothic'
+    command=(env FONTCONFIG_FILE="$work/fonts.conf" "$melvaron") ;;
+replay_without_font)
+    want=nonzero pattern='^error: .*fonts-ipafont-gothic'
+    command=(env FONTCONFIG_FILE="$work/fonts.conf" "$replay" "$work/script.txt") ;;
+replay_of_a_missing_script)
+    want=2 pattern='^error: cannot read'
+    command=("$replay" "$work/no-such-script.txt") ;;
+*)
+    echo "unknown case $name" >&2
+    exit 2 ;;
+esac
 
-[ "$failures" -eq 0 ]
+timeout 20 "${command[@]}" >"$work/out" 2>"$work/err" </dev/null
+status=$?
+lines="$(grep -c '' "$work/err")"
+ok=1
+if [ "$want" = nonzero ]; then [ "$status" -ne 0 ] && [ "$status" -ne 124 ] || ok=0
+else [ "$status" -eq "$want" ] || ok=0; fi
+[ "$lines" -eq 1 ] || ok=0
+grep -q -E "$pattern" "$work/err" || ok=0
+if [ "$ok" -eq 1 ]; then
+    echo "ok: $name"
+else
+    echo "FAILED: $name (status $status, $lines lines on stderr)"
+    sed 's/^/  stderr: /' "$work/err"
+fi
+[ "$ok" -eq 1 ]

@@ -109,21 +109,6 @@ TEST(TextGlyphs, StayInsideTheirCellsAndFillThem) {
     }
 }
 
-TEST(TextGlyphs, SameTextSamePixelsEveryTime) {
-    std::vector<TPoint> first, second;
-    {
-        TFont font(Style(24, 12));
-        font.Rasterize("THINKING... 17", first);
-    }
-    TFont font(Style(24, 12));
-    font.Rasterize("THINKING... 17", second);
-    ASSERT_EQ(first.size(), second.size());
-    for (size_t i = 0; i < first.size(); ++i) {
-        EXPECT_EQ(first[i].x, second[i].x);
-        EXPECT_EQ(first[i].y, second[i].y);
-    }
-}
-
 TEST(TextOut, PaintsOnlyGlyphPixelsInOneColourAndClips) {
     constexpr TColor Ground = RGBColor(0x41, 0x5A, 0x41);
     constexpr TColor Ink = RGBColor(0x5A, 0xF6, 0x5A);

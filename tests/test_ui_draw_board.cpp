@@ -11,12 +11,7 @@ using namespace pixel_test;
 
 namespace {
 
-class BoardDrawing : public ::testing::Test {
-  protected:
-    void TearDown() override { SaveActualOnFailure(form.imgScreen); }
-    TImage& image() { return form.imgScreen; }
-    TfrmGalMain form;
-};
+using BoardDrawing = FormPicture;
 
 std::vector<int> PlayableCells() {
     std::vector<int> cells;

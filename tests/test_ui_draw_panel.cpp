@@ -19,12 +19,7 @@ PixelSet Minus(const PixelSet& a, const PixelSet& b) {
     return out;
 }
 
-class Panel : public ::testing::Test {
-  protected:
-    void TearDown() override { SaveActualOnFailure(form.imgScreen); }
-    TImage& image() { return form.imgScreen; }
-    TfrmGalMain form;
-};
+using Panel = FormPicture;
 
 TEST_F(Panel, TextShadowOffsetsPerSize) {
     const struct {

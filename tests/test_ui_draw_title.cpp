@@ -1,4 +1,5 @@
 // Title picture, player selector, level boxes and hover marks.
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -12,12 +13,7 @@ using namespace pixel_test;
 
 namespace {
 
-class Title : public ::testing::Test {
-  protected:
-    void TearDown() override { SaveActualOnFailure(form.imgScreen); }
-    TImage& image() { return form.imgScreen; }
-    TfrmGalMain form;
-};
+using Title = FormPicture;
 
 TEST_F(Title, SamplePixels) {
     form.DrawTitle();
@@ -45,46 +41,52 @@ TEST_F(Title, SamplePixels) {
             << c.x << "," << c.y << " is " << Hex(image().Pixel(c.x, c.y));
 }
 
-TEST_F(Title, LettersAndCreditsLieWhereTheyBelong) {
+// The title letters stand around the board diamond, never on it: each of the three words
+// along its own edge. The credits stay inside their box.
+TEST_F(Title, LettersLieOutsideTheDiamondAndCreditsInTheirBox) {
     form.DrawTitle();
-    // Each title letter shows inside its own 24 x 24 cell.
-    const struct {
-        const char* word;
-        int x, y, dx, dy;
-    } words[] = {{"Melvaron", 175, 32, -20, 20},
-                 {"Oskalet", 316, 32, 20, 20},
-                 {"Dunmiro", 440, 327, -20, 20}};
-    for (const auto& w : words)
-        for (int i = 0; w.word[i]; ++i) {
-            const int x = w.x + w.dx * i, y = w.y + w.dy * i;
-            for (const auto& p : Ink(x, y, 24, 24, std::string(1, w.word[i])))
-                ASSERT_EQ(image().Pixel(p.first, p.second), ColText) << w.word << " " << i;
-        }
+    int upperLeft = 0, upperRight = 0, lowerRight = 0;
+    for (const auto& [x, y] : PixelsOf(image(), ColText, 0, 0, 512, 430)) {
+        ASSERT_GT(std::abs(x - 256) + std::abs(y - 256), 252)
+            << "on the diamond at " << x << "," << y;
+        upperLeft += x < 256 && y < 256;
+        upperRight += x >= 256 && y < 256;
+        lowerRight += x >= 256 && y >= 256;
+    }
+    EXPECT_GT(upperLeft, 0);
+    EXPECT_GT(upperRight, 0);
+    EXPECT_GT(lowerRight, 0);
     // Credits: both lines show, and no credit ink passes the box's right edge.
     const PixelSet line1 = PixelsOf(image(), ColText, 0, 430, 256, 446);
     const PixelSet line2 = PixelsOf(image(), ColText, 0, 450, 256, 467);
     EXPECT_FALSE(line1.empty());
     EXPECT_FALSE(line2.empty());
     for (const PixelSet* line : {&line1, &line2})
-        for (const auto& [x, y] : *line) {
-            EXPECT_LT(x, 168) << x << "," << y;
-            if (x >= 168) return;
-        }
+        for (const auto& [x, y] : *line) ASSERT_LT(x, 168) << x << "," << y;
 }
 
-TEST_F(Title, PlayerSelectShowsTheGivenTypes) {
-    form.DrawPlayerSelect(0, 1);
+// What the player selection shows is what the pointer finds: box colours exactly on the level
+// boxes' rectangles, the chosen type of each player lit.
+TEST_F(Title, PlayerSelectPaintsTheLevelBoxesOnTheirItems) {
+    const int types[2] = {0, 1};
+    form.DrawPlayerSelect(types[0], types[1]);
     EXPECT_EQ(PixelsOf(image(), ColText, 540, 272, 732, 296),
               Ink(540, 272, 24, 12, "SELECT PLAYER !!"));
-    for (int row = 0; row < 2; ++row)
-        for (int box = 0; box < 7; ++box) {
-            const bool selected = box == (row == 0 ? 0 : 1);
-            const TColor want =
-                selected ? (row == 0 ? ColCyan : ColMagenta) : (row == 0 ? ColPlayer1 : ColPlayer2);
-            const int left = 553 + 25 * box, top = 317 + 28 * row;
-            EXPECT_EQ(image().Pixel(left, top), want) << row << "," << box;
-            EXPECT_EQ(image().Pixel(left + 23, top + 12), want) << row << "," << box;
-            EXPECT_EQ(image().Pixel(left + 24, top + 6), ColPanel) << "gap " << row << "," << box;
+    for (int y = 296; y < 376; ++y)
+        for (int x = 528; x < 744; ++x) {
+            const TColor c = image().Pixel(x, y);
+            const int item = PanelItemAt(x, y);
+            if (item < piFirstLevelBox) {
+                for (TColor box : {ColPlayer1, ColPlayer2, ColCyan, ColMagenta})
+                    ASSERT_NE(c, box) << "box colour outside the boxes at " << x << "," << y;
+                continue;
+            }
+            const int player = 1 + (item - piFirstLevelBox) / LevelBoxes;
+            const bool lit = item == LevelBoxItem(player, types[player - 1]);
+            const TColor fill =
+                player == 1 ? (lit ? ColCyan : ColPlayer1) : (lit ? ColMagenta : ColPlayer2);
+            ASSERT_TRUE(c == fill || c == ColWhite || c == ColShadow)
+                << "item " << item << " at " << x << "," << y << " is " << Hex(c);
         }
     // Caption bars with their texts.
     EXPECT_EQ(image().Pixel(553, 304), ColShadow);
@@ -97,26 +99,22 @@ TEST_F(Title, PlayerSelectShowsTheGivenTypes) {
     }());
 }
 
-TEST_F(Title, LevelBoxes) {
+// Box 0 (MAN) is plain; the others carry their level's digit, whose colours swap when lit.
+TEST_F(Title, LevelBoxDigits) {
     form.ClearMessages();
     form.DrawLevelBox(2, 0, 1);
-    EXPECT_TRUE(RectIs(image(), 553, 345, 577, 358, ColMagenta));
-    EXPECT_EQ(CountOf(image(), ColMagenta), 24u * 13u); // no text in box 0
+    EXPECT_EQ(CountOf(image(), ColMagenta), 24u * 13u);
 
     form.DrawLevelBox(1, 6, 0);
     const PixelSet digit = Ink(717, 317, 12, 6, "5");
     EXPECT_EQ(PixelsOf(image(), ColWhite, 700, 310, 740, 340), digit);
-    for (int y = 317; y < 330; ++y)
-        for (int x = 703; x < 727; ++x) {
-            const TColor c = image().Pixel(x, y);
-            ASSERT_TRUE(c == ColPlayer1 || c == ColWhite || c == ColShadow) << x << "," << y;
-        }
-    EXPECT_EQ(image().Pixel(727, 320), ColPanel);
+    EXPECT_EQ(PixelsOf(image(), ColShadow, 700, 310, 740, 340).size() + digit.size() +
+                  PixelsOf(image(), ColPlayer1).size(),
+              24u * 13u);
 
-    // Selected: the colours of digit and shadow swap.
     form.DrawLevelBox(1, 6, 1);
     EXPECT_EQ(PixelsOf(image(), ColShadow, 700, 310, 740, 340), digit);
-    EXPECT_EQ(image().Pixel(703, 317), ColCyan);
+    EXPECT_EQ(CountOf(image(), ColPlayer1), 0u);
 }
 
 TEST_F(Title, ButtonArrowAndItsRemoval) {
@@ -141,26 +139,28 @@ TEST_F(Title, ButtonArrowAndItsRemoval) {
     EXPECT_TRUE(Differences(background, image()).empty());
 }
 
+// The mark of a level box: a black line one pixel below it and one right of it, drawn and
+// taken away without touching anything else.
 TEST_F(Title, LevelBoxHoverLineAndItsRemoval) {
     form.DrawPlayerSelect(0, 1);
     const TImage background = image();
-    const struct {
-        int position, lineY, lineX; // the line under the box and the column right of it
-    } cases[] = {{9, 358, 577}, {2, 330, 577}, {8, 330, 727}, {15, 358, 727}};
-    for (const auto& c : cases) {
-        form.DrawHover(c.position, 1);
+    for (int item :
+         {LevelBoxItem(2, 0), LevelBoxItem(1, 0), LevelBoxItem(1, 6), LevelBoxItem(2, 6)}) {
+        const TPanelItem r = PanelItemRect(item);
+        const int right = r.left + r.width, bottom = r.top + r.height;
         PixelSet want;
-        for (int x = c.lineX - 23; x < c.lineX; ++x) want.insert({x, c.lineY});
-        for (int y = c.lineY - 12; y <= c.lineY; ++y) want.insert({c.lineX, y});
+        for (int x = r.left + 1; x < right; ++x) want.insert({x, bottom});
+        for (int y = r.top + 1; y <= bottom; ++y) want.insert({right, y});
+        form.DrawHover(item - piFirstButton, 1);
         PixelSet changed;
         for (const auto& p : Differences(background, image())) changed.insert(p);
-        EXPECT_EQ(changed, want) << c.position;
-        EXPECT_EQ(PixelsOf(image(), ColBlack, 540, 300, 740, 370), want) << c.position;
-        form.DrawHover(c.position, 0);
-        EXPECT_TRUE(Differences(background, image()).empty()) << c.position;
+        EXPECT_EQ(changed, want) << item;
+        EXPECT_EQ(PixelsOf(image(), ColBlack, 540, 300, 740, 370), want) << item;
+        form.DrawHover(item - piFirstButton, 0);
+        EXPECT_TRUE(Differences(background, image()).empty()) << item;
     }
     // Removing a mark that was never there leaves the picture as it is.
-    form.DrawHover(2, 0);
+    form.DrawHover(LevelBoxItem(1, 0) - piFirstButton, 0);
     EXPECT_TRUE(Differences(background, image()).empty());
 }
 

@@ -1,5 +1,7 @@
 // Mouse handling of the window: the item under the pointer, hover marks, busy cursors, presses
 // that do nothing, the level pick and the depth-bonus strip.
+#include <vector>
+
 #include "tests/form_driver.h"
 
 namespace {
@@ -28,36 +30,40 @@ bool SameImage(const TImage& a, const TImage& b) {
 
 TEST(Input, HoverItemUnderThePointer) {
     struct Case {
-        int x, y;
+        TPixel at;
         int inSelect; // FHover in the player selection
         int inGame;   // FHover while a person is to move
-    } cases[] = {
-        {CellPixel(FirstPlayable).x, CellPixel(FirstPlayable).y, 0, 0}, // empty cell
-        {CellPixel(48).x, CellPixel(48).y, 1, 1},                       // player 1's panel
-        {CellPixel(49).x, CellPixel(49).y, 2, 2},                       // player 2's panel
-        {256, 16, -1, -1},                                              // the top corner
-        {5, 5, -1, -1},                                                 // board side, no cell
-        {600, 300, -1, -1},                                             // side panel, nothing
-        {536, 423, 10, 10},                                             // button edges
-        {727, 400, 10, 10},
-        {728, 410, -1, -1},
-        {536, 440, 11, 11},
-        {536, 464, -1, -1},
-        {553, 317, 12, -1}, // level boxes count in the selection only
-        {577, 320, -1, -1}, // the gap between two boxes
-        {578, 320, 13, -1},
-        {703 + 23, 345 + 12, 25, -1},
-        {761, 511, -1, -1},
     };
+    std::vector<Case> cases = {
+        {CellPixel(FirstPlayable), CellEmpty, CellEmpty},
+        {CellPixel(48), 1, 1},        // player 1's panel
+        {CellPixel(49), 2, 2},        // player 2's panel
+        {{256, 16}, piNone, piNone},  // the board's top corner
+        {{5, 5}, piNone, piNone},     // board side, no cell
+        {{600, 300}, piNone, piNone}, // side panel, nothing
+        {{761, 511}, piNone, piNone},
+    };
+    // Each item takes its rectangle's first row and column but not the row and column after its
+    // last; level boxes count in the selection only.
+    for (int item = piFirstButton; item <= piLastLevelBox; ++item) {
+        const TPanelItem r = PanelItemRect(item);
+        const int inGame = item < piFirstLevelBox ? item : piNone;
+        const int right = r.left + r.width - 1, bottom = r.top + r.height - 1;
+        for (TPixel inside : {TPixel{r.left, r.top}, TPixel{right, bottom}})
+            cases.push_back({inside, item, inGame});
+        for (TPixel outside : {TPixel{r.left - 1, r.top}, TPixel{right + 1, bottom},
+                               TPixel{r.left, r.top - 1}, TPixel{right, bottom + 1}})
+            cases.push_back({outside, piNone, piNone});
+    }
     FormDriver d;
     for (const auto& c : cases) {
-        d.Move(c.x, c.y);
-        EXPECT_EQ(d->FHover, c.inSelect) << "select " << c.x << "," << c.y;
+        d.Move(c.at.x, c.at.y);
+        EXPECT_EQ(d->FHover, c.inSelect) << "select " << c.at.x << "," << c.at.y;
     }
     WaitPutManVsMan(d);
     for (const auto& c : cases) {
-        d.Move(c.x, c.y);
-        EXPECT_EQ(d->FHover, c.inGame) << "game " << c.x << "," << c.y;
+        d.Move(c.at.x, c.at.y);
+        EXPECT_EQ(d->FHover, c.inGame) << "game " << c.at.x << "," << c.at.y;
         EXPECT_EQ(d->FLastHover, d->FHover);
     }
 }
@@ -66,12 +72,12 @@ TEST(Input, HoverMarksFollowThePointer) {
     FormDriver d;
     TImage& img = d->imgScreen;
     const TPixel arrow10{530, 411}, arrow11{530, 451}, line12{560, 330};
-    d.Move(ItemPixel(10).x, ItemPixel(10).y);
+    d.Move(ItemPixel(piFirstButton).x, ItemPixel(piFirstButton).y);
     EXPECT_EQ(img.Pixel(arrow10.x, arrow10.y), ColMagenta);
-    d.Move(ItemPixel(11).x, ItemPixel(11).y); // new mark on, old one off
+    d.Move(ItemPixel(piSecondButton).x, ItemPixel(piSecondButton).y); // new mark on, old one off
     EXPECT_EQ(img.Pixel(arrow10.x, arrow10.y), ColBack);
     EXPECT_EQ(img.Pixel(arrow11.x, arrow11.y), ColMagenta);
-    d.Move(ItemPixel(12).x, ItemPixel(12).y);
+    d.Move(ItemPixel(LevelBoxItem(1, 0)).x, ItemPixel(LevelBoxItem(1, 0)).y);
     EXPECT_EQ(img.Pixel(arrow11.x, arrow11.y), ColBack);
     EXPECT_EQ(img.Pixel(line12.x, line12.y), ColBlack);
     d.Move(300, 300); // onto the board: board items have no mark
@@ -87,9 +93,14 @@ TEST(Input, BusyCursorOverTheButtonsWhileThinking) {
         int item; // -1: a board pixel
         TCursor expect;
     } steps[] = {
-        {10, crHourGlass}, // within the same button: nothing changes
-        {-1, crHourGlass}, {10, crAppStart}, {11, crAppStart},  {-1, crHourGlass},
-        {-1, crHourGlass}, {11, crAppStart}, {12, crHourGlass}, // level boxes are nothing here
+        {piFirstButton, crHourGlass}, // within the same button: nothing changes
+        {-1, crHourGlass},
+        {piFirstButton, crAppStart},
+        {piSecondButton, crAppStart},
+        {-1, crHourGlass},
+        {-1, crHourGlass},
+        {piSecondButton, crAppStart},
+        {LevelBoxItem(1, 0), crHourGlass}, // level boxes are nothing here
     };
     for (const auto& s : steps) {
         TPixel p = s.item < 0 ? TPixel{300, 300} : ItemPixel(s.item);
@@ -97,9 +108,9 @@ TEST(Input, BusyCursorOverTheButtonsWhileThinking) {
         EXPECT_EQ(Screen.Cursor, s.expect) << "item " << s.item;
     }
     // Between the buttons the cursor is not written at all.
-    d.Move(ItemPixel(10).x, ItemPixel(10).y);
+    d.Move(ItemPixel(piFirstButton).x, ItemPixel(piFirstButton).y);
     Screen.Cursor = crDefault;
-    d.Move(ItemPixel(11).x, ItemPixel(11).y);
+    d.Move(ItemPixel(piSecondButton).x, ItemPixel(piSecondButton).y);
     EXPECT_EQ(Screen.Cursor, crDefault);
     d.Move(300, 300);
     EXPECT_EQ(Screen.Cursor, crHourGlass);
@@ -110,7 +121,7 @@ TEST(Input, CursorIsLeftAloneOutsideTheSearch) {
     WaitPutManVsMan(d);
     Screen.Cursor = crDefault;
     d.Move(300, 300);
-    d.Move(ItemPixel(10).x, ItemPixel(10).y);
+    d.Move(ItemPixel(piFirstButton).x, ItemPixel(piFirstButton).y);
     EXPECT_EQ(Screen.Cursor, crDefault);
     d.Move(300, 300);
     EXPECT_EQ(Screen.Cursor, crDefault);
@@ -160,10 +171,11 @@ TEST(Input, PressesThatMakeNoRequest) {
         TPixel at;
         TMouseButton button;
     } cases[] = {
-        {"middle on a button", WaitPutManVsMan, ItemPixel(10), TMouseButton::mbMiddle},
+        {"middle on a button", WaitPutManVsMan, ItemPixel(piFirstButton), TMouseButton::mbMiddle},
         {"middle on the board", WaitPutManVsMan, {300, 300}, TMouseButton::mbMiddle},
         {"left on nothing", WaitPutManVsMan, {600, 300}, TMouseButton::mbLeft},
-        {"left on a level box in a game", WaitPutManVsMan, ItemPixel(13), TMouseButton::mbLeft},
+        {"left on a level box in a game", WaitPutManVsMan, ItemPixel(LevelBoxItem(1, 1)),
+         TMouseButton::mbLeft},
         {"left on a cell while thinking", ThinkingForever, CellPixel(FirstPlayable),
          TMouseButton::mbLeft},
     };
@@ -187,26 +199,28 @@ TEST(Input, LevelPick) {
     } steps[] = {{1, 4}, {2, 0}, {2, 6}, {1, 0}};
     for (const auto& s : steps) {
         const int old = d->FPlayerType[s.player];
-        d.ClickItem(LevelItem(s.player, s.type));
+        d.ClickItem(LevelBoxItem(s.player, s.type));
         EXPECT_EQ(d->FPlayerType[s.player], s.type);
         EXPECT_EQ(d->FState, gsSelect);
         EXPECT_FALSE(d->tmrTimer.Enabled);
-        const int row = s.player - 1;
         const TColor lit = s.player == 1 ? ColCyan : ColMagenta;
         const TColor unlit = s.player == 1 ? ColPlayer1 : ColPlayer2;
-        EXPECT_EQ(d->imgScreen.Pixel(554 + 25 * s.type, 318 + 28 * row), lit);
-        EXPECT_EQ(d->imgScreen.Pixel(554 + 25 * old, 318 + 28 * row), unlit);
+        const TPanelItem now = PanelItemRect(LevelBoxItem(s.player, s.type));
+        const TPanelItem before = PanelItemRect(LevelBoxItem(s.player, old));
+        EXPECT_EQ(d->imgScreen.Pixel(now.left + 1, now.top + 1), lit);
+        EXPECT_EQ(d->imgScreen.Pixel(before.left + 1, before.top + 1), unlit);
     }
     // Picking the box already chosen paints nothing.
-    d.Move(ItemPixel(LevelItem(1, 0)).x, ItemPixel(LevelItem(1, 0)).y);
+    const TPixel man1 = ItemPixel(LevelBoxItem(1, 0));
+    d.Move(man1.x, man1.y);
     const TImage before = d->imgScreen;
-    d.Press(ItemPixel(LevelItem(1, 0)).x, ItemPixel(LevelItem(1, 0)).y);
+    d.Press(man1.x, man1.y);
     EXPECT_TRUE(SameImage(before, d->imgScreen));
     EXPECT_EQ(d->FPlayerType[1], 0);
     // The types carry into the game and back into the next selection.
-    d.ClickItem(10);
-    d.ClickItem(10); // NEW GAME ?
-    d.ClickItem(10); // YES
+    d.ClickItem(piFirstButton);
+    d.ClickItem(piFirstButton); // NEW GAME ?
+    d.ClickItem(piFirstButton); // YES
     EXPECT_EQ(d->FState, gsSelect);
     EXPECT_EQ(d->FPlayerType[1], 0);
     EXPECT_EQ(d->FPlayerType[2], 6);
@@ -240,8 +254,8 @@ TEST(Input, StripSwitchesTheBonusOnlyInTheSelection) {
     EXPECT_FALSE(d->tmrTimer.Enabled);
 
     // A new game keeps it.
-    d.ClickItem(10);
-    d.ClickItem(10);
+    d.ClickItem(piFirstButton);
+    d.ClickItem(piFirstButton);
     ASSERT_EQ(d->FState, gsSelect);
     EXPECT_EQ(d->FLevelBonus, 5);
     EXPECT_EQ(d->Shape1.BrushColor, StripOnBrush);

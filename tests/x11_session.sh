@@ -1,8 +1,12 @@
 # The game in a real window on a private X server, for the scripts that need one (the end-to-end
 # window test, the package test). Source it, then:
 #   x11_start DIR          start Xvfb on a free display (its files in DIR) and export DISPLAY
-#   x11_find_window PID    wait up to 10 s for the game's visible window: X11_WINDOW is its id;
-#                          fails when process PID ends first or no window comes
+#   x11_layout REPLAY      the window's caption, client size and item centres as the game knows
+#                          them (melvaron-replay --print-layout): X11_CAPTION, X11_CLIENT_W,
+#                          X11_CLIENT_H, X11_ITEM_X[n], X11_ITEM_Y[n]
+#   x11_find_window PID    wait up to 10 s for the game's visible window (X11_CAPTION after
+#                          x11_layout): X11_WINDOW is its id; fails when process PID ends first
+#                          or no window comes
 #   x11_close_game PID     the close request, as from the desktop (SIGTERM, which SDL turns into
 #                          a quit): fails unless PID ends within 10 s with status 0
 #   x11_stop               stop the X server (for an EXIT trap)
@@ -10,7 +14,34 @@
 X11_PID=""
 X11_WINDOW=""
 X11_ERROR=""
-X11_WINDOW_NAME='^Melvaron \(Oskalet\) Dunmiro$'
+X11_CAPTION=""
+X11_CLIENT_W=""
+X11_CLIENT_H=""
+declare -A X11_ITEM_X X11_ITEM_Y
+
+x11_layout() {
+    local replay="$1" key rest n left top width height
+    local layout
+    if ! layout="$("$replay" --print-layout)"; then
+        X11_ERROR="$replay --print-layout failed"
+        return 1
+    fi
+    while read -r key rest; do
+        case "$key" in
+        caption) X11_CAPTION="$rest" ;;
+        client) read -r X11_CLIENT_W X11_CLIENT_H <<<"$rest" ;;
+        item)
+            read -r n left top width height <<<"$rest"
+            X11_ITEM_X[$n]=$((left + width / 2))
+            X11_ITEM_Y[$n]=$((top + height / 2))
+            ;;
+        esac
+    done <<<"$layout"
+    if [ -z "$X11_CAPTION" ] || [ -z "$X11_CLIENT_W" ]; then
+        X11_ERROR="no caption or client size in the layout"
+        return 1
+    fi
+}
 
 x11_start() {
     local dir="$1"
@@ -30,19 +61,16 @@ x11_start() {
 }
 
 x11_find_window() {
-    local pid="$1" i
-    X11_WINDOW=""
-    for i in $(seq 100); do
-        X11_WINDOW=$(timeout 5 xdotool search --onlyvisible --name "$X11_WINDOW_NAME" 2>/dev/null |
-            head -n1 || true)
-        [ -n "$X11_WINDOW" ] && return 0
-        if ! kill -0 "$pid" 2>/dev/null; then
-            X11_ERROR="melvaron ended before its window appeared"
-            return 1
-        fi
-        sleep 0.1
-    done
-    X11_ERROR="no window within 10 s"
+    local pid="$1" name
+    name="^$(printf '%s' "$X11_CAPTION" | sed 's/[][\\.*^$()+?{}|]/\\&/g')\$"
+    X11_WINDOW=$(timeout 10 xdotool search --sync --onlyvisible --name "$name" 2>/dev/null |
+        head -n1) || true
+    [ -n "$X11_WINDOW" ] && return 0
+    if ! kill -0 "$pid" 2>/dev/null; then
+        X11_ERROR="melvaron ended before its window appeared"
+    else
+        X11_ERROR="no window within 10 s"
+    fi
     return 1
 }
 

@@ -15,6 +15,7 @@
 #include "engine/bench_positions.h"
 #include "engine/board_text.h"
 #include "engine/computer_game.h"
+#include "engine/input_text.h"
 #include "engine/random.h"
 #include "engine/tables.h"
 #include "engine/think_thread.h"
@@ -66,10 +67,7 @@ struct BadInput {};
 
 // Arguments can hold any bytes; keep messages on one printable line.
 std::string Printable(std::string_view s) {
-    std::string out;
-    for (unsigned char c : s.substr(0, 64)) out += (c >= 0x20 && c < 0x7F) ? char(c) : '?';
-    if (s.size() > 64) out += "...";
-    return out;
+    return ShownInput(s, 64, TShownBytes::Ascii);
 }
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -77,21 +75,10 @@ std::string Printable(std::string_view s) {
     throw BadInput{};
 }
 
+// A number of at most 18 characters within lo..hi.
 int64_t Number(std::string_view text, const char* name, int64_t lo, int64_t hi) {
     int64_t value = 0;
-    bool ok = !text.empty() && text.size() <= 18;
-    std::size_t i = 0;
-    const bool negative = ok && text[0] == '-';
-    if (negative) i = 1;
-    ok = ok && i < text.size();
-    for (; ok && i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            ok = false;
-        else
-            value = value * 10 + (text[i] - '0');
-    }
-    if (negative) value = -value;
-    if (!ok || value < lo || value > hi)
+    if (text.size() > 18 || ParseDecimal(text, value) != TDecimal::Ok || value < lo || value > hi)
         Fail(std::string(name) + " must be a number from " + std::to_string(lo) + " to " +
              std::to_string(hi) + " (got '" + Printable(text) + "')");
     return value;

@@ -1,4 +1,6 @@
 // melvaron-replay SCRIPT: plays a scripted session on the game window without a display.
+// melvaron-replay --print-layout: the window's caption, client size and side-panel items, for
+// scripts that drive the real window.
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -61,6 +63,8 @@ bool ReadFile(const char* path, std::string& text) {
 
 constexpr const char* Usage =
     "usage: melvaron-replay SCRIPT\n"
+    "       melvaron-replay --print-layout   the window's caption, client size and side-panel\n"
+    "                                        items, one per line\n"
     "\n"
     "Plays the game without a window, driven by SCRIPT: one command per line, '#' starts a\n"
     "comment, blank lines are ignored. Coordinates are pixels of the 768 x 512 client area.\n"
@@ -80,6 +84,13 @@ constexpr const char* Usage =
     "  board                     print the board: six rows of twelve cells\n"
     "\n"
     "A bad line prints 'line N: <what>' on standard error and exits with status 2.\n";
+void PrintLayout() {
+    std::printf("caption %s\nclient %d %d\n", AppTitle, ClientWidth, ClientHeight);
+    for (int item = piFirstButton; item <= piLastLevelBox; ++item) {
+        const TPanelItem r = PanelItemRect(item);
+        std::printf("item %d %d %d %d %d\n", item, r.left, r.top, r.width, r.height);
+    }
+}
 
 int Fail(int line, const std::string& what) {
     std::fflush(stdout);
@@ -97,6 +108,10 @@ int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: melvaron-replay SCRIPT (--help for the commands)\n");
         return 2;
+    }
+    if (std::strcmp(argv[1], "--print-layout") == 0) {
+        PrintLayout();
+        return 0;
     }
     std::string text;
     if (!ReadFile(argv[1], text)) {

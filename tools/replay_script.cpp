@@ -1,8 +1,9 @@
 // Parser of the scripted-session language.
 #include "tools/replay_script.h"
 
-#include <charconv>
 #include <limits>
+
+#include "engine/input_text.h"
 
 namespace replay {
 
@@ -27,31 +28,19 @@ std::vector<std::string_view> Words(std::string_view line) {
     return words;
 }
 
-// Shows a word from the script in a message; control bytes and long words are cut short so a
+// A word of the script in a message: control bytes and long words are cut short so that a
 // message stays one printable line.
 std::string Quote(std::string_view word) {
-    std::string out = "'";
-    const size_t limit = 40;
-    for (size_t i = 0; i < word.size() && i < limit; ++i) {
-        const unsigned char c = static_cast<unsigned char>(word[i]);
-        out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
-    }
-    if (word.size() > limit) out += "...";
-    return out + "'";
+    return QuotedInput(word, 40, TShownBytes::AllButControl);
 }
 
 int64_t Number(std::string_view cmd, std::string_view name, std::string_view word, int64_t lo,
                int64_t hi) {
     int64_t value = 0;
-    const char* first = word.data();
-    const char* last = word.data() + word.size();
-    // Plain decimal digits with an optional minus: no plus, no blanks, nothing after them.
-    const size_t sign = !word.empty() && word[0] == '-' ? 1 : 0;
-    bool digits = word.size() > sign;
-    for (size_t i = sign; i < word.size(); ++i) digits = digits && word[i] >= '0' && word[i] <= '9';
-    if (!digits) throw TBad{std::string(cmd) + ": " + Quote(word) + " is not a number"};
-    const auto [end, ec] = std::from_chars(first, last, value);
-    if (ec == std::errc::result_out_of_range || end != last || value < lo || value > hi)
+    const TDecimal read = ParseDecimal(word, value);
+    if (read == TDecimal::NotANumber)
+        throw TBad{std::string(cmd) + ": " + Quote(word) + " is not a number"};
+    if (read == TDecimal::OutOfRange || value < lo || value > hi)
         throw TBad{std::string(cmd) + ": " + std::string(name) + " " + Quote(word) +
                    " is out of range " + std::to_string(lo) + ".." + std::to_string(hi)};
     return value;
@@ -74,8 +63,8 @@ TCommand ParseLine(const std::vector<std::string_view>& w) {
     } else if (cmd == "move") {
         Arity(cmd, args, 2, 2, "move X Y");
         c.op = TOp::Move;
-        c.x = static_cast<int>(Number(cmd, "X", w[1], 0, ClientW - 1));
-        c.y = static_cast<int>(Number(cmd, "Y", w[2], 0, ClientH - 1));
+        c.x = static_cast<int>(Number(cmd, "X", w[1], 0, ClientWidth - 1));
+        c.y = static_cast<int>(Number(cmd, "Y", w[2], 0, ClientHeight - 1));
     } else if (cmd == "press") {
         Arity(cmd, args, 3, 3, "press left|right|middle X Y");
         c.op = TOp::Press;
@@ -87,8 +76,8 @@ TCommand ParseLine(const std::vector<std::string_view>& w) {
             c.button = TMouseButton::mbMiddle;
         else
             throw TBad{"press: unknown button " + Quote(w[1]) + " (left, right or middle)"};
-        c.x = static_cast<int>(Number(cmd, "X", w[2], 0, ClientW - 1));
-        c.y = static_cast<int>(Number(cmd, "Y", w[3], 0, ClientH - 1));
+        c.x = static_cast<int>(Number(cmd, "X", w[2], 0, ClientWidth - 1));
+        c.y = static_cast<int>(Number(cmd, "Y", w[3], 0, ClientHeight - 1));
     } else if (cmd == "strip") {
         Arity(cmd, args, 0, 0, "strip");
         c.op = TOp::Strip;

@@ -8,14 +8,13 @@
 #include <vector>
 
 #include "platform/mouse.h"
+#include "ui/screen_layout.h"
 
 namespace replay {
 
 enum class TOp { Seed, Move, Press, Strip, Tick, Settle, Close, Shot, State, Board };
 
-// Limits of the client area that coordinates must lie in.
-constexpr int ClientW = 768;
-constexpr int ClientH = 512;
+// Coordinates lie in the window's client area, ClientWidth x ClientHeight.
 constexpr int64_t DefaultSettle = 100000;
 
 struct TCommand {

@@ -189,21 +189,21 @@ void TfrmGalMain::GameOver() {
 
 void TfrmGalMain::Request(int request, int cell) {
     if (!Running()) return;
-    if (request == 10 || request == 11) {
+    if (request == rqFirstButton || request == rqSecondButton) {
         ClearMessages();
         FMsgLine = 0;
     }
     switch (request) {
-    case 0:
+    case rqPut:
         PutRequest(cell);
         break;
-    case 10:
+    case rqFirstButton:
         FirstButton();
         break;
-    case 11:
+    case rqSecondButton:
         SecondButton();
         break;
-    case 12:
+    case rqLevelPick:
         PickLevel();
         break;
     default:

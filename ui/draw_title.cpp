@@ -32,8 +32,6 @@ constexpr TTitleWord TitleWords[3] = {
 constexpr const char* CreditLine1 = "(C) 2026 Melvaron";
 constexpr const char* CreditLine2 = "Dunmiro Team";
 
-constexpr int LevelBoxes = 7;
-
 } // namespace
 
 void TfrmGalMain::DrawTitle() {
@@ -64,34 +62,42 @@ void TfrmGalMain::DrawPlayerSelect(int type1, int type2) {
     ShowMessage("SELECT PLAYER !!", 0, 0);
     const int types[2] = {type1, type2};
     for (int i = 0; i < 2; ++i) {
-        const int y = 304 + 28 * i;
-        imgScreen.FillRect(553, y, 577, y + 13, ColShadow);
-        imgScreen.FillRect(578, y, 728, y + 13, ColShadow);
-        DrawText(555, y, ColPanel, ColText, 12, 6, "MAN");
-        DrawText(578, y, ColPanel, ColText, 12, 6, "COMPUTER");
+        // A caption row right above each player's boxes: MAN over box 0, COMPUTER over the
+        // six levels.
+        const TPanelItem man = PanelItemRect(LevelBoxItem(i + 1, 0));
+        const int y = man.top - man.height, levels = man.left + LevelBoxStepX;
+        imgScreen.FillRect(man.left, y, man.left + man.width, man.top, ColShadow);
+        imgScreen.FillRect(levels, y, man.left + LevelBoxStepX * LevelBoxes, man.top, ColShadow);
+        DrawText(man.left + 2, y, ColPanel, ColText, 12, 6, "MAN");
+        DrawText(levels, y, ColPanel, ColText, 12, 6, "COMPUTER");
         for (int b = 0; b < LevelBoxes; ++b) DrawLevelBox(i + 1, b, b == types[i] ? 1 : 0);
     }
 }
 
 void TfrmGalMain::DrawLevelBox(int player, int box, int selected) {
     if (player < 1 || player > 2 || box < 0 || box >= LevelBoxes) return;
-    const int r = player - 1;
-    const int left = 553 + 25 * box, top = 317 + 28 * r;
+    const TPanelItem r = PanelItemRect(LevelBoxItem(player, box));
     const TColor fill =
         selected ? (player == 1 ? ColCyan : ColMagenta) : (player == 1 ? ColPlayer1 : ColPlayer2);
-    imgScreen.FillRect(left, top, left + 24, top + 13, fill);
+    imgScreen.FillRect(r.left, r.top, r.left + r.width, r.top + r.height, fill);
     if (box >= 1) {
+        // The level digit, LV0..LV5, in the right part of the box.
         const std::string digit(1, static_cast<char>('0' + box - 1));
+        const int x = r.left + 14;
         if (selected)
-            DrawText(567 + 25 * box, top, ColWhite, ColShadow, 12, 6, digit);
+            DrawText(x, r.top, ColWhite, ColShadow, 12, 6, digit);
         else
-            DrawText(567 + 25 * box, top, ColShadow, ColWhite, 12, 6, digit);
+            DrawText(x, r.top, ColShadow, ColWhite, 12, 6, digit);
     }
 }
 
 void TfrmGalMain::DrawHover(int position, int on) {
-    if (position == 0 || position == 1) {
-        const int ax = 528, ay = position == 0 ? 400 : 440;
+    const int item = piFirstButton + position;
+    if (item < piFirstButton || item > piLastLevelBox) return;
+    const TPanelItem r = PanelItemRect(item);
+    if (item == piFirstButton || item == piSecondButton) {
+        // An arrow left of the button's label, as tall as the button.
+        const int ax = 528, ay = r.top;
         if (on) {
             const TPoint arrow[4] = {
                 {ax, ay}, {ax + 11, ay + 11}, {ax + 11, ay + 12}, {ax, ay + 23}};
@@ -101,11 +107,10 @@ void TfrmGalMain::DrawHover(int position, int on) {
         }
         return;
     }
-    if (position < 2 || position > 15) return;
     // A shadow line under and right of the level box, one pixel outside it.
-    const int dx = 25 * ((position - 2) % LevelBoxes), dy = 28 * ((position - 2) / LevelBoxes);
     const TColor colour = on ? ColBlack : ColPanel;
-    imgScreen.MoveTo(554 + dx, 330 + dy);
-    imgScreen.LineTo(577 + dx, 330 + dy, colour);
-    imgScreen.LineTo(577 + dx, 317 + dy, colour);
+    const int right = r.left + r.width, bottom = r.top + r.height;
+    imgScreen.MoveTo(r.left + 1, bottom);
+    imgScreen.LineTo(right, bottom, colour);
+    imgScreen.LineTo(right, r.top, colour);
 }

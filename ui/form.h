@@ -31,6 +31,14 @@ constexpr int gsAfterMove = 128;
 constexpr int gsAnnounce = 129;
 constexpr int gsClose = -1;
 
+// Requests the mouse handlers make of the controller. The buttons' requests are their item
+// numbers, so a press on a button requests the item under the pointer.
+constexpr int rqNone = -1;
+constexpr int rqPut = 0;
+constexpr int rqFirstButton = piFirstButton;
+constexpr int rqSecondButton = piSecondButton;
+constexpr int rqLevelPick = 12;
+
 class TfrmGalMain {
   public:
     TfrmGalMain();
@@ -55,7 +63,7 @@ class TfrmGalMain {
     void NewGame();
     void GameOver();
     void ApplyMove(int cell);
-    void Request(int request, int cell); // requests 0, 10, 11 (12 is the level pick)
+    void Request(int request, int cell); // rqPut (on cell), rqFirstButton, rqSecondButton
     void EndRequest();                   // the request frame's close: close, timer on, or off
 
     // ---- Input (input.cpp) ----

@@ -4,8 +4,6 @@
 #include "platform/app.h"
 #include "ui/form.h"
 
-inline constexpr const char* AppTitle = "Melvaron (Oskalet) Dunmiro";
-
 // The window description of form for a backend; icon may be null. The host refers to form's
 // members, so form must outlive it.
 TFormHost MakeFormHost(TfrmGalMain& form, const TImage* icon = nullptr);

@@ -4,37 +4,28 @@
 
 namespace {
 
-// The side-panel item (10..25) under (x, y), or -1.
-int PanelItemAt(int x, int y) {
-    for (int i = 0; i < 16; ++i) {
-        TPanelItem item = PanelItems[i < 2 ? i : 2];
-        if (i >= 2) {
-            item.left += 25 * ((i - 2) % 7);
-            item.top += 28 * ((i - 2) / 7);
-        }
-        if (x >= item.left && x < item.left + item.width && y >= item.top &&
-            y < item.top + item.height)
-            return i + 10;
-    }
-    return -1;
+bool IsButton(int item) {
+    return item == piFirstButton || item == piSecondButton;
 }
 
-bool IsButton(int item) {
-    return item == 10 || item == 11;
+// A board cell hovers as its value: empty, or a player's panel.
+bool IsBoardCell(int item) {
+    return item >= CellEmpty && item <= 2;
 }
 
 } // namespace
 
 void TfrmGalMain::imgScreenMouseMove(int x, int y) {
     if (!Running()) return;
-    FHover = -1;
+    FHover = piNone;
     if (x < 512) {
         int cell = CellAt(x, y);
         if (cell != -1 && BoardCells()[cell] >= 0) FHover = BoardCells()[cell];
     } else {
         FHover = PanelItemAt(x, y);
     }
-    if (FState != gsSelect && FHover >= 12) FHover = -1; // level boxes live in the selection only
+    // Level boxes live in the selection only.
+    if (FState != gsSelect && FHover >= piFirstLevelBox) FHover = piNone;
 
     if (FState == gsThinking) {
         // The buttons stay usable while the computer thinks; show it over them.
@@ -42,8 +33,8 @@ void TfrmGalMain::imgScreenMouseMove(int x, int y) {
         if (!IsButton(FHover) && IsButton(FLastHover)) Screen.Cursor = crHourGlass;
     }
     if (FHover != FLastHover) {
-        if (FHover >= 10) DrawHover(FHover - 10, 1);
-        if (FLastHover >= 10) DrawHover(FLastHover - 10, 0);
+        if (FHover >= piFirstButton) DrawHover(FHover - piFirstButton, 1);
+        if (FLastHover >= piFirstButton) DrawHover(FLastHover - piFirstButton, 0);
     }
     FLastHover = FHover;
 }
@@ -52,31 +43,31 @@ void TfrmGalMain::imgScreenMouseDown(TMouseButton button, int x, int y) {
     if (!Running()) return;
     tmrTimer.Enabled = false;
 
-    int request = -1;
+    int request = rqNone;
     if (button == TMouseButton::mbRight) {
-        request = 11;
+        request = rqSecondButton;
     } else if (button == TMouseButton::mbLeft) {
         // Later rules override earlier ones.
         if (IsButton(FHover)) request = FHover;
-        if (FPlayerType[FTurn] == 0 && FHover == 0 && FState == gsWaitPut) request = 0;
-        if (FHover >= 0 && FHover <= 2) {
-            if (FState == gsAskNewGame || FState == gsAskEnd) request = 11; // the board says NO
-            if (FState == gsSelect) request = 10;                           // the board starts
+        if (FPlayerType[FTurn] == 0 && FHover == CellEmpty && FState == gsWaitPut) request = rqPut;
+        if (IsBoardCell(FHover)) {
+            if (FState == gsAskNewGame || FState == gsAskEnd) request = rqSecondButton; // NO
+            if (FState == gsSelect) request = rqFirstButton; // the board starts the game
         }
-        if (FHover >= 12 && FState == gsSelect) request = 12;
+        if (FHover >= piFirstLevelBox && FState == gsSelect) request = rqLevelPick;
     }
 
     switch (request) {
-    case 10:
-    case 11:
+    case rqFirstButton:
+    case rqSecondButton:
         Request(request, -1);
         break;
-    case 12:
+    case rqLevelPick:
         PickLevel();
         break;
-    case 0:
+    case rqPut:
         // The cell comes from the press itself; the decision rested on the last movement.
-        if (FState <= 100) Request(0, CellAt(x, y));
+        if (FState <= 100) Request(rqPut, CellAt(x, y));
         break;
     default:
         break;
@@ -85,12 +76,13 @@ void TfrmGalMain::imgScreenMouseDown(TMouseButton button, int x, int y) {
 }
 
 void TfrmGalMain::PickLevel() {
-    if (!Running() || FState != gsSelect || FHover < 12 || FHover > 25) return;
-    int k = FHover - 12;
+    if (!Running() || FState != gsSelect || FHover < piFirstLevelBox || FHover > piLastLevelBox)
+        return;
+    int k = FHover - piFirstLevelBox;
     int player = 1;
-    if (k >= 7) {
+    if (k >= LevelBoxes) {
         player = 2;
-        k -= 7;
+        k -= LevelBoxes;
     }
     if (k == FPlayerType[player]) return;
     DrawLevelBox(player, k, 1);

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(c.line >= 1, "command without a line");
         Require(c.op != replay::TOp::Seed || i == 0, "seed after the first command");
         if (c.op == replay::TOp::Move || c.op == replay::TOp::Press)
-            Require(c.x >= 0 && c.x < replay::ClientW && c.y >= 0 && c.y < replay::ClientH,
+            Require(c.x >= 0 && c.x < ClientWidth && c.y >= 0 && c.y < ClientHeight,
                     "coordinates outside the client area");
         if (c.op == replay::TOp::Tick || c.op == replay::TOp::Settle)
             Require(c.count >= 0, "negative count");
