@@ -142,13 +142,12 @@ constexpr CellTables MakeCellTables() {
                         CellWeight[cell],
                         CellWeight[partner]};
     }
+    // Lanes of one kind weigh alike; each pattern is its lowest cell plus the rest.
     for (int lane = 0; lane < Lanes; ++lane)
-        for (int v = 0; v < (1 << 12); ++v) {
-            int w = 0;
-            for (int x = 0; x < 12; ++x)
-                if ((v >> x) & 1) w += weightAt[lane][x];
-            t.laneWeight[LaneKind(lane)][v] = static_cast<uint8_t>(w);
-        }
+        for (int v = 1; v < (1 << 12); ++v)
+            t.laneWeight[LaneKind(lane)][v] =
+                static_cast<uint8_t>(t.laneWeight[LaneKind(lane)][v & (v - 1)] +
+                                     weightAt[lane][std::countr_zero(static_cast<unsigned>(v))]);
     return t;
 }
 
