@@ -114,7 +114,7 @@ int32_t SearchRun::Visit(const Position& pos, int mover, int depth, uint64_t has
     }
     const uint64_t before = FDone;
     score = Node(pos, mover, depth);
-    if (score >= 0) FTable->Store(key, hash, score, FDone - before);
+    FTable->Store(key, hash, score, FDone - before);
     return score;
 }
 
@@ -172,28 +172,15 @@ int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
             FTable->Prefetch(c.hash);
         }
     });
-    // Children the table knows are counted first; the others are searched and kept.
-    int searched[MaxMoves];
-    int misses = 0;
+    // Each child is looked up just before it would be searched, so its entry has had the
+    // search of its elder siblings to arrive.
     for (int i = 0; i < count; ++i) {
-        int32_t score;
-        uint64_t calls;
-        if (remembered && FTable->Probe(KeyOf(children[i].pos, next, childDepth), children[i].hash,
-                                        score, calls)) {
-            sum += score;
-            FDone += calls;
-        } else {
-            searched[misses++] = i;
-        }
-    }
-    for (int j = 0; j < misses; ++j) {
         if (Stopped()) return -1;
-        const Child& c = children[searched[j]];
-        const uint64_t before = FDone;
-        const int32_t r = Node(c.pos, next, childDepth);
+        const Child& c = children[i];
+        const int32_t r =
+            remembered ? Visit(c.pos, next, childDepth, c.hash) : Node(c.pos, next, childDepth);
         if (r < 0) return r;
         sum += r;
-        if (remembered) FTable->Store(KeyOf(c.pos, next, childDepth), c.hash, r, FDone - before);
     }
     ++FDone;
     Publish();
