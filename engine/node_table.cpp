@@ -14,29 +14,38 @@ namespace node_table {
 
 namespace {
 
-constexpr uint64_t BucketCount = TableBytes / sizeof(Bucket);
-static_assert((BucketCount & (BucketCount - 1)) == 0, "a power of two, indexed by hash bits");
+constexpr uint64_t NearEntries = NearBytes / sizeof(Entry);
+constexpr uint64_t BucketCount = FarBytes / sizeof(Bucket);
+static_assert((NearEntries & (NearEntries - 1)) == 0, "a power of two, indexed by hash bits");
+static_assert(NearEntries <= (uint64_t{1} << 24) && BucketCount <= (uint64_t{1} << 32),
+              "the regions' indexes fit the hash bits they come from");
 
 // Zero-filled program storage: pages become memory only when a search first touches them.
 // Aligned for huge pages, which spare the random probes most of their address translations.
-alignas(2 << 20) Bucket gBuckets[BucketCount];
+struct alignas(2 << 20) Storage {
+    Bucket far[BucketCount];
+    Entry near[NearEntries];
+};
+static_assert(sizeof(Storage) == TableBytes, "the regions fill the table");
+Storage gStorage;
 std::atomic<bool> gLeased{false};
 
 // A search keeps about four times as many nodes for each further level; a shallow one uses only
 // the front of the table, so that it touches little memory.
 uint64_t WindowFor(int depth) {
     const int shift = std::max(2 * (WindowDepth - std::clamp(depth, 1, WindowDepth)) - 1, 0);
-    const uint64_t bytes = std::max(TableBytes >> std::min(shift, 62), MinWindowBytes);
-    return bytes / sizeof(Bucket) - 1;
+    const uint64_t bytes = std::max(FarBytes >> std::min(shift, 62), MinWindowBytes);
+    return bytes / sizeof(Bucket);
 }
 
 } // namespace
 
 Table* Install() {
     static Table table;
-    table.FBuckets = gBuckets;
+    table.FNear = gStorage.near;
+    table.FFar = gStorage.far;
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    madvise(gBuckets, sizeof gBuckets, MADV_HUGEPAGE);
+    madvise(&gStorage, sizeof gStorage, MADV_HUGEPAGE);
 #endif
     return &table;
 }
@@ -56,7 +65,7 @@ void Table::Release() {
 bool Table::Forget() {
     Table* table = Lease(WindowDepth);
     if (!table) return false;
-    std::memset(static_cast<void*>(gBuckets), 0, sizeof gBuckets);
+    std::memset(static_cast<void*>(&gStorage), 0, sizeof gStorage);
     table->Release();
     return true;
 }

@@ -73,11 +73,8 @@ class SearchRun {
     int32_t Node(const Position& pos, int mover, int depth);
     // A node as the caller meets it: from the table when it is there, else searched and kept.
     int32_t Visit(const Position& pos, int mover, int depth, uint64_t hash);
-    // Nodes worth a table entry. The opponent's moves with leaves right below them are cheaper
-    // to score again than to look up.
-    bool Remembered(int depth, int mover) const {
-        return depth >= 2 && depth <= node_table::MaxDepth && (depth > 2 || mover == FOwn);
-    }
+    // Nodes worth a table entry: all but the leaves, whose scores are cheaper to count again.
+    static bool Remembered(int depth) { return depth >= 2 && depth <= node_table::MaxDepth; }
     node_table::Key KeyOf(const Position& pos, int mover, int depth) const {
         return node_table::KeyOf(pos, mover, FOwn, depth);
     }
@@ -104,17 +101,22 @@ class SearchRun {
 };
 
 int32_t SearchRun::Visit(const Position& pos, int mover, int depth, uint64_t hash) {
-    if (!FTable || !Remembered(depth, mover)) return Node(pos, mover, depth);
+    if (!FTable || !Remembered(depth)) return Node(pos, mover, depth);
     const node_table::Key key = KeyOf(pos, mover, depth);
+    const bool near = depth == node_table::NearDepth;
     int32_t score;
     uint64_t calls;
-    if (FTable->Probe(key, hash, score, calls)) {
+    if (near ? FTable->ProbeNear(key, hash, score, calls)
+             : FTable->Probe(key, hash, score, calls)) {
         FDone += calls;
         return score;
     }
     const uint64_t before = FDone;
     score = Node(pos, mover, depth);
-    FTable->Store(key, hash, score, FDone - before);
+    if (near)
+        FTable->StoreNear(key, hash, score, FDone - before);
+    else
+        FTable->Store(key, hash, score, FDone - before);
     return score;
 }
 
@@ -161,7 +163,7 @@ int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
         uint64_t hash;
     };
     Child children[MaxMoves];
-    const bool remembered = FTable && Remembered(childDepth, next);
+    const bool remembered = FTable && Remembered(childDepth);
     bitboard::ForEachCell(moves, [&](int cell) {
         Child& c = children[count++];
         c.pos = pos;
@@ -169,7 +171,7 @@ int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
         c.hash = 0;
         if (remembered) {
             c.hash = node_table::HashOf(KeyOf(c.pos, next, childDepth));
-            FTable->Prefetch(c.hash);
+            if (childDepth != node_table::NearDepth) FTable->Prefetch(c.hash);
         }
     });
     // Each child is looked up just before it would be searched, so its entry has had the
@@ -177,8 +179,7 @@ int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
     for (int i = 0; i < count; ++i) {
         if (Stopped()) return -1;
         const Child& c = children[i];
-        const int32_t r =
-            remembered ? Visit(c.pos, next, childDepth, c.hash) : Node(c.pos, next, childDepth);
+        const int32_t r = Visit(c.pos, next, childDepth, c.hash);
         if (r < 0) return r;
         sum += r;
     }
