@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "engine/node_table.h"
 #include "engine/random.h"
 #include "engine/rules.h"
 #include "engine/search.h"
@@ -11,6 +12,9 @@ ComputerGame PlayComputerGame(const int depth[3], const std::atomic<bool>* stop,
                               const SearchTimer& timer) {
     ComputerGame game;
     game.board = InitialBoard;
+    // Nothing remembered from earlier games, which may have reached the same positions: each
+    // game's searches take the time they take in a game of their own.
+    node_table::Table::Forget();
     TSearch search(stop);
     for (int mover = 1; mover != 0;) {
         // A depth-0 search never looks at the flag; this keeps random players stoppable too.

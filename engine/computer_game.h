@@ -19,6 +19,7 @@ using SearchTimer = std::function<void(int mover, double seconds)>;
 
 // Plays from the start position, player 1 first, each move searched at depth[mover] (index 1 and
 // 2) with a value drawn from game_random, so the caller's seed fixes the game. stop (may be
-// null) ends the game at the running search's next node.
+// null) ends the game at the running search's next node. The game starts from an emptied node
+// table, so that its times are those of a game alone.
 ComputerGame PlayComputerGame(const int depth[3], const std::atomic<bool>* stop = nullptr,
                               const SearchTimer& timer = {});

@@ -29,6 +29,7 @@ struct alignas(2 << 20) Storage {
 static_assert(sizeof(Storage) == TableBytes, "the regions fill the table");
 Storage gStorage;
 std::atomic<bool> gLeased{false};
+uint64_t gUsed = 0; // the far buckets any search has used since the table was last emptied
 
 // A search keeps about four times as many nodes for each further level; a shallow one uses only
 // the front of the table, so that it touches little memory.
@@ -55,6 +56,7 @@ Table* Table::Lease(int depth) {
     // Acquire pairs with the last holder's release, so its entries are seen whole.
     if (gLeased.exchange(true, std::memory_order_acquire)) return nullptr;
     table->FWindow = WindowFor(depth);
+    gUsed = std::max(gUsed, table->FWindow);
     return table;
 }
 
@@ -63,10 +65,12 @@ void Table::Release() {
 }
 
 bool Table::Forget() {
-    Table* table = Lease(WindowDepth);
-    if (!table) return false;
-    std::memset(static_cast<void*>(&gStorage), 0, sizeof gStorage);
-    table->Release();
+    if (gLeased.exchange(true, std::memory_order_acquire)) return false;
+    // Only what searches used: emptying is cheap after shallow ones.
+    std::memset(static_cast<void*>(gStorage.near), 0, sizeof gStorage.near);
+    std::memset(static_cast<void*>(gStorage.far), 0, gUsed * sizeof(Bucket));
+    gUsed = 0;
+    gLeased.store(false, std::memory_order_release);
     return true;
 }
 

@@ -86,8 +86,8 @@ class Table {
     static Table* Lease(int depth);
     // Gives the lease back; what the search stored stays for the next one.
     void Release();
-    // Empties the whole table unless a search holds it (false then), so that a measurement can
-    // time a search that finds nothing remembered. Results never depend on it.
+    // Empties the table unless a search holds it (false then), so that a measurement can time a
+    // search that finds nothing remembered. Results never depend on it.
     static bool Forget();
     // Entries stored from now on are younger than all before; old ones are replaced first.
     void NewAge() { FAge = (FAge + 1) & 0xFF; }
