@@ -242,15 +242,10 @@ std::string FormatTournament(const TournamentTable& t, bool withTimes) {
             s += Pad(names[r], 5, false);
             for (std::size_t c = 0; c < n; ++c) s += "  " + Pad(cells[r][c], width, true);
             if (withScore) {
-                int64_t points2 = 0, games = 0; // half points, to stay in whole numbers
-                for (const PairingScore& p : t.score[r]) {
-                    points2 += 2 * p.wins + p.draws;
-                    games += p.Games();
-                }
-                s += "  " + Pad(games ? Format("%.1f%%", 50.0 * static_cast<double>(points2) /
-                                                             static_cast<double>(games))
-                                      : "-",
-                                6, true);
+                PairingScore total;
+                for (const PairingScore& p : t.score[r]) total += p;
+                s += "  " +
+                     Pad(total.Games() ? Format("%.1f%%", 100 * total.Score()) : "-", 6, true);
             }
             s += "\n";
         }

@@ -40,11 +40,23 @@ struct TournamentSettings {
 uint32_t GameSeed(uint32_t seed, const TournamentPlayer& first, const TournamentPlayer& second,
                   int64_t game);
 
-// One player's results against another, from its own side.
+// One player's results against another (or against all), from its own side.
 struct PairingScore {
     int64_t wins = 0, draws = 0, losses = 0;
     int64_t difference = 0; // sum over the games of own final panels minus the opponent's
     int64_t Games() const { return wins + draws + losses; }
+    // The share of the points, a draw half a win: 0 to 1 (0 with no games).
+    double Score() const {
+        return Games() ? static_cast<double>(2 * wins + draws) / static_cast<double>(2 * Games())
+                       : 0;
+    }
+    PairingScore& operator+=(const PairingScore& o) {
+        wins += o.wins;
+        draws += o.draws;
+        losses += o.losses;
+        difference += o.difference;
+        return *this;
+    }
 };
 
 struct TournamentTable {

@@ -31,11 +31,6 @@ TColor ShareColour(double share) {
     return RGBColor(mix(from.r, to.r), mix(from.g, to.g), mix(from.b, to.b));
 }
 
-double Share(const PairingScore& p) {
-    return (static_cast<double>(p.wins) + static_cast<double>(p.draws) / 2) /
-           static_cast<double>(p.Games());
-}
-
 std::string Text(const char* format, auto... values) {
     char buf[96];
     std::snprintf(buf, sizeof buf, format, values...);
@@ -60,12 +55,7 @@ TImage DrawTournament(const TournamentTable& t, const TFont& font) {
     // A row's total over all its pairings, shown in the last column.
     std::vector<PairingScore> totals(n);
     for (std::size_t r = 0; r < n; ++r)
-        for (const PairingScore& p : t.score[r]) {
-            totals[r].wins += p.wins;
-            totals[r].draws += p.draws;
-            totals[r].losses += p.losses;
-            totals[r].difference += p.difference;
-        }
+        for (const PairingScore& p : t.score[r]) totals[r] += p;
 
     auto wdl = [](const PairingScore& p) {
         return std::to_string(p.wins) + "-" + std::to_string(p.draws) + "-" +
@@ -127,13 +117,15 @@ TImage DrawTournament(const TournamentTable& t, const TFont& font) {
         for (std::size_t c = 0; c <= n; ++c) {
             const PairingScore& p = c < n ? t.score[r][c] : totals[r];
             const int left = cellLeft(c);
-            const TColor fill = c == r ? ColShadow : p.Games() ? ShareColour(Share(p)) : ColNoGames;
+            const TColor fill = c == r      ? ColShadow
+                                : p.Games() ? ShareColour(p.Score())
+                                            : ColNoGames;
             image.FillRect(left, top, left + cellWidth, top + CellHeight, fill);
             if (c == r || p.Games() == 0) continue;
             const int lines = top + (CellHeight - 2 * LineHeight) / 2;
             centred(left, lines, cellWidth, wdl(p));
             centred(left, lines + LineHeight, cellWidth,
-                    c < n ? mean(p) : Text("%.1f%%", 100 * Share(p)));
+                    c < n ? mean(p) : Text("%.1f%%", 100 * p.Score()));
         }
     }
 
