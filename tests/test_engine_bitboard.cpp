@@ -39,40 +39,26 @@ int32_t Weight(const Board& b, int player) {
 // Every move of random games, both players' moves listed in every position: the bit form must
 // find the same moves, turn the same panels and weigh them as the rule operations do.
 TEST(Bitboard, AgreesWithTheRulesOverRandomPlay) {
-    reference::Rng rng(31);
-    int moves = 0;
-    for (int game = 0; game < 40; ++game) {
-        Board b = InitialBoard;
-        int side = 1;
-        for (int mask; (mask = TThinkThread::CheckBoard(b.data())) != 0;) {
-            if (!(mask & side)) side = 3 - side;
-            const Position pos = FromBoard(b);
+    const int moves = reference::RandomGames(
+        31, 40, [](const Board& before, int side, int cell, const Board& after) {
+            const Position pos = FromBoard(before);
             for (int p : {1, 2}) {
                 std::set<int> legal;
-                for (int cell = FirstPlayable; cell <= LastPlayable; ++cell)
-                    if (b[cell] == CellEmpty && (TThinkThread::CheckPut(cell, b.data()) & p))
-                        legal.insert(cell);
+                for (int c = FirstPlayable; c <= LastPlayable; ++c)
+                    if (before[c] == CellEmpty && (TThinkThread::CheckPut(c, before.data()) & p))
+                        legal.insert(c);
                 ASSERT_EQ(CellsOf(bitboard::Moves(pos.p[p - 1], pos.p[2 - p])), legal);
             }
-            std::vector<int> legal;
-            for (int cell : CellsOf(bitboard::Moves(pos.p[side - 1], pos.p[2 - side])))
-                legal.push_back(cell);
-            const int cell = legal[rng.Below(static_cast<int>(legal.size()))];
-
-            const int32_t gain = bitboard::Gain(pos.p[side - 1], pos.p[2 - side], cell);
-            const int32_t before = Weight(b, side);
-            Position after = pos;
-            bitboard::Play(after, cell, side);
-            TThinkThread::PutPanel(cell, side, b.data());
-            const Position want = FromBoard(b);
+            Position played = pos;
+            bitboard::Play(played, cell, side);
+            const Position want = FromBoard(after);
             for (int p = 0; p < 2; ++p)
-                for (int w = 0; w < 3; ++w) ASSERT_EQ(after.p[p].w[w], want.p[p].w[w]);
-            EXPECT_EQ(gain, Weight(b, side) - before) << "move " << cell;
-            EXPECT_EQ(bitboard::WeightOf(after.p[side - 1]), Weight(b, side));
-            ++moves;
-            side = 3 - side;
-        }
-    }
+                for (int w = 0; w < 3; ++w) ASSERT_EQ(played.p[p].w[w], want.p[p].w[w]);
+            EXPECT_EQ(bitboard::Gain(pos.p[side - 1], pos.p[2 - side], cell),
+                      Weight(after, side) - Weight(before, side))
+                << "move " << cell;
+            EXPECT_EQ(bitboard::WeightOf(played.p[side - 1]), Weight(after, side));
+        });
     EXPECT_GT(moves, 1500);
 }
 

@@ -127,4 +127,29 @@ inline Position RandomPosition(Rng& rng, int plies) {
     return pos;
 }
 
+// Plays `games` games of random legal moves from the start with the game's turn order, calling
+// visit(before, side, cell, after) for every move, with FlipList still holding it. Returns the
+// number of moves played.
+template <class Visit> int RandomGames(uint64_t seed, int games, Visit visit) {
+    Rng rng(seed);
+    int moves = 0;
+    for (int game = 0; game < games; ++game) {
+        Board b = InitialBoard;
+        int side = 1;
+        for (int mask; (mask = TThinkThread::CheckBoard(b.data())) != 0; side = 3 - side) {
+            if (!(mask & side)) side = 3 - side; // a pass
+            std::vector<int> legal;
+            for (int cell = FirstPlayable; cell <= LastPlayable; ++cell)
+                if (b[cell] == CellEmpty && (TThinkThread::CheckPut(cell, b.data()) & side))
+                    legal.push_back(cell);
+            const int cell = legal[rng.Below(static_cast<int>(legal.size()))];
+            const Board before = b;
+            TThinkThread::PutPanel(cell, side, b.data());
+            visit(before, side, cell, b);
+            ++moves;
+        }
+    }
+    return moves;
+}
+
 } // namespace reference

@@ -138,27 +138,14 @@ TEST(Rules, FullBoardHasNoMoves) {
 // Laws over positions from random legal play: what PutPanel turns is exactly the bracketed
 // runs, the border ring survives, and CheckBoard is the OR of CheckPut.
 TEST(Rules, LawsOverRandomPlay) {
-    reference::Rng rng(7);
-    int moves = 0;
-    for (int game = 0; game < 60; ++game) {
-        Board b = InitialBoard;
-        int side = 1;
-        for (;;) {
+    const int moves = reference::RandomGames(
+        7, 60, [](const Board& before, int side, int cell, const Board& after) {
             int mask = 0;
-            for (int cell = 0; cell < BoardSize; ++cell)
-                if (b[cell] == CellEmpty) mask |= TThinkThread::CheckPut(cell, b.data());
-            ASSERT_EQ(TThinkThread::CheckBoard(b.data()), mask);
-            if (mask == 0) break;
-            if (!(mask & side)) side = 3 - side; // a pass
-            std::vector<int> legal;
-            for (int cell = 0; cell < BoardSize; ++cell)
-                if (b[cell] == CellEmpty && (TThinkThread::CheckPut(cell, b.data()) & side))
-                    legal.push_back(cell);
-            ASSERT_FALSE(legal.empty());
-            const int cell = legal[rng.Below(static_cast<int>(legal.size()))];
+            for (int c = 0; c < BoardSize; ++c)
+                if (before[c] == CellEmpty) mask |= TThinkThread::CheckPut(c, before.data());
+            ASSERT_EQ(TThinkThread::CheckBoard(before.data()), mask);
 
             // The runs each bracketing direction should turn, from the board before the move.
-            const Board before = b;
             std::vector<int> expected;
             for (int d = 0; d < 4; ++d) {
                 if (!(TThinkThread::CheckLine(cell, d, before.data()) & side)) continue;
@@ -169,7 +156,6 @@ TEST(Rules, LawsOverRandomPlay) {
                         expected.push_back(c);
                 }
             }
-            TThinkThread::PutPanel(cell, side, b.data());
             const std::vector<int32_t> flips = Flips();
             ASSERT_EQ(flips[1], cell);
             std::vector<int> turned(flips.begin() + 2, flips.end() - 1);
@@ -179,15 +165,12 @@ TEST(Rules, LawsOverRandomPlay) {
             for (int i = 0; i < BoardSize; ++i) {
                 const bool isTurned = std::find(turned.begin(), turned.end(), i) != turned.end();
                 if (i == cell || isTurned)
-                    EXPECT_EQ(b[i], side);
+                    EXPECT_EQ(after[i], side);
                 else
-                    EXPECT_EQ(b[i], before[i]) << i;
+                    EXPECT_EQ(after[i], before[i]) << i;
             }
-            ASSERT_TRUE(table_laws::BorderRingIntact(b));
-            ++moves;
-            side = 3 - side;
-        }
-    }
+            ASSERT_TRUE(table_laws::BorderRingIntact(after));
+        });
     EXPECT_GT(moves, 2000);
 }
 
