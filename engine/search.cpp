@@ -23,7 +23,7 @@ using bitboard::Position;
 
 constexpr int32_t LeafScale = 10000; // a leaf is worth 10000 per unit of weighted panel count
 constexpr uint64_t ProgressMask = 0xFFFF;
-constexpr int MaxMoves = 68; // the start position's four cells are never empty again
+constexpr int MaxMoves = PlayableCells; // no side has more moves than there are cells
 
 constexpr Bits MakePriorityCells() {
     Bits b = {{0, 0, 0}};
@@ -153,8 +153,7 @@ int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
             ++count;
         });
         FDone += static_cast<uint64_t>(count) + 1;
-        Publish();
-        return sum / count;
+        return sum / count; // progress is shown by the nodes above, often enough
     }
 
     // Every child is made first, so that the table can fetch all their entries at once.
