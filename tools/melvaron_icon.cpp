@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/input_text.h"
 #include "ui/icon.h"
 
 int main(int argc, char** argv) {
@@ -13,9 +14,8 @@ int main(int argc, char** argv) {
     }
     int size = IconSize;
     if (argc == 3) {
-        char* end = nullptr;
-        const long n = std::strtol(argv[1], &end, 10);
-        if (end == argv[1] || *end != '\0' || n < 1 || n > 4096) {
+        int64_t n = 0;
+        if (ParseDecimal(argv[1], n) != TDecimal::Ok || n < 1 || n > 4096) {
             std::fprintf(stderr, "error: SIZE must be a number from 1 to 4096\n");
             return 2;
         }

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "engine/computer_game.h"
+#include "engine/input_text.h"
 #include "engine/random.h"
 #include "engine/search.h"
 #include "platform/text.h"
@@ -112,10 +113,8 @@ bool ParsePlayers(std::string_view list, bool bonusAll, std::vector<TournamentPl
         const std::string_view item = list.substr(start, comma - start);
         const bool plus = item.size() == 2 && item[1] == '+';
         if ((item.size() != 1 && !plus) || item[0] < '0' || item[0] > '5') {
-            std::string shown;
-            for (unsigned char c : item.substr(0, 16)) shown += c >= 0x20 && c < 0x7F ? c : '?';
-            error =
-                "each player of LIST is a level 0-5, with '+' for the bonus (got '" + shown + "')";
+            error = "each player of LIST is a level 0-5, with '+' for the bonus (got " +
+                    QuotedInput(item, 16, TShownBytes::Ascii) + ")";
             return false;
         }
         TournamentPlayer p{item[0] - '0', false};
