@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <mutex>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -41,23 +40,26 @@ uint64_t WindowFor(int depth) {
 
 } // namespace
 
-Table* Install() {
-    static Table table;
-    table.FNear = gStorage.near;
-    table.FFar = gStorage.far;
+Table& Table::Instance() {
+    static Table table = [] {
+        Table t;
+        t.FNear = gStorage.near;
+        t.FFar = gStorage.far;
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    madvise(&gStorage, sizeof gStorage, MADV_HUGEPAGE);
+        madvise(&gStorage, sizeof gStorage, MADV_HUGEPAGE);
 #endif
-    return &table;
+        return t;
+    }();
+    return table;
 }
 
 Table* Table::Lease(int depth) {
-    static Table* const table = Install();
+    Table& table = Instance();
     // Acquire pairs with the last holder's release, so its entries are seen whole.
     if (gLeased.exchange(true, std::memory_order_acquire)) return nullptr;
-    table->FWindow = WindowFor(depth);
-    gUsed = std::max(gUsed, table->FWindow);
-    return table;
+    table.FWindow = WindowFor(depth);
+    gUsed = std::max(gUsed, table.FWindow);
+    return &table;
 }
 
 void Table::Release() {

@@ -137,7 +137,7 @@ class Table {
     }
 
   private:
-    friend Table* Install();
+    static Table& Instance(); // the one table, its regions set on first use
     // The far index scales the hash's high half onto the window, whatever its size.
     Bucket& BucketOf(uint64_t hash) const { return FFar[(hash >> 32) * FWindow >> 32]; }
     Entry& NearOf(uint64_t hash) const {
