@@ -1,7 +1,6 @@
 // melvaron-icon [SIZE] FILE: writes the program's icon, SIZE x SIZE pixels (default 32), as a PNG
 // (run by the build for each size the desktop is given).
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "engine/input_text.h"
