@@ -195,32 +195,6 @@ const GlyphInk& FontStore::Glyph(FT_Face face, long emWidth, int height, int cel
     return ink;
 }
 
-// Next code point of a UTF-8 text; a malformed byte reads as '?'.
-char32_t NextCodePoint(const std::string& s, size_t& i) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char lead = byte(i);
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    }
-    int extra = (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + extra >= s.size()) {
-        ++i;
-        return U'?';
-    }
-    char32_t cp = lead & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-        unsigned char next = byte(i + k);
-        if ((next & 0xC0) != 0x80) {
-            ++i;
-            return U'?';
-        }
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    i += extra + 1;
-    return cp;
-}
-
 } // namespace
 
 struct TFont::Impl {
@@ -242,19 +216,6 @@ TFont::TFont(const TFontStyle& style) : FStyle(style), FImpl(std::make_unique<Im
 }
 
 TFont::~TFont() = default;
-
-int TFont::CellsOf(char32_t codePoint) {
-    // Shift-JIS keeps ASCII and the half-width katakana in one byte and one cell.
-    if (codePoint < 0x80) return 1;
-    if (codePoint >= 0xFF61 && codePoint <= 0xFF9F) return 1;
-    return 2;
-}
-
-int TFont::TextWidth(const std::string& utf8) const {
-    int cells = 0;
-    for (size_t i = 0; i < utf8.size();) cells += CellsOf(NextCodePoint(utf8, i));
-    return cells * FStyle.width;
-}
 
 void TFont::Rasterize(const std::string& utf8, std::vector<TPoint>& ink) const {
     if (FStyle.width <= 0 || FStyle.height <= 0) return;

@@ -45,5 +45,8 @@ class TFont {
     std::unique_ptr<Impl> FImpl;
 };
 
+// Next code point of a UTF-8 text at byte i, which moves past it; a malformed byte reads as '?'.
+char32_t NextCodePoint(const std::string& utf8, size_t& i);
+
 // The file that will be used for faceName (for diagnostics); throws TFontMissing.
 std::string ResolveFontFile(const std::string& faceName);
