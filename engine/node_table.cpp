@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__linux__)
@@ -13,41 +14,55 @@ namespace node_table {
 
 namespace {
 
-constexpr uint64_t NearEntries = NearBytes / sizeof(Entry);
 constexpr uint64_t BucketCount = FarBytes / sizeof(Bucket);
-static_assert((NearEntries & (NearEntries - 1)) == 0, "a power of two, indexed by hash bits");
-static_assert(NearEntries <= (uint64_t{1} << 24) && BucketCount <= (uint64_t{1} << 32),
-              "the regions' indexes fit the hash bits they come from");
+static_assert(BucketCount <= (uint64_t{1} << 32), "the far index fits the hash bits it uses");
 
-// Zero-filled program storage: pages become memory only when a search first touches them.
-// Aligned for huge pages, which spare the random probes most of their address translations.
-struct alignas(2 << 20) Storage {
-    Bucket far[BucketCount];
-    Entry near[NearEntries];
+// Obtained on the first search rather than kept as program storage, which some systems charge
+// to every process whether it searches or not. Zero-filled by the allocator, so pages become
+// memory only when a search first touches them; aligned for huge pages, which spare the random
+// probes most of their address translations.
+constexpr uint64_t PageAlign = uint64_t{2} << 20;
+struct Storage {
+    Bucket* far = nullptr;
+    NearEntry* near = nullptr;
 };
-static_assert(sizeof(Storage) == TableBytes, "the regions fill the table");
 Storage gStorage;
 std::atomic<bool> gLeased{false};
+std::atomic<uint64_t> gLimit{FarBytes};
 uint64_t gUsed = 0; // the far buckets any search has used since the table was last emptied
+
+Storage Allocate() {
+    // Never freed: the table lives as long as the program.
+    void* raw = std::calloc(TableBytes + PageAlign, 1);
+    if (!raw) return {};
+    auto* base = reinterpret_cast<unsigned char*>(
+        (reinterpret_cast<uintptr_t>(raw) + PageAlign - 1) & ~(PageAlign - 1));
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    madvise(base, TableBytes, MADV_HUGEPAGE);
+#endif
+    return {reinterpret_cast<Bucket*>(base), reinterpret_cast<NearEntry*>(base + FarBytes)};
+}
 
 // A search keeps about four times as many nodes for each further level; a shallow one uses only
 // the front of the table, so that it touches little memory.
 uint64_t WindowFor(int depth) {
     const int shift = std::max(2 * (WindowDepth - std::clamp(depth, 1, WindowDepth)) - 1, 0);
-    const uint64_t bytes = std::max(FarBytes >> std::min(shift, 62), MinWindowBytes);
+    const uint64_t limit =
+        std::clamp(gLimit.load(std::memory_order_relaxed), MinWindowBytes, FarBytes);
+    const uint64_t bytes =
+        std::max(std::min(FarBytes >> std::min(shift, 62), limit), MinWindowBytes);
     return bytes / sizeof(Bucket);
 }
 
 } // namespace
 
 Table& Table::Instance() {
+    // Set up by the first caller, whichever thread it is; later callers wait for it.
     static Table table = [] {
+        gStorage = Allocate();
         Table t;
         t.FNear = gStorage.near;
         t.FFar = gStorage.far;
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-        madvise(&gStorage, sizeof gStorage, MADV_HUGEPAGE);
-#endif
         return t;
     }();
     return table;
@@ -55,6 +70,7 @@ Table& Table::Instance() {
 
 Table* Table::Lease(int depth) {
     Table& table = Instance();
+    if (!table.FFar) return nullptr; // no memory for it: searches go without
     // Acquire pairs with the last holder's release, so its entries are seen whole.
     if (gLeased.exchange(true, std::memory_order_acquire)) return nullptr;
     table.FWindow = WindowFor(depth);
@@ -62,15 +78,22 @@ Table* Table::Lease(int depth) {
     return &table;
 }
 
+void Table::Limit(uint64_t bytes) {
+    gLimit.store(bytes, std::memory_order_relaxed);
+}
+
 void Table::Release() {
     gLeased.store(false, std::memory_order_release);
 }
 
 bool Table::Forget() {
+    Table& table = Instance();
     if (gLeased.exchange(true, std::memory_order_acquire)) return false;
     // Only what searches used: emptying is cheap after shallow ones.
-    std::memset(static_cast<void*>(gStorage.near), 0, sizeof gStorage.near);
-    std::memset(static_cast<void*>(gStorage.far), 0, gUsed * sizeof(Bucket));
+    if (table.FFar) {
+        std::memset(static_cast<void*>(table.FNear), 0, MaxThreads * NearBytes);
+        std::memset(static_cast<void*>(table.FFar), 0, gUsed * sizeof(Bucket));
+    }
     gUsed = 0;
     gLeased.store(false, std::memory_order_release);
     return true;

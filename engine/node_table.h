@@ -1,4 +1,5 @@
-// The table of finished search nodes: one per program, leased by one search at a time.
+// The table of finished search nodes: one per program, leased by one search at a time, which
+// may share it among the threads that work for it.
 //
 // An entry is believed only when the whole position (both players' cells), the mover, the
 // searching side and the remaining depth compare equal, so a hit gives exactly what searching
@@ -7,24 +8,38 @@
 //
 // The table has two regions. The nodes just above the leaves (remaining depth 2) are many and
 // cheap, and they recur within a few dozen nodes when two move pairs are played in the other
-// order: they go to a small region that stays in the processor's cache, one entry a slot, the
-// newest kept. The deeper nodes go to the large region, two entries a bucket, kept by age and
-// by the cost of their subtrees.
+// order: they go to a small region per thread that stays in that processor's cache, one entry
+// a slot, the newest kept. The deeper nodes go to the large shared region, two entries a
+// bucket, kept by age and by the cost of their subtrees.
+//
+// The shared region takes no lock. An entry's words are atomics, and its first word carries a
+// version in the key's spare bits: a writer makes it odd while it writes and even again after,
+// and a reader believes what it read only if the version was even and unchanged across its
+// reads, so a half-written entry is never taken for a whole one.
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 
 #include "engine/bitboard.h"
 
+#ifndef MELVARON_NODE_TABLE_MB
+#define MELVARON_NODE_TABLE_MB 256
+#endif
+
 namespace node_table {
 
-// The sizes, chosen by measuring depth-10 searches: the near region as large as stays cached,
-// the far one where a larger one stops paying.
-constexpr uint64_t TableBytes = uint64_t{256} << 20;
+// The sizes, chosen by measuring depth-10 searches: each near region as large as stays cached,
+// the far one where a larger one stops paying. The whole is a build setting (a power of two of
+// at least 16 MB); results never depend on it, only speed.
+constexpr uint64_t TableBytes = uint64_t{MELVARON_NODE_TABLE_MB} << 20;
+static_assert(TableBytes >= (uint64_t{16} << 20) && std::has_single_bit(TableBytes),
+              "the node table is a power of two of at least 16 MB");
+constexpr int MaxThreads = 8; // the threads that may work for one search, each with a near region
 constexpr uint64_t NearBytes = uint64_t{512} << 10;
-constexpr uint64_t FarBytes = TableBytes - NearBytes;
+constexpr uint64_t FarBytes = TableBytes - MaxThreads * NearBytes;
 constexpr int NearDepth = 2; // the remaining depth of the near region's nodes
 // The depth that uses the whole table, and the least a search uses.
 constexpr int WindowDepth = 10;
@@ -53,15 +68,23 @@ inline uint64_t HashOf(const Key& k) {
     return h * 0xD6E8FEB86659FD93ull;
 }
 
-struct Entry {
-    uint64_t k0, k1, k2; // the key, with the age in its spare bits
-    uint64_t value;      // score in the low bits, subtree calls above; 0 for an empty entry
-};
-
-constexpr int ScoreBits = 22; // valuations stay below 10000 x 336 < 2^22
+// The value word: score in the low bits, subtree calls above; 0 for an empty entry.
+constexpr int ScoreBits = 22;
 constexpr uint64_t ScoreMask = (uint64_t{1} << ScoreBits) - 1;
 constexpr uint64_t MaxCalls = ~uint64_t{0} >> ScoreBits; // larger subtrees are not kept
-static_assert(10000 * 336 <= ScoreMask, "a valuation fits its field");
+static_assert(MaxValuation <= ScoreMask, "a valuation fits its field");
+
+// A near region's entry: one thread's alone, so plain words.
+struct NearEntry {
+    uint64_t k0, k1, k2, value;
+};
+
+// A far entry: the key's words (the age in the third's spare bits, the version in the first's)
+// and the value word.
+struct Entry {
+    std::atomic<uint64_t> k0, k1, k2, value;
+};
+static_assert(sizeof(Entry) == 32 && std::atomic<uint64_t>::is_always_lock_free);
 
 // The age's eight bits: the unused top four bits of each player's row-5 and row-6 lanes.
 constexpr uint64_t AgeMask = (uint64_t{0xF} << 44) | (uint64_t{0xF} << 60);
@@ -71,6 +94,18 @@ constexpr uint64_t AgeBits(unsigned age) {
 constexpr unsigned AgeOf(uint64_t k2) {
     return static_cast<unsigned>((k2 >> 44 & 0xF) | (k2 >> 60 & 0xF) << 4);
 }
+
+// The version's sixteen bits: the unused top four bits of the first player's row 1-4 lanes.
+constexpr uint64_t VersionMask = 0xF000F000F000F000ull;
+constexpr uint64_t VersionBits(unsigned v) {
+    return static_cast<uint64_t>(v & 0xF) << 12 | static_cast<uint64_t>(v >> 4 & 0xF) << 28 |
+           static_cast<uint64_t>(v >> 8 & 0xF) << 44 | static_cast<uint64_t>(v >> 12 & 0xF) << 60;
+}
+constexpr unsigned VersionOf(uint64_t k0) {
+    return static_cast<unsigned>((k0 >> 12 & 0xF) | (k0 >> 28 & 0xF) << 4 | (k0 >> 44 & 0xF) << 8 |
+                                 (k0 >> 60 & 0xF) << 12);
+}
+static_assert(VersionOf(VersionBits(0xABCD)) == 0xABCD && (VersionBits(0xFFFF) == VersionMask));
 
 // Two entries share a cache line: one fetch answers a probe.
 constexpr int Ways = 2;
@@ -89,32 +124,51 @@ class Table {
     // Empties the table unless a search holds it (false then), so that a measurement can time a
     // search that finds nothing remembered. Results never depend on it.
     static bool Forget();
+    // Searches from now on use at most `bytes` of the far region (all of it by default), as a
+    // build with a smaller table would; for showing that results do not depend on the size.
+    static void Limit(uint64_t bytes);
     // Entries stored from now on are younger than all before; old ones are replaced first.
     void NewAge() { FAge = (FAge + 1) & 0xFF; }
 
     void Prefetch(uint64_t hash) const { __builtin_prefetch(&BucketOf(hash)); }
 
-    // The near region: a node of depth NearDepth, if its slot holds it, and keeping one there.
-    bool ProbeNear(const Key& key, uint64_t hash, int32_t& score, uint64_t& calls) const {
-        const Entry& e = NearOf(hash);
+    // The near region of the search's thread number `thread` (0 .. MaxThreads - 1).
+    NearEntry* Near(int thread) const { return FNear + thread * NearEntries; }
+    // A node of depth NearDepth, if its slot in a near region holds it, and keeping one there.
+    static bool ProbeNear(const NearEntry* near, const Key& key, uint64_t hash, int32_t& score,
+                          uint64_t& calls) {
+        const NearEntry& e = near[NearSlot(hash)];
         if (e.k0 != key.k0 || e.k1 != key.k1 || e.k2 != key.k2) return false;
         score = static_cast<int32_t>(e.value & ScoreMask);
         calls = e.value >> ScoreBits;
         return true;
     }
-    void StoreNear(const Key& key, uint64_t hash, int32_t score, uint64_t calls) {
+    static void StoreNear(NearEntry* near, const Key& key, uint64_t hash, int32_t score,
+                          uint64_t calls) {
         if (calls > MaxCalls || score < 0) return;
-        NearOf(hash) = {key.k0, key.k1, key.k2,
-                        static_cast<uint64_t>(score) | (calls << ScoreBits)};
+        near[NearSlot(hash)] = {key.k0, key.k1, key.k2,
+                                static_cast<uint64_t>(score) | (calls << ScoreBits)};
     }
 
     // The far region: the score and subtree calls of a finished node, if the table has it.
-    bool Probe(const Key& key, uint64_t hash, int32_t& score, uint64_t& calls) {
+    bool Probe(const Key& key, uint64_t hash, int32_t& score, uint64_t& calls) const {
         for (Entry& e : BucketOf(hash).e) {
-            if (e.k0 != key.k0 || e.k1 != key.k1 || (e.k2 & ~AgeMask) != key.k2) continue;
-            score = static_cast<int32_t>(e.value & ScoreMask);
-            calls = e.value >> ScoreBits;
-            e.k2 = key.k2 | AgeBits(FAge); // in use again: as young as the current search
+            const uint64_t k0 = e.k0.load(std::memory_order_acquire);
+            if ((k0 & ~VersionMask) != key.k0 || (VersionOf(k0) & 1)) continue;
+            const uint64_t k1 = e.k1.load(std::memory_order_relaxed);
+            uint64_t k2 = e.k2.load(std::memory_order_relaxed);
+            const uint64_t value = e.value.load(std::memory_order_relaxed);
+            // Pairs with a writer's release fence: had any word above come from a write begun
+            // since k0 was read, the version read again below shows that write.
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (e.k0.load(std::memory_order_relaxed) != k0) continue;
+            if (k1 != key.k1 || (k2 & ~AgeMask) != key.k2) continue;
+            score = static_cast<int32_t>(value & ScoreMask);
+            calls = value >> ScoreBits;
+            // In use again: as young as the current search. Only the age bits change, and only
+            // if no writer has replaced the entry since.
+            const uint64_t young = key.k2 | AgeBits(FAge);
+            if (k2 != young) e.k2.compare_exchange_strong(k2, young, std::memory_order_relaxed);
             return true;
         }
         return false;
@@ -126,30 +180,45 @@ class Table {
         Bucket& b = BucketOf(hash);
         Entry* victim = &b.e[0];
         for (Entry& e : b.e) {
-            if (e.value == 0) {
+            if (e.value.load(std::memory_order_relaxed) == 0) {
                 victim = &e;
                 break;
             }
             if (Worth(e) < Worth(*victim)) victim = &e;
         }
-        *victim = {key.k0, key.k1, key.k2 | AgeBits(FAge),
-                   static_cast<uint64_t>(score) | (calls << ScoreBits)};
+        // Claim the entry by making its version odd; if another thread is writing it, or claims
+        // it first, this node is simply not kept.
+        uint64_t k0 = victim->k0.load(std::memory_order_relaxed);
+        const unsigned version = VersionOf(k0);
+        if (version & 1) return;
+        if (!victim->k0.compare_exchange_strong(k0, (k0 & ~VersionMask) | VersionBits(version + 1),
+                                                std::memory_order_relaxed))
+            return;
+        std::atomic_thread_fence(std::memory_order_release);
+        victim->k1.store(key.k1, std::memory_order_relaxed);
+        victim->k2.store(key.k2 | AgeBits(FAge), std::memory_order_relaxed);
+        victim->value.store(static_cast<uint64_t>(score) | (calls << ScoreBits),
+                            std::memory_order_relaxed);
+        victim->k0.store(key.k0 | VersionBits(version + 2), std::memory_order_release);
     }
 
   private:
-    static Table& Instance(); // the one table, its regions set on first use
+    static constexpr uint64_t NearEntries = NearBytes / sizeof(NearEntry);
+    static_assert(std::has_single_bit(NearEntries), "a power of two, indexed by hash bits");
+    static_assert(NearEntries <= (uint64_t{1} << 24), "the index fits the hash bits it uses");
+    static uint64_t NearSlot(uint64_t hash) { return hash >> 40 & (NearEntries - 1); }
+
+    static Table& Instance(); // the one table, its storage obtained on first use
     // The far index scales the hash's high half onto the window, whatever its size.
     Bucket& BucketOf(uint64_t hash) const { return FFar[(hash >> 32) * FWindow >> 32]; }
-    Entry& NearOf(uint64_t hash) const {
-        return FNear[hash >> 40 & (NearBytes / sizeof(Entry) - 1)];
-    }
     // What keeping an entry is worth: the young before the old, then the costly subtrees.
     uint64_t Worth(const Entry& e) const {
-        const uint64_t age = (FAge - AgeOf(e.k2)) & 0xFF;
-        return ((0xFF - age) << 56) | std::min(e.value >> ScoreBits, uint64_t{1} << 55);
+        const uint64_t age = (FAge - AgeOf(e.k2.load(std::memory_order_relaxed))) & 0xFF;
+        return ((0xFF - age) << 56) |
+               std::min(e.value.load(std::memory_order_relaxed) >> ScoreBits, uint64_t{1} << 55);
     }
 
-    Entry* FNear = nullptr;
+    NearEntry* FNear = nullptr;
     Bucket* FFar = nullptr;
     uint64_t FWindow = 0; // how many of the far buckets, from the first, the current search uses
     unsigned FAge = 0;

@@ -21,7 +21,6 @@ using bitboard::Bits;
 using bitboard::Cells;
 using bitboard::Position;
 
-constexpr int32_t LeafScale = 10000; // a leaf is worth 10000 per unit of weighted panel count
 constexpr uint64_t ProgressMask = 0xFFFF;
 constexpr int MaxMoves = PlayableCells; // no side has more moves than there are cells
 
@@ -65,7 +64,7 @@ class TableLease {
 class SearchRun {
   public:
     SearchRun(TSearch& search, int own, node_table::Table* table)
-        : FSearch(search), FOwn(own), FTable(table),
+        : FSearch(search), FOwn(own), FTable(table), FNear(table ? table->Near(0) : nullptr),
           FProgressBase(static_cast<uint32_t>(search.FProgress.load(std::memory_order_relaxed))) {}
 
     // The valuation of the node reached by mover's move, with the remaining depth; -1 once
@@ -96,6 +95,7 @@ class SearchRun {
     TSearch& FSearch;
     const int FOwn;
     node_table::Table* const FTable;
+    node_table::NearEntry* const FNear; // this thread's own region of the table
     const uint32_t FProgressBase;
     uint64_t FDone = 0;
 };
@@ -106,7 +106,7 @@ int32_t SearchRun::Visit(const Position& pos, int mover, int depth, uint64_t has
     const bool near = depth == node_table::NearDepth;
     int32_t score;
     uint64_t calls;
-    if (near ? FTable->ProbeNear(key, hash, score, calls)
+    if (near ? node_table::Table::ProbeNear(FNear, key, hash, score, calls)
              : FTable->Probe(key, hash, score, calls)) {
         FDone += calls;
         return score;
@@ -114,7 +114,7 @@ int32_t SearchRun::Visit(const Position& pos, int mover, int depth, uint64_t has
     const uint64_t before = FDone;
     score = Node(pos, mover, depth);
     if (near)
-        FTable->StoreNear(key, hash, score, FDone - before);
+        node_table::Table::StoreNear(FNear, key, hash, score, FDone - before);
     else
         FTable->Store(key, hash, score, FDone - before);
     return score;

@@ -123,3 +123,8 @@ static_assert(table_laws::OffsetListsWellFormed(), "eleven non-zero offsets and 
 static_assert(table_laws::WeightSum() == 336, "the playable cells weigh 336 in all");
 static_assert(table_laws::OnePriorityCellPerPair(), "exactly one priority cell in every pair");
 static_assert(table_laws::BorderRingIntact(InitialBoard), "the start position keeps its border");
+
+// A leaf is worth LeafScale per unit of the searching side's panel weight, so no valuation
+// exceeds MaxValuation (every playable cell that side's).
+constexpr int32_t LeafScale = 10000;
+constexpr int32_t MaxValuation = LeafScale * table_laws::WeightSum();

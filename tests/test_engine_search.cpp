@@ -284,6 +284,30 @@ TEST(Search, NodeTableChangesNoResult) {
     }
 }
 
+// A table of any size gives the same results: a tiny one, which replaces entries all the time,
+// agrees with the full one.
+TEST(Search, NodeTableSizeChangesNoResult) {
+    const int depth = DeepChecks ? 7 : 4;
+    for (int k = 0; k < BenchPositionCount; k += 3) {
+        const Board b = BenchBoard(k);
+        int32_t result[2], progress[2];
+        uint64_t nodes[2];
+        for (int run = 0; run < 2; ++run) {
+            node_table::Table::Limit(run == 0 ? node_table::FarBytes : node_table::MinWindowBytes);
+            node_table::Table::Forget();
+            TSearch s;
+            s.Prepare(BenchPositions[k].side, depth, b.data(), 4321);
+            result[run] = s.Think();
+            progress[run] = s.FProgress.load();
+            nodes[run] = s.EvaluateCalls();
+        }
+        node_table::Table::Limit(node_table::FarBytes);
+        EXPECT_EQ(result[1], result[0]) << k;
+        EXPECT_EQ(progress[1], progress[0]) << k;
+        EXPECT_EQ(nodes[1], nodes[0]) << k;
+    }
+}
+
 // A search stopped half-way leaves only finished nodes behind: the next search over the same
 // tree gives what it gives from an empty table.
 TEST(Search, StoppedSearchLeavesOnlyFinishedNodes) {
