@@ -10,6 +10,8 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libfreetype-dev lib
 TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
                valgrind xvfb xdotool x11-utils x11-apps
                dpkg-dev file desktop-file-utils appstream groff-base) # the package test
+# The web page: its compiler and node, and the browser its tests drive.
+WEB_PACKAGES=(emscripten nodejs chromium)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"
@@ -39,4 +41,10 @@ build_tree() {
     local dir="$1"; shift
     cmake -S "$ROOT" -B "$ROOT/$dir" "$@" >/dev/null
     cmake --build "$ROOT/$dir" -j "$JOBS"
+}
+
+# The web packages, and Debian's npm unless node came with its own (as NodeSource's does).
+ensure_web_packages() {
+    ensure_packages "${WEB_PACKAGES[@]}"
+    command -v npm >/dev/null 2>&1 || ensure_packages npm
 }

@@ -1,0 +1,59 @@
+// The program entry of the web page: the game window on the web backend. The page passes
+// "--seed N" when its address asks for a seed (?seed=N); otherwise the clock seeds, as on the
+// desktop.
+#include <emscripten.h>
+
+#include <cstdint>
+#include <exception>
+#include <limits>
+#include <string>
+
+#include "engine/input_text.h"
+#include "engine/random.h"
+#include "platform/web_app.h"
+#include "ui/form.h"
+#include "ui/host.h"
+
+namespace {
+
+TfrmGalMain* gForm = nullptr;
+
+} // namespace
+
+// The game's state number, as the replay tool's "state" prints it: the page's tests wait on it
+// for a person to be awaited (a state of 100 or less) before they compare pictures.
+extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_state() {
+    return gForm ? gForm->FState : gsClose;
+}
+
+int main(int argc, char** argv) {
+    int64_t seed = -1;
+    if (argc == 3 && std::string(argv[1]) == "--seed") {
+        if (ParseDecimal(argv[2], seed) != TDecimal::Ok || seed < 0 ||
+            seed > std::numeric_limits<uint32_t>::max()) {
+            TWebApplication::Fail("seed: " + QuotedInput(argv[2], 40, TShownBytes::Ascii) +
+                                  " is not a number from 0 to 4294967295");
+            return 1;
+        }
+    } else if (argc != 1) {
+        TWebApplication::Fail("the page passed arguments the program does not know");
+        return 1;
+    }
+    try {
+        // The page's event loop outlives main: the window and its backend stay for good.
+        static TfrmGalMain form;
+        gForm = &form;
+        form.FormCreate(); // seeds with the clock; a given seed replaces that, as in the replay
+        if (seed >= 0) game_random::Seed(static_cast<uint32_t>(seed));
+        if (form.Closed()) {
+            TWebApplication::Fail("the game window could not be created");
+            return 1;
+        }
+        static TWebApplication app(MakeFormHost(form));
+        app.Start();
+    } catch (const std::exception& e) {
+        TWebApplication::Fail(e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,54 @@
+# The web page: the game compiled to WebAssembly with emscripten, its search on a worker thread.
+# Included by the top CMakeLists.txt under emcmake; scripts/build-web.sh drives it.
+
+include_directories(${CMAKE_SOURCE_DIR})
+
+set(MELVARON_GLYPH_BAKER "" CACHE FILEPATH "The native melvaron-bake-glyphs program")
+set(MELVARON_WEB_MEMORY_MB 320 CACHE STRING "The page's wasm memory at load, in MB")
+set(MELVARON_WEB_THREADS 4 CACHE STRING "Workers started with the page for the program's threads")
+if(NOT EXISTS "${MELVARON_GLYPH_BAKER}")
+  message(FATAL_ERROR "MELVARON_GLYPH_BAKER must name the native melvaron-bake-glyphs program "
+                      "(scripts/build-web.sh builds it)")
+endif()
+
+# Threads and exceptions everywhere: the search runs on a pthread, and an exception escaping a
+# handler is shown on the page rather than aborting it.
+add_compile_options(-pthread -fexceptions)
+add_link_options(-pthread -fexceptions)
+
+set(GLYPHS ${CMAKE_BINARY_DIR}/baked_glyphs.cpp)
+add_custom_command(OUTPUT ${GLYPHS}
+                   COMMAND ${MELVARON_GLYPH_BAKER} ${GLYPHS}
+                   DEPENDS ${MELVARON_GLYPH_BAKER}
+                   COMMENT "Baking the glyphs")
+
+file(GLOB WEB_ENGINE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/engine/*.cpp)
+add_library(melvaron_web_engine STATIC ${WEB_ENGINE_SOURCES} ${CMAKE_SOURCE_DIR}/platform/thread.cpp)
+target_compile_options(melvaron_web_engine PRIVATE -O3)
+set(MELVARON_NODE_TABLE_MB 128 CACHE STRING "The search's node table in the page, in MB")
+target_compile_definitions(melvaron_web_engine PUBLIC MELVARON_NODE_TABLE_MB=${MELVARON_NODE_TABLE_MB})
+
+file(GLOB WEB_UI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
+list(FILTER WEB_UI_SOURCES EXCLUDE REGEX "/(web_)?main\\.cpp$")
+set(WEB_PLATFORM_SOURCES app.cpp cursor.cpp image.cpp text_cells.cpp web_app.cpp web_text.cpp)
+list(TRANSFORM WEB_PLATFORM_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/platform/)
+
+add_executable(melvaron ${CMAKE_SOURCE_DIR}/ui/web_main.cpp ${WEB_UI_SOURCES}
+                        ${WEB_PLATFORM_SOURCES} ${GLYPHS})
+target_link_libraries(melvaron PRIVATE melvaron_web_engine)
+math(EXPR WEB_MEMORY_BYTES "${MELVARON_WEB_MEMORY_MB} * 1048576")
+target_link_options(melvaron PRIVATE
+  -sINITIAL_MEMORY=${WEB_MEMORY_BYTES} -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB
+  -sPTHREAD_POOL_SIZE=${MELVARON_WEB_THREADS}
+  -sENVIRONMENT=web,worker -sMODULARIZE=0 -sINVOKE_RUN=1
+  -sEXPORTED_RUNTIME_METHODS=[])
+
+# The static site: the page, its script, the module and the worker script, nothing else.
+set(SITE ${CMAKE_BINARY_DIR}/site)
+add_custom_command(TARGET melvaron POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${SITE}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different
+          ${CMAKE_SOURCE_DIR}/web/index.html ${CMAKE_SOURCE_DIR}/web/page.js
+          ${CMAKE_SOURCE_DIR}/web/isolate.js
+          $<TARGET_FILE_DIR:melvaron>/melvaron.js $<TARGET_FILE_DIR:melvaron>/melvaron.wasm
+          $<TARGET_FILE_DIR:melvaron>/melvaron.worker.js ${SITE}/)
