@@ -6,7 +6,7 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 
 # Packages the build, the game and the tests need.
 BUILD_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libfreetype-dev libfontconfig-dev
-                libpng-dev fonts-ipafont-gothic)
+                libpng-dev libcli11-dev fonts-ipafont-gothic)
 TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
                valgrind xvfb xdotool x11-utils x11-apps
                dpkg-dev file desktop-file-utils appstream groff-base) # the package test

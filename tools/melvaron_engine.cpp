@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,69 +20,23 @@
 #include "engine/random.h"
 #include "engine/tables.h"
 #include "engine/think_thread.h"
+#include "tools/cli.h"
 #include "tools/stats.h"
 #include "tools/tournament.h"
 
 namespace {
 
-constexpr const char* Usage =
-    "usage: melvaron-engine COMMAND [ARGUMENTS]\n"
-    "\n"
-    "legal, put, eval and think read a board from standard input: 6 lines of 12 cells\n"
-    "(rows 1 to 6, columns 1 to 12), '.' empty, '1' and '2' the players' panels; whitespace\n"
-    "between cells is ignored. Cells are board indexes: row * 14 + column.\n"
-    "\n"
-    "commands:\n"
-    "  legal                     cells where each player may put, and the mobility mask\n"
-    "  put CELL PLAYER           PLAYER (1 or 2) puts on CELL: the flip list and the new board\n"
-    "  eval SIDE DEPTH           the score of each legal move of SIDE (1 or 2) at DEPTH (1-10),\n"
-    "                            and the progress count of all the evaluations\n"
-    "  think SIDE DEPTH RANDOM   the move the computer picks for SIDE at DEPTH (0-10) with\n"
-    "                            RANDOM (0-32767), searched on a worker thread\n"
-    "  selfplay LV1 LV2 [--bonus] [--games N] [--seed S]\n"
-    "                            computer games, levels 0-5 for player 1 and player 2;\n"
-    "                            --bonus searches 5 deeper at LV1-LV5; N games (default 1);\n"
-    "                            random seed S (default: the clock)\n"
-    "  tournament [--levels LIST] [--bonus] [--games N] [--seed S] [--png FILE] [--no-times]\n"
-    "                            a round robin of computer players: LIST names them by level,\n"
-    "                            '+' for the bonus (default 0,1,2,3,4,5; --bonus gives it to\n"
-    "                            every level from 1); each pairing plays N games with each\n"
-    "                            colour (default 1), each game seeded from S (default 1), the\n"
-    "                            two players and its number. Prints wins-draws-losses and the\n"
-    "                            mean final panel difference of every pairing, then each\n"
-    "                            player's time to move (left out with --no-times); --png also\n"
-    "                            draws the table into FILE (needs the game's font). Progress\n"
-    "                            goes to standard error; Ctrl-C stops the run, prints the table\n"
-    "                            of the finished games and exits with status 130\n"
-    "  bench [--depth D]         search the built-in midgame positions at depth D (1-10,\n"
-    "                            default 5): each one's time to move, their median and\n"
-    "                            worst, and the evaluations per second\n"
-    "  --help                    show this text\n";
-
-constexpr int ExitBadInput = 2;
 constexpr std::size_t MaxBoardInput = 1 << 20;
 constexpr int64_t MaxGames = 1000000;
+constexpr int MaxDepth = 10;
+constexpr int BonusDepth = 5; // how much deeper the bonus searches
 
 // Bad input: the one-line message has been printed; unwinds to main for the exit code.
 struct BadInput {};
 
-// Arguments can hold any bytes; keep messages on one printable line.
-std::string Printable(std::string_view s) {
-    return ShownInput(s, 64, TShownBytes::Ascii);
-}
-
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "error: %s\n", what.c_str());
     throw BadInput{};
-}
-
-// A number of at most 18 characters within lo..hi.
-int64_t Number(std::string_view text, const char* name, int64_t lo, int64_t hi) {
-    int64_t value = 0;
-    if (text.size() > 18 || ParseDecimal(text, value) != TDecimal::Ok || value < lo || value > hi)
-        Fail(std::string(name) + " must be a number from " + std::to_string(lo) + " to " +
-             std::to_string(hi) + " (got '" + Printable(text) + "')");
-    return value;
 }
 
 Board ReadBoard() {
@@ -96,10 +51,6 @@ Board ReadBoard() {
     std::string error;
     if (!ParseBoard(text, board, error)) Fail(error);
     return board;
-}
-
-void ExpectArgs(const std::vector<std::string_view>& args, std::size_t count, const char* form) {
-    if (args.size() != count) Fail(std::string("expected: melvaron-engine ") + form);
 }
 
 bool IsPlayableCell(int64_t cell) {
@@ -133,24 +84,20 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-int Legal(const std::vector<std::string_view>& args) {
-    ExpectArgs(args, 0, "legal");
+int Legal() {
     const Board b = ReadBoard();
     std::printf("1:%s\n2:%s\nmask: %d\n", Join(LegalCells(b, 1)).c_str(),
                 Join(LegalCells(b, 2)).c_str(), TThinkThread::CheckBoard(b.data()));
     return 0;
 }
 
-int Put(const std::vector<std::string_view>& args) {
-    ExpectArgs(args, 2, "put CELL PLAYER");
-    const int64_t cell = Number(args[0], "CELL", 0, BoardSize - 1);
-    const int player = static_cast<int>(Number(args[1], "PLAYER", 1, 2));
+int Put(int cell, int player) {
     Board b = ReadBoard();
     if (!IsPlayableCell(cell)) Fail("cell " + std::to_string(cell) + " is not a playable cell");
     if (b[cell] != CellEmpty) Fail("cell " + std::to_string(cell) + " is not empty");
-    if (!(TThinkThread::CheckPut(static_cast<int>(cell), b.data()) & player))
+    if (!(TThinkThread::CheckPut(cell, b.data()) & player))
         Fail("player " + std::to_string(player) + " may not put on cell " + std::to_string(cell));
-    const int32_t* flips = TThinkThread::PutPanel(static_cast<int>(cell), player, b.data());
+    const int32_t* flips = TThinkThread::PutPanel(cell, player, b.data());
     std::string line = "flips:";
     for (int i = 0; i < FlipListSize; ++i) {
         line += ' ' + std::to_string(flips[i]);
@@ -160,10 +107,7 @@ int Put(const std::vector<std::string_view>& args) {
     return 0;
 }
 
-int Eval(const std::vector<std::string_view>& args) {
-    ExpectArgs(args, 2, "eval SIDE DEPTH");
-    const int side = static_cast<int>(Number(args[0], "SIDE", 1, 2));
-    const int depth = static_cast<int>(Number(args[1], "DEPTH", 1, 10));
+int Eval(int side, int depth) {
     const Board b = ReadBoard();
     auto t = MakeThread(); // never started: its operations run here
     for (int cell : LegalCells(b, side))
@@ -172,11 +116,7 @@ int Eval(const std::vector<std::string_view>& args) {
     return 0;
 }
 
-int Think(const std::vector<std::string_view>& args) {
-    ExpectArgs(args, 3, "think SIDE DEPTH RANDOM");
-    const int side = static_cast<int>(Number(args[0], "SIDE", 1, 2));
-    const int depth = static_cast<int>(Number(args[1], "DEPTH", 0, 10));
-    const int random = static_cast<int>(Number(args[2], "RANDOM", 0, 32767));
+int Think(int side, int depth, int random) {
     const Board b = ReadBoard();
     if (LegalCells(b, side).empty()) Fail("player " + std::to_string(side) + " has no legal move");
 
@@ -202,31 +142,19 @@ int Think(const std::vector<std::string_view>& args) {
     return 0;
 }
 
-int Selfplay(const std::vector<std::string_view>& args) {
-    const char* form = "selfplay LV1 LV2 [--bonus] [--games N] [--seed S]";
-    if (args.size() < 2) Fail(std::string("expected: melvaron-engine ") + form);
-    const int level[3] = {0, static_cast<int>(Number(args[0], "LV1", 0, 5)),
-                          static_cast<int>(Number(args[1], "LV2", 0, 5))};
+struct SelfplayOptions {
+    int level[3] = {0, 0, 0};
     bool bonus = false;
     int64_t games = 1;
     uint32_t seed = static_cast<uint32_t>(std::time(nullptr));
-    for (std::size_t i = 2; i < args.size(); ++i) {
-        if (args[i] == "--bonus") {
-            bonus = true;
-        } else if (args[i] == "--games" && i + 1 < args.size()) {
-            games = Number(args[++i], "N", 1, MaxGames);
-        } else if (args[i] == "--seed" && i + 1 < args.size()) {
-            seed = static_cast<uint32_t>(Number(args[++i], "S", 0, UINT32_MAX));
-        } else {
-            Fail("unexpected selfplay argument '" + Printable(args[i]) + "'");
-        }
-    }
-    game_random::Seed(seed);
+};
 
-    const int depth[3] = {0, LevelDepth(level[1], bonus ? 5 : 0),
-                          LevelDepth(level[2], bonus ? 5 : 0)};
+int Selfplay(const SelfplayOptions& o) {
+    game_random::Seed(o.seed);
+    const int bonus = o.bonus ? BonusDepth : 0;
+    const int depth[3] = {0, LevelDepth(o.level[1], bonus), LevelDepth(o.level[2], bonus)};
     int64_t wins[3] = {0, 0, 0};
-    for (int64_t game = 1; game <= games; ++game) {
+    for (int64_t game = 1; game <= o.games; ++game) {
         const ComputerGame g = PlayComputerGame(depth);
         ++wins[g.winner];
         std::printf("game %" PRId64 ": 1=%d 2=%d empty=%d winner=%d moves=%d\n", game, g.count[1],
@@ -238,44 +166,22 @@ int Selfplay(const std::vector<std::string_view>& args) {
     return 0;
 }
 
-int Tournament(const std::vector<std::string_view>& args) {
+struct TournamentOptions {
     TournamentSettings settings;
     TournamentOutput output;
-    std::string_view levels = "0,1,2,3,4,5";
+    std::string levels = "0,1,2,3,4,5";
     bool bonus = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        const bool valued = a == "--levels" || a == "--games" || a == "--seed" || a == "--png";
-        if (valued && i + 1 == args.size()) Fail(std::string(a) + " needs a value (try --help)");
-        if (a == "--levels") {
-            levels = args[++i];
-        } else if (a == "--games") {
-            settings.games = Number(args[++i], "N", 1, MaxGames);
-        } else if (a == "--seed") {
-            settings.seed = static_cast<uint32_t>(Number(args[++i], "S", 0, UINT32_MAX));
-        } else if (a == "--png") {
-            output.pngPath = args[++i];
-            if (output.pngPath.empty()) Fail("--png needs a file name");
-        } else if (a == "--bonus") {
-            bonus = true;
-        } else if (a == "--no-times") {
-            output.times = false;
-        } else {
-            Fail("unexpected tournament argument '" + Printable(a) + "'");
-        }
-    }
+    bool pngGiven = false;
+};
+
+int Tournament(TournamentOptions& o) {
+    if (o.pngGiven && o.output.pngPath.empty()) Fail("--png needs a file name");
     std::string error;
-    if (!ParsePlayers(levels, bonus, settings.players, error)) Fail(error);
-    return RunTournamentCommand(settings, output);
+    if (!ParsePlayers(o.levels, o.bonus, o.settings.players, error)) Fail(error);
+    return RunTournamentCommand(o.settings, o.output);
 }
 
-int Bench(const std::vector<std::string_view>& args) {
-    int depth = 5;
-    if (args.size() == 2 && args[0] == "--depth")
-        depth = static_cast<int>(Number(args[1], "D", 1, 10));
-    else if (!args.empty())
-        Fail("expected: melvaron-engine bench [--depth D]");
-
+int Bench(int depth) {
     auto t = MakeThread(); // never started: the search runs on this thread
     uint64_t totalNodes = 0;
     double totalSeconds = 0;
@@ -304,26 +210,98 @@ int Bench(const std::vector<std::string_view>& args) {
 } // namespace
 
 int main(int argc, char** argv) {
+    CLI::App app{"Answers questions about positions of the game, plays computer games and measures "
+                 "the search.",
+                 "melvaron-engine"};
+    cli::Setup(app);
+    app.require_subcommand(1);
+    app.footer("legal, put, eval and think read a board from standard input: 6 lines of 12 cells\n"
+               "(rows 1 to 6, columns 1 to 12), '.' empty, '1' and '2' the players' panels;\n"
+               "whitespace between cells is ignored. Cells are board indexes: row * 14 + column.\n"
+               "Bad input prints one line starting with 'error: ' and exits with status 2.");
+    std::function<int()> run;
+
+    CLI::App* legal =
+        app.add_subcommand("legal", "cells where each player may put, and the mobility mask");
+    legal->callback([&] { run = [] { return Legal(); }; });
+
+    int cell = 0, player = 0, side = 0, depth = 0, random = 0;
+    CLI::App* put =
+        app.add_subcommand("put", "PLAYER puts on CELL: the flip list and the new board");
+    cli::AddNumber(*put, "CELL", cell, 0, BoardSize - 1, "a board index");
+    cli::AddNumber(*put, "PLAYER", player, 1, 2, "the player who puts");
+    put->callback([&] { run = [&] { return Put(cell, player); }; });
+
+    CLI::App* eval = app.add_subcommand(
+        "eval", "the score of each legal move of SIDE at DEPTH, and the progress count of all "
+                "the evaluations");
+    cli::AddNumber(*eval, "SIDE", side, 1, 2, "the player to move");
+    cli::AddNumber(*eval, "DEPTH", depth, 1, MaxDepth, "search depth");
+    eval->callback([&] { run = [&] { return Eval(side, depth); }; });
+
+    CLI::App* think = app.add_subcommand(
+        "think", "the move the computer picks for SIDE at DEPTH with RANDOM, searched on a worker "
+                 "thread");
+    cli::AddNumber(*think, "SIDE", side, 1, 2, "the player to move");
+    cli::AddNumber(*think, "DEPTH", depth, 0, MaxDepth, "search depth");
+    cli::AddNumber(*think, "RANDOM", random, 0, 32767, "the random number of the move");
+    think->callback([&] { run = [&] { return Think(side, depth, random); }; });
+
+    SelfplayOptions self;
+    CLI::App* selfplay = app.add_subcommand("selfplay", "computer games, LV1 against LV2");
+    cli::AddNumber(*selfplay, "LV1", self.level[1], 0, 5, "player 1's level");
+    cli::AddNumber(*selfplay, "LV2", self.level[2], 0, 5, "player 2's level");
+    selfplay->add_flag("--bonus", self.bonus,
+                       "search " + std::to_string(BonusDepth) + " deeper at LV1-LV5");
+    cli::AddNumber(*selfplay, "--games N", self.games, 1, MaxGames, "games to play (default 1)");
+    cli::AddNumber(*selfplay, "--seed S", self.seed, 0, UINT32_MAX,
+                   "random seed (default: the clock)");
+    selfplay->callback([&] { run = [&] { return Selfplay(self); }; });
+
+    TournamentOptions tour;
+    CLI::App* tournament = app.add_subcommand(
+        "tournament",
+        "a round robin of computer players: wins-draws-losses and the mean final panel "
+        "difference of every pairing, then each player's time to move. Progress goes to standard "
+        "error; Ctrl-C stops the run, prints the table of the finished games and exits with "
+        "status 130");
+    tournament
+        ->add_option("--levels", tour.levels,
+                     "the players by level, '+' for the bonus (default 0,1,2,3,4,5)")
+        ->type_name("LIST");
+    tournament->add_flag("--bonus", tour.bonus, "the bonus for every level from 1");
+    cli::AddNumber(*tournament, "--games N", tour.settings.games, 1, MaxGames,
+                   "games of each pairing with each colour (default 1)");
+    cli::AddNumber(*tournament, "--seed S", tour.settings.seed, 0, UINT32_MAX,
+                   "each game is seeded from S, its two players and its number (default 1)");
+    tournament
+        ->add_option_function<std::string>(
+            "--png",
+            [&](const std::string& path) {
+                tour.output.pngPath = path;
+                tour.pngGiven = true;
+            },
+            "also draw the table into FILE (needs the game's font)")
+        ->type_name("FILE");
+    tournament->add_flag_callback(
+        "--no-times", [&] { tour.output.times = false; }, "leave out the time figures");
+    tournament->callback([&] { run = [&] { return Tournament(tour); }; });
+
+    int benchDepth = 5;
+    CLI::App* bench = app.add_subcommand(
+        "bench", "search the built-in midgame positions: each one's time to move, their median "
+                 "and worst, and the evaluations per second");
+    cli::AddNumber(*bench, "--depth D", benchDepth, 1, MaxDepth, "search depth (default 5)");
+    bench->callback([&] { run = [&] { return Bench(benchDepth); }; });
+
     if (argc < 2) {
-        std::fputs(Usage, stderr);
-        return ExitBadInput;
+        std::fputs(app.help().c_str(), stderr);
+        return cli::ExitBadInput;
     }
-    const std::string_view command = argv[1];
-    const std::vector<std::string_view> args(argv + 2, argv + argc);
+    if (const int status = cli::Parse(app, argc, argv); status >= 0) return status;
     try {
-        if (command == "--help" || command == "-h") {
-            std::fputs(Usage, stdout);
-            return 0;
-        }
-        if (command == "legal") return Legal(args);
-        if (command == "put") return Put(args);
-        if (command == "eval") return Eval(args);
-        if (command == "think") return Think(args);
-        if (command == "selfplay") return Selfplay(args);
-        if (command == "bench") return Bench(args);
-        if (command == "tournament") return Tournament(args);
-        Fail("unknown command '" + Printable(command) + "' (try --help)");
+        return run();
     } catch (const BadInput&) {
-        return ExitBadInput;
+        return cli::ExitBadInput;
     }
 }

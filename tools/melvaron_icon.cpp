@@ -3,28 +3,25 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/input_text.h"
+#include "tools/cli.h"
 #include "ui/icon.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: melvaron-icon [SIZE] FILE\n");
-        return 2;
-    }
+    CLI::App app{"Writes the program's icon as a PNG.", "melvaron-icon"};
+    cli::Setup(app);
+    app.positionals_at_end(); // one argument is the FILE
     int size = IconSize;
-    if (argc == 3) {
-        int64_t n = 0;
-        if (ParseDecimal(argv[1], n) != TDecimal::Ok || n < 1 || n > 4096) {
-            std::fprintf(stderr, "error: SIZE must be a number from 1 to 4096\n");
-            return 2;
-        }
-        size = static_cast<int>(n);
-    }
-    const char* path = argv[argc - 1];
+    std::string path;
+    cli::AddNumber(app, "SIZE", size, 1, 4096, "width and height in pixels (default 32)")
+        ->required(false);
+    app.add_option("FILE", path, "the PNG to write")->required()->type_name("");
+    if (const int status = cli::Parse(app, argc, argv); status >= 0) return status;
+
     const TImage icon = MakeIcon(size);
     std::string error;
     if (!WritePng(path, icon.Pixels().data(), icon.Width(), icon.Height(), error)) {
-        std::fprintf(stderr, "error: cannot write %s: %s\n", path, error.c_str());
+        std::fprintf(stderr, "error: cannot write %s: %s\n", cli::ShownPath(path).c_str(),
+                     error.c_str());
         return 1;
     }
     return 0;

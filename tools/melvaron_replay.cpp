@@ -13,6 +13,7 @@
 #include "platform/cursor.h"
 #include "platform/headless.h"
 #include "platform/text.h"
+#include "tools/cli.h"
 #include "tools/replay_script.h"
 #include "ui/form.h"
 #include "ui/host.h"
@@ -61,15 +62,11 @@ bool ReadFile(const char* path, std::string& text) {
     return ok;
 }
 
-constexpr const char* Usage =
-    "usage: melvaron-replay SCRIPT\n"
-    "       melvaron-replay --print-layout   the window's caption, client size and side-panel\n"
-    "                                        items, one per line\n"
-    "\n"
+constexpr const char* ScriptHelp =
     "Plays the game without a window, driven by SCRIPT: one command per line, '#' starts a\n"
     "comment, blank lines are ignored. Coordinates are pixels of the 768 x 512 client area.\n"
     "\n"
-    "commands:\n"
+    "script commands:\n"
     "  seed N                    seed the random generator with N (first command only)\n"
     "  move X Y                  the pointer moves to (X, Y)\n"
     "  press left|right|middle X Y\n"
@@ -84,6 +81,7 @@ constexpr const char* Usage =
     "  board                     print the board: six rows of twelve cells\n"
     "\n"
     "A bad line prints 'line N: <what>' on standard error and exits with status 2.\n";
+
 void PrintLayout() {
     std::printf("caption %s\nclient %d %d\n", AppTitle, ClientWidth, ClientHeight);
     for (int item = piFirstButton; item <= piLastLevelBox; ++item) {
@@ -101,21 +99,29 @@ int Fail(int line, const std::string& what) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(Usage, stdout);
-        return 0;
+    CLI::App app{"Plays a scripted session on the game window without a display.",
+                 "melvaron-replay"};
+    cli::Setup(app);
+    app.footer(ScriptHelp);
+    std::string path;
+    bool printLayout = false;
+    app.add_option("SCRIPT", path, "the session to play")->type_name("");
+    app.add_flag("--print-layout", printLayout,
+                 "the window's caption, client size and side-panel items, one per line");
+    if (const int status = cli::Parse(app, argc, argv); status >= 0) return status;
+    if (printLayout == !path.empty()) {
+        std::fprintf(stderr,
+                     "error: give a SCRIPT or --print-layout (try melvaron-replay --help)\n");
+        return cli::ExitBadInput;
     }
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: melvaron-replay SCRIPT (--help for the commands)\n");
-        return 2;
-    }
-    if (std::strcmp(argv[1], "--print-layout") == 0) {
+    if (printLayout) {
         PrintLayout();
         return 0;
     }
     std::string text;
-    if (!ReadFile(argv[1], text)) {
-        std::fprintf(stderr, "error: cannot read %s: %s\n", argv[1], std::strerror(errno));
+    if (!ReadFile(path.c_str(), text)) {
+        std::fprintf(stderr, "error: cannot read %s: %s\n", cli::ShownPath(path).c_str(),
+                     std::strerror(errno));
         return 2;
     }
     const replay::TParseResult script = replay::ParseScript(text);

@@ -1,7 +1,9 @@
-// Small figures over measured times, shared by the probe's commands.
+// Small figures over measured times and their text, shared by the probe's commands.
 #pragma once
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 // The middle value (the mean of the two middle ones for an even count); 0 for no values.
@@ -10,4 +12,11 @@ inline double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const std::size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// printf-style text of a short line.
+inline std::string Format(const char* format, auto... values) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, format, values...);
+    return buf;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/text.h"
+#include "tools/stats.h"
 #include "tools/tournament.h"
 #include "ui/screen_layout.h"
 
@@ -31,12 +32,6 @@ TColor ShareColour(double share) {
     return RGBColor(mix(from.r, to.r), mix(from.g, to.g), mix(from.b, to.b));
 }
 
-std::string Text(const char* format, auto... values) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, format, values...);
-    return buf;
-}
-
 } // namespace
 
 TFontStyle TournamentFont() {
@@ -62,7 +57,7 @@ TImage DrawTournament(const TournamentTable& t, const TFont& font) {
                std::to_string(p.losses);
     };
     auto mean = [](const PairingScore& p) {
-        return Text("%+.1f", static_cast<double>(p.difference) / static_cast<double>(p.Games()));
+        return Format("%+.1f", static_cast<double>(p.difference) / static_cast<double>(p.Games()));
     };
     int cellWidth = font.TextWidth("score");
     int labelWidth = 0;
@@ -76,8 +71,8 @@ TImage DrawTournament(const TournamentTable& t, const TFont& font) {
     cellWidth += 2 * CellPadding;
     labelWidth += 2 * CellPadding;
 
-    std::string status = Text("games: %lld of %lld", static_cast<long long>(t.played),
-                              static_cast<long long>(t.scheduled));
+    std::string status = Format("games: %lld of %lld", static_cast<long long>(t.played),
+                                static_cast<long long>(t.scheduled));
     if (t.played < t.scheduled) status += " (partial)";
     const std::string title = TournamentCommand(t.settings);
     const std::string legend =
@@ -125,7 +120,7 @@ TImage DrawTournament(const TournamentTable& t, const TFont& font) {
             const int lines = top + (CellHeight - 2 * LineHeight) / 2;
             centred(left, lines, cellWidth, wdl(p));
             centred(left, lines + LineHeight, cellWidth,
-                    c < n ? mean(p) : Text("%.1f%%", 100 * p.Score()));
+                    c < n ? mean(p) : Format("%.1f%%", 100 * p.Score()));
         }
     }
 
