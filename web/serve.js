@@ -23,8 +23,8 @@ const [dirArg, portArg = '8080'] = process.argv.slice(2);
 if (!dirArg || process.argv.length > 4) fail('usage: node serve.js DIR [PORT]');
 const root = path.resolve(dirArg);
 if (!fs.existsSync(path.join(root, 'index.html'))) fail(`no index.html in ${root}`);
-if (!/^[0-9]{1,5}$/.test(portArg) || Number(portArg) < 1 || Number(portArg) > 65535)
-  fail(`port: '${portArg.slice(0, 40)}' is not a number from 1 to 65535`);
+if (!/^[0-9]{1,5}$/.test(portArg) || Number(portArg) > 65535)
+  fail(`port: '${portArg.slice(0, 40)}' is not a number from 0 (any free port) to 65535`);
 const port = Number(portArg);
 
 const server = http.createServer((request, response) => {

@@ -4,7 +4,7 @@
 include_directories(${CMAKE_SOURCE_DIR})
 
 set(MELVARON_GLYPH_BAKER "" CACHE FILEPATH "The native melvaron-bake-glyphs program")
-set(MELVARON_WEB_MEMORY_MB 320 CACHE STRING "The page's wasm memory at load, in MB")
+set(MELVARON_WEB_MEMORY_MB 32 CACHE STRING "The page's wasm memory at load, in MB")
 set(MELVARON_WEB_THREADS 4 CACHE STRING "Workers started with the page for the program's threads")
 if(NOT EXISTS "${MELVARON_GLYPH_BAKER}")
   message(FATAL_ERROR "MELVARON_GLYPH_BAKER must name the native melvaron-bake-glyphs program "
