@@ -137,7 +137,7 @@ check_commands() {
     local program="$1" page="$root/usr/share/man/man6/$1.6.gz" help tags cmd missing=""
     help="$("$bin/$program" --help)" || { fail "$program --help failed"; return; }
     tags="$(gzip -dc "$page" | awk 'previous == ".TP" { print } { previous = $0 }')"
-    for cmd in $(sed -n '/^commands:/,$p' <<<"$help" | sed -nE 's/^  ([a-z]+).*/\1/p'); do
+    for cmd in $(sed -nE '/^(script )?commands:/,$p' <<<"$help" | sed -nE 's/^  ([a-z]+).*/\1/p'); do
         grep -qE "^\.(B|BI|BR) $cmd( |$)" <<<"$tags" || missing+=" $cmd"
     done
     if [ -n "$missing" ]; then fail "$program(6) does not describe:$missing"

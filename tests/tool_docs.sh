@@ -16,16 +16,18 @@ declared() {
         /^  [^ ]/ {
             word = $1
             sub(/,.*/, "", word) # "-h,--help" -> "-h"
-            if (section == "Subcommands:" || section == "Positionals:") print word
-            else if (section == "Options:") {
+            if (section == "commands:" || section == "arguments:") print word
+            else if (section == "options:") {
                 n = split($1, names, ",")
                 for (i = 1; i <= n; ++i) if (names[i] ~ /^--/) print names[i]
             }
         }'
 }
 
+checked=0
 check() { # WHAT CONTEXT
     local what="$1" context="$2"
+    checked=$((checked + 1))
     if ! grep -q -F -e "$what" <<<"$man_text"; then
         echo "FAILED: $context '$what' is not in $(basename "$page")"
         missing=1
@@ -37,11 +39,15 @@ check() { # WHAT CONTEXT
 }
 
 help="$("$program" --help)" || { echo "FAILED: $name --help"; exit 1; }
-commands="$(awk '/^Subcommands:$/ { on = 1; next } /^$/ { on = 0 } on { print $1 }' <<<"$help")"
+commands="$(awk '/^commands:$/ { on = 1; next } /^$/ { on = 0 } on { print $1 }' <<<"$help")"
 for word in $(declared <<<"$help"); do check "$word" "$name:"; done
 for command in $commands; do
     sub="$("$program" "$command" --help)" || { echo "FAILED: $name $command --help"; exit 1; }
     for word in $(declared <<<"$sub"); do check "$word" "$name $command:"; done
 done
-[ "$missing" -eq 0 ] && echo "ok: $name"
+if [ "$checked" -eq 0 ]; then
+    echo "FAILED: $name --help declares nothing this test can read"
+    missing=1
+fi
+[ "$missing" -eq 0 ] && echo "ok: $name ($checked names)"
 [ "$missing" -eq 0 ]

@@ -71,9 +71,20 @@ CLI::Option* AddNumber(CLI::App& app, const std::string& spec, T& value, int64_t
 inline void Setup(CLI::App& app) {
     auto format = std::make_shared<CLI::Formatter>();
     format->label("Usage", "usage");
+    format->label("Positionals", "arguments");
+    format->label("SUBCOMMAND", "COMMAND");
     format->column_width(30);
     app.formatter(format); // commands added later share it
+    app.option_defaults()->group("options");
     app.set_help_flag("-h,--help", "show this text and exit");
+}
+
+// A command of a tool, listed under "commands" in the help.
+inline CLI::App* AddCommand(CLI::App& app, const std::string& name, const std::string& help) {
+    CLI::App* command = app.add_subcommand(name, help);
+    command->group("commands");
+    command->set_help_flag("-h,--help", "show this text and exit");
+    return command;
 }
 
 // Parses the command line. Returns -1 when a command is to run; otherwise the exit status, the

@@ -222,33 +222,35 @@ int main(int argc, char** argv) {
     std::function<int()> run;
 
     CLI::App* legal =
-        app.add_subcommand("legal", "cells where each player may put, and the mobility mask");
+        cli::AddCommand(app, "legal", "cells where each player may put, and the mobility mask");
     legal->callback([&] { run = [] { return Legal(); }; });
 
     int cell = 0, player = 0, side = 0, depth = 0, random = 0;
     CLI::App* put =
-        app.add_subcommand("put", "PLAYER puts on CELL: the flip list and the new board");
+        cli::AddCommand(app, "put", "PLAYER puts on CELL: the flip list and the new board");
     cli::AddNumber(*put, "CELL", cell, 0, BoardSize - 1, "a board index");
     cli::AddNumber(*put, "PLAYER", player, 1, 2, "the player who puts");
     put->callback([&] { run = [&] { return Put(cell, player); }; });
 
-    CLI::App* eval = app.add_subcommand(
-        "eval", "the score of each legal move of SIDE at DEPTH, and the progress count of all "
-                "the evaluations");
+    CLI::App* eval = cli::AddCommand(
+        app, "eval",
+        "the score of each legal move of SIDE at DEPTH, and the progress count of all "
+        "the evaluations");
     cli::AddNumber(*eval, "SIDE", side, 1, 2, "the player to move");
     cli::AddNumber(*eval, "DEPTH", depth, 1, MaxDepth, "search depth");
     eval->callback([&] { run = [&] { return Eval(side, depth); }; });
 
-    CLI::App* think = app.add_subcommand(
-        "think", "the move the computer picks for SIDE at DEPTH with RANDOM, searched on a worker "
-                 "thread");
+    CLI::App* think = cli::AddCommand(
+        app, "think",
+        "the move the computer picks for SIDE at DEPTH with RANDOM, searched on a worker "
+        "thread");
     cli::AddNumber(*think, "SIDE", side, 1, 2, "the player to move");
     cli::AddNumber(*think, "DEPTH", depth, 0, MaxDepth, "search depth");
     cli::AddNumber(*think, "RANDOM", random, 0, 32767, "the random number of the move");
     think->callback([&] { run = [&] { return Think(side, depth, random); }; });
 
     SelfplayOptions self;
-    CLI::App* selfplay = app.add_subcommand("selfplay", "computer games, LV1 against LV2");
+    CLI::App* selfplay = cli::AddCommand(app, "selfplay", "computer games, LV1 against LV2");
     cli::AddNumber(*selfplay, "LV1", self.level[1], 0, 5, "player 1's level");
     cli::AddNumber(*selfplay, "LV2", self.level[2], 0, 5, "player 2's level");
     selfplay->add_flag("--bonus", self.bonus,
@@ -259,8 +261,8 @@ int main(int argc, char** argv) {
     selfplay->callback([&] { run = [&] { return Selfplay(self); }; });
 
     TournamentOptions tour;
-    CLI::App* tournament = app.add_subcommand(
-        "tournament",
+    CLI::App* tournament = cli::AddCommand(
+        app, "tournament",
         "a round robin of computer players: wins-draws-losses and the mean final panel "
         "difference of every pairing, then each player's time to move. Progress goes to standard "
         "error; Ctrl-C stops the run, prints the table of the finished games and exits with "
@@ -288,9 +290,10 @@ int main(int argc, char** argv) {
     tournament->callback([&] { run = [&] { return Tournament(tour); }; });
 
     int benchDepth = 5;
-    CLI::App* bench = app.add_subcommand(
-        "bench", "search the built-in midgame positions: each one's time to move, their median "
-                 "and worst, and the evaluations per second");
+    CLI::App* bench = cli::AddCommand(
+        app, "bench",
+        "search the built-in midgame positions: each one's time to move, their median "
+        "and worst, and the evaluations per second");
     cli::AddNumber(*bench, "--depth D", benchDepth, 1, MaxDepth, "search depth (default 5)");
     bench->callback([&] { run = [&] { return Bench(benchDepth); }; });
 
