@@ -1,29 +1,16 @@
-// Text: finding the fixed-pitch Gothic face with fontconfig and rasterising its glyphs with
-// FreeType, without smoothing, into fixed character cells.
+// Text: glyphs of the face that text_face.h finds, rasterised by FreeType without smoothing
+// into fixed character cells.
 #include "platform/text.h"
 
 #include <map>
-#include <mutex>
 #include <tuple>
 
-#include <fontconfig/fontconfig.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
+#include "platform/text_face.h"
+
+#include FT_SFNT_NAMES_H
+#include FT_TRUETYPE_IDS_H
 
 namespace {
-
-constexpr const char* MissingMessage =
-    "no Japanese fixed-pitch Gothic font found (fontconfig); install it with: "
-    "apt-get install fonts-ipafont-gothic";
-constexpr const char* FallbackPattern = "monospace:lang=ja";
-
-struct FaceFile {
-    std::string path;
-    int index = 0;
-    bool operator<(const FaceFile& o) const {
-        return std::tie(path, index) < std::tie(o.path, o.index);
-    }
-};
 
 // One glyph placed in its cell: pixel offsets from the cell's top-left corner.
 using GlyphInk = std::vector<TPoint>;
@@ -41,8 +28,8 @@ struct GlyphKey {
 };
 
 // Everything loaded once per process: the FreeType library, resolved names, open faces and
-// rendered glyphs. Rendering is deterministic, so the cache never changes what is drawn. The
-// lock only keeps the shared library safe should a second thread ever draw.
+// rendered glyphs. Rendering is deterministic, so the cache never changes what is drawn. Only
+// the main thread draws.
 class FontStore {
   public:
     static FontStore& Get() {
@@ -50,10 +37,8 @@ class FontStore {
         return store;
     }
 
-    std::mutex Lock;
-
-    FaceFile Resolve(const std::string& faceName);
-    FT_Face Open(const FaceFile& file);
+    TFaceFile Resolve(const std::string& faceName);
+    FT_Face Open(const TFaceFile& file);
     const GlyphInk& Glyph(FT_Face face, long emWidth, int height, int cellWidth, char32_t cp);
 
   private:
@@ -62,44 +47,27 @@ class FontStore {
         for (auto& [file, face] : FFaces)
             if (face) FT_Done_Face(face);
         if (FLibrary) FT_Done_FreeType(FLibrary);
-        if (FConfig) FcConfigDestroy(FConfig);
     }
-    bool Usable(FT_Face face);
-    // fontconfig's best match for pattern (which it takes over), when that is a usable face.
-    // With a family, only a match of that very family counts: fontconfig's best match for an
-    // unknown name is some unrelated default face.
-    bool Match(FcPattern* pattern, const char* family, FaceFile& out);
+    FT_Library Library() {
+        if (!FLibrary && FT_Init_FreeType(&FLibrary)) {
+            FLibrary = nullptr;
+            throw TFontMissing("FreeType could not be initialised");
+        }
+        return FLibrary;
+    }
 
     FT_Library FLibrary = nullptr;
-    FcConfig* FConfig = nullptr; // our own, so that it can be released at exit
-    std::map<std::string, FaceFile> FResolved;
-    std::map<FaceFile, FT_Face> FFaces;
+    std::map<std::string, TFaceFile> FResolved;
+    std::map<TFaceFile, FT_Face> FFaces;
     std::map<GlyphKey, GlyphInk> FGlyphs;
 };
 
-// A face takes the place of the Gothic when it has both a half-width and a full-width Latin
-// letter and the full-width one is exactly twice as wide: then every text fits its cells.
-bool FontStore::Usable(FT_Face face) {
-    if (!face || !FT_IS_SCALABLE(face)) return false;
-    FT_UInt half = FT_Get_Char_Index(face, U'A');
-    FT_UInt full = FT_Get_Char_Index(face, U'\uFF21');
-    if (!half || !full) return false;
-    if (FT_Load_Glyph(face, half, FT_LOAD_NO_SCALE)) return false;
-    FT_Pos halfAdvance = face->glyph->advance.x;
-    if (FT_Load_Glyph(face, full, FT_LOAD_NO_SCALE)) return false;
-    return halfAdvance > 0 && face->glyph->advance.x == 2 * halfAdvance;
-}
-
-FT_Face FontStore::Open(const FaceFile& file) {
+FT_Face FontStore::Open(const TFaceFile& file) {
     auto it = FFaces.find(file);
     if (it != FFaces.end()) return it->second;
-    if (!FLibrary && FT_Init_FreeType(&FLibrary)) {
-        FLibrary = nullptr;
-        throw TFontMissing("FreeType could not be initialised");
-    }
     FT_Face face = nullptr;
-    if (FT_New_Face(FLibrary, file.path.c_str(), file.index, &face)) face = nullptr;
-    if (face && !Usable(face)) {
+    if (OpenFaceFile(Library(), file, &face)) face = nullptr;
+    if (face && !UsableFace(face)) {
         FT_Done_Face(face);
         face = nullptr;
     }
@@ -107,49 +75,13 @@ FT_Face FontStore::Open(const FaceFile& file) {
     return face;
 }
 
-bool FontStore::Match(FcPattern* pattern, const char* family, FaceFile& out) {
-    if (!pattern) return false;
-    FcConfigSubstitute(FConfig, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result;
-    bool ok = false;
-    if (FcPattern* match = FcFontMatch(FConfig, pattern, &result)) {
-        bool wanted = !family;
-        FcChar8* name = nullptr;
-        for (int n = 0; !wanted && FcPatternGetString(match, FC_FAMILY, n, &name) == FcResultMatch;
-             ++n)
-            wanted = FcStrCmpIgnoreCase(name, reinterpret_cast<const FcChar8*>(family)) == 0;
-        FcChar8* path = nullptr;
-        int index = 0;
-        if (wanted && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
-            if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
-            const FaceFile file{reinterpret_cast<const char*>(path), index};
-            ok = Open(file) != nullptr;
-            if (ok) out = file;
-        }
-        FcPatternDestroy(match);
-    }
-    FcPatternDestroy(pattern);
-    return ok;
-}
-
-FaceFile FontStore::Resolve(const std::string& faceName) {
+TFaceFile FontStore::Resolve(const std::string& faceName) {
     auto it = FResolved.find(faceName);
     if (it != FResolved.end()) return it->second;
-    if (!FConfig) {
-        FConfig = FcInitLoadConfigAndFonts();
-        if (!FConfig) throw TFontMissing(MissingMessage);
-    }
-    // The named face, then a fixed-pitch Japanese Gothic, whatever this machine calls it.
-    FcPattern* named = FcPatternCreate();
-    if (named)
-        FcPatternAddString(named, FC_FAMILY, reinterpret_cast<const FcChar8*>(faceName.c_str()));
-    FaceFile found;
-    if (!Match(named, faceName.c_str(), found) &&
-        !Match(FcNameParse(reinterpret_cast<const FcChar8*>(FallbackPattern)), nullptr, found))
-        throw TFontMissing(MissingMessage);
-    FResolved[faceName] = found;
-    return found;
+    const std::optional<TFaceFile> found = FindFaceFile(Library(), faceName);
+    if (!found) throw TFontMissing(FaceMissingMessage);
+    FResolved[faceName] = *found;
+    return *found;
 }
 
 const GlyphInk& FontStore::Glyph(FT_Face face, long emWidth, int height, int cellWidth,
@@ -197,6 +129,119 @@ const GlyphInk& FontStore::Glyph(FT_Face face, long emWidth, int height, int cel
 
 } // namespace
 
+// A face takes the place of the Gothic when it has both a half-width and a full-width Latin
+// letter and the full-width one is exactly twice as wide: then every text fits its cells.
+bool UsableFace(FT_Face face) {
+    if (!face || !FT_IS_SCALABLE(face)) return false;
+    FT_UInt half = FT_Get_Char_Index(face, U'A');
+    FT_UInt full = FT_Get_Char_Index(face, U'\uFF21');
+    if (!half || !full) return false;
+    if (FT_Load_Glyph(face, half, FT_LOAD_NO_SCALE)) return false;
+    FT_Pos halfAdvance = face->glyph->advance.x;
+    if (FT_Load_Glyph(face, full, FT_LOAD_NO_SCALE)) return false;
+    return halfAdvance > 0 && face->glyph->advance.x == 2 * halfAdvance;
+}
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// A name record as UTF-8; nothing for encodings other than UTF-16 and plain ASCII.
+std::optional<std::string> NameText(const FT_SfntName& name) {
+    std::string text;
+    const bool utf16 =
+        name.platform_id == TT_PLATFORM_APPLE_UNICODE ||
+        (name.platform_id == TT_PLATFORM_MICROSOFT &&
+         (name.encoding_id == TT_MS_ID_UNICODE_CS || name.encoding_id == TT_MS_ID_UCS_4 ||
+          name.encoding_id == TT_MS_ID_SYMBOL_CS));
+    if (utf16) {
+        for (FT_UInt i = 0; i + 1 < name.string_len; i += 2) {
+            char32_t unit = static_cast<char32_t>(name.string[i] << 8 | name.string[i + 1]);
+            if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < name.string_len) {
+                const char32_t low =
+                    static_cast<char32_t>(name.string[i + 2] << 8 | name.string[i + 3]);
+                if (low >= 0xDC00 && low < 0xE000) {
+                    unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                    i += 2;
+                }
+            }
+            AppendUtf8(text, unit);
+        }
+        return text;
+    }
+    if (name.platform_id == TT_PLATFORM_MACINTOSH && name.encoding_id == TT_MAC_ID_ROMAN) {
+        for (FT_UInt i = 0; i < name.string_len; ++i) {
+            if (name.string[i] >= 0x80) return std::nullopt;
+            text += static_cast<char>(name.string[i]);
+        }
+        return text;
+    }
+    return std::nullopt;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+} // namespace
+
+bool HasFamilyName(FT_Face face, const std::string& family) {
+    const FT_UInt count = FT_Get_Sfnt_Name_Count(face);
+    for (FT_UInt i = 0; i < count; ++i) {
+        FT_SfntName name;
+        if (FT_Get_Sfnt_Name(face, i, &name)) continue;
+        if (name.name_id != TT_NAME_ID_FONT_FAMILY && name.name_id != TT_NAME_ID_TYPOGRAPHIC_FAMILY)
+            continue;
+        const std::optional<std::string> text = NameText(name);
+        if (text && SameName(*text, family)) return true;
+    }
+    return false;
+}
+
+std::optional<TFaceFile> FindFaceInFiles(FT_Library library, const std::string& faceName,
+                                         const std::vector<std::string>& named,
+                                         const std::string& fallback) {
+    // Opens one face and tells whether it is wanted; count receives the faces in its file.
+    const auto accept = [&](const TFaceFile& file, bool byName, long& count) {
+        FT_Face face = nullptr;
+        if (OpenFaceFile(library, file, &face)) return false;
+        count = face->num_faces;
+        const bool wanted = (!byName || HasFamilyName(face, faceName)) && UsableFace(face);
+        FT_Done_Face(face);
+        return wanted;
+    };
+    for (const std::string& path : named) {
+        long count = 1;
+        for (int index = 0; index < count; ++index)
+            if (accept({path, index}, true, count)) return TFaceFile{path, index};
+    }
+    long count = 0;
+    if (!fallback.empty() && accept({fallback, 0}, false, count)) return TFaceFile{fallback, 0};
+    return std::nullopt;
+}
+
 struct TFont::Impl {
     FT_Face face = nullptr;
     long emWidth = 0; // the horizontal em in 26.6 pixels that makes a half-width glyph `width` wide
@@ -204,10 +249,9 @@ struct TFont::Impl {
 
 TFont::TFont(const TFontStyle& style) : FStyle(style), FImpl(std::make_unique<Impl>()) {
     FontStore& store = FontStore::Get();
-    std::lock_guard<std::mutex> guard(store.Lock);
     FImpl->face = store.Open(store.Resolve(style.faceName));
-    if (!FImpl->face) throw TFontMissing(MissingMessage);
-    // Usable() checked that 'A' has the half-width advance.
+    if (!FImpl->face) throw TFontMissing(FaceMissingMessage);
+    // UsableFace() checked that 'A' has the half-width advance.
     FT_Load_Glyph(FImpl->face, FT_Get_Char_Index(FImpl->face, U'A'), FT_LOAD_NO_SCALE);
     const long halfAdvance = FImpl->face->glyph->advance.x;
     FImpl->emWidth =
@@ -220,7 +264,6 @@ TFont::~TFont() = default;
 void TFont::Rasterize(const std::string& utf8, std::vector<TPoint>& ink) const {
     if (FStyle.width <= 0 || FStyle.height <= 0) return;
     FontStore& store = FontStore::Get();
-    std::lock_guard<std::mutex> guard(store.Lock);
     int left = 0;
     for (size_t i = 0; i < utf8.size();) {
         const char32_t cp = NextCodePoint(utf8, i);
@@ -234,6 +277,5 @@ void TFont::Rasterize(const std::string& utf8, std::vector<TPoint>& ink) const {
 
 std::string ResolveFontFile(const std::string& faceName) {
     FontStore& store = FontStore::Get();
-    std::lock_guard<std::mutex> guard(store.Lock);
     return store.Resolve(faceName).path;
 }

@@ -101,7 +101,7 @@ inline std::vector<std::pair<int, int>> Differences(const TImage& a, const TImag
 
 // The glyph pixels of a text drawn in the game's face with its top-left cell corner at (x, y).
 inline PixelSet Ink(int x, int y, int height, int width, const std::string& text) {
-    const TFont font(TFontStyle{GothicFace, height, width, 400, 128});
+    const TFont font(TFontStyle{GothicFace, height, width});
     std::vector<TPoint> points;
     font.Rasterize(text, points);
     PixelSet set;

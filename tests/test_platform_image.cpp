@@ -187,7 +187,7 @@ TRect ChangedBetween(const TImage& before, const TImage& after) {
 }
 
 TEST(Dirty, HoldsWhatEachPrimitivePaintedAndNothingWhenNothingWas) {
-    static const TFont font(TFontStyle{"ＭＳ ゴシック", 12, 6, 400, 128});
+    static const TFont font(TFontStyle{"ＭＳ ゴシック", 12, 6});
     const TPoint triangle[] = {{20, 2}, {2, 20}, {38, 20}};
     const TPoint offImage[] = {{50, 40}, {60, 40}, {55, 50}};
     const TPoint partly[] = {{-10, 10}, {10, -10}, {30, 10}, {10, 30}};

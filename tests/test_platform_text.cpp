@@ -1,6 +1,7 @@
 // Text: cell widths, glyphs held inside their cells, one-colour glyphs and the missing face.
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "pixel_test_util.h"
 #include "platform/image.h"
 #include "platform/text.h"
+#include "platform/text_face.h"
 
 using namespace pixel_test;
 
@@ -19,7 +21,7 @@ namespace {
 const char* const Gothic = "ＭＳ ゴシック";
 
 TFontStyle Style(int height, int width) {
-    return TFontStyle{Gothic, height, width, 400, 128};
+    return TFontStyle{Gothic, height, width};
 }
 
 TEST(TextCells, FollowTheShiftJisWidths) {
@@ -136,6 +138,80 @@ TEST(TextFace, TheGothicNameFindsAFile) {
     const std::string file = ResolveFontFile(Gothic);
     ASSERT_FALSE(file.empty());
     EXPECT_TRUE(std::ifstream(file).good()) << file;
+}
+
+// The face lookup that works by file names (the Windows fonts folder) trusts a file only by the
+// family names inside it. Tried here with the files this machine has.
+class FaceFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(FT_Init_FreeType(&FLibrary), 0);
+        FGothic = ResolveFontFile(Gothic);
+        if (!std::ifstream(Sans).good()) GTEST_SKIP() << "no " << Sans;
+    }
+    void TearDown() override { FT_Done_FreeType(FLibrary); }
+    FT_Library FLibrary = nullptr;
+    std::string FGothic; // IPAGothic where MS Gothic is not installed
+    // A proportional face: no full-width letters twice the half-width.
+    static constexpr const char* Sans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+};
+
+TEST_F(FaceFiles, FamilyNamesInAnyLanguageWithoutCase) {
+    FT_Face face = nullptr;
+    ASSERT_EQ(OpenFaceFile(FLibrary, {FGothic, 0}, &face), 0);
+    FT_Face sans = nullptr;
+    ASSERT_EQ(OpenFaceFile(FLibrary, {Sans, 0}, &sans), 0);
+    const bool ms = HasFamilyName(face, "MS Gothic");
+    // Whichever Gothic this machine has, its English and Japanese names are both in its file.
+    const struct {
+        FT_Face face;
+        std::string family;
+        bool has;
+    } cases[] = {
+        {face, ms ? "ms gothic" : "ipagothic", true},
+        {face, ms ? "ＭＳ ゴシック" : "IPAゴシック", true},
+        {face, ms ? "MS Gothi" : "IPAGothi", false},
+        {face, ms ? "MS Gothic " : "IPAGothic ", false},
+        {face, ms ? "ＭＳ ｺﾞｼｯｸ" : "IPAｺﾞｼｯｸ", false},
+        {face, "", false},
+        {sans, "DejaVu Sans", true},
+        {sans, Gothic, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(HasFamilyName(c.face, c.family), c.has) << c.family;
+    FT_Done_Face(sans);
+    FT_Done_Face(face);
+}
+
+TEST_F(FaceFiles, NamedFileByItsFamilyElseTheFallback) {
+    const std::string sans = Sans;
+    const std::string none = ::testing::TempDir() + "melvaron-no-such-font.ttf";
+    FT_Face face = nullptr;
+    ASSERT_EQ(OpenFaceFile(FLibrary, {FGothic, 0}, &face), 0);
+    const std::string family = face->family_name;
+    FT_Done_Face(face);
+    const struct {
+        const char* what;
+        std::string faceName;
+        std::vector<std::string> named;
+        std::string fallback;
+        std::optional<std::string> found;
+    } cases[] = {
+        {"the named file", family, {none, FGothic}, sans, FGothic},
+        {"a file of another family", Gothic, {FGothic}, "", std::nullopt},
+        {"the fallback", Gothic, {FGothic, none}, FGothic, FGothic},
+        {"a family that cannot fill full-width cells", "DejaVu Sans", {sans}, "", std::nullopt},
+        {"a fallback that cannot either", Gothic, {}, sans, std::nullopt},
+        {"no files at all", Gothic, {none}, none, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const std::optional<TFaceFile> got =
+            FindFaceInFiles(FLibrary, c.faceName, c.named, c.fallback);
+        ASSERT_EQ(got.has_value(), c.found.has_value()) << c.what;
+        if (got) {
+            EXPECT_EQ(got->path, *c.found) << c.what;
+            EXPECT_EQ(got->index, 0) << c.what;
+        }
+    }
 }
 
 // Without any font the face cannot be made, and the message names the package to install.

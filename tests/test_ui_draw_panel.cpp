@@ -187,7 +187,7 @@ TEST_F(Panel, ButtonLabelsFillExactlyTheButtonWidth) {
             for (const auto& [x, y] : ink) rightmost = std::max(rightmost, x);
             const int lastLetterCell = static_cast<int>(cells.find_last_not_of(".#"));
             EXPECT_GE(rightmost, 544 + 24 * lastLetterCell) << ButtonLabels[index][half];
-            const TFont font(TFontStyle{GothicFace, 24, 24, 400, 128});
+            const TFont font(TFontStyle{GothicFace, 24, 24});
             EXPECT_EQ(font.TextWidth(ButtonLabels[index][half]), 192);
         }
     }

@@ -19,7 +19,7 @@ constexpr int CounterTop[3] = {192, 40, 104};
 
 void TfrmGalMain::DrawText(int x, int y, TColor shadow, TColor colour, int height, int width,
                            const std::string& text) {
-    const TFont font(TFontStyle{GothicFace, height, width, 400, 128});
+    const TFont& font = FFonts.At(height, width);
     imgScreen.TextOut(x + width / 24 + 1, y + height / 24 + 1, font, shadow, text);
     imgScreen.TextOut(x, y, font, colour, text);
 }

@@ -12,6 +12,7 @@
 #include "platform/image.h"
 #include "platform/mouse.h"
 #include "platform/shape.h"
+#include "platform/text.h"
 #include "platform/timer.h"
 #include "ui/screen_layout.h"
 
@@ -132,4 +133,6 @@ class TfrmGalMain {
     bool Running() const { return !FClosed && FBoard && FRules; }
     int32_t* BoardCells() { return FBoard->data(); }
     bool FClosed = false;
+    // The Gothic at each size DrawText has used.
+    TFontSet FFonts{GothicFace};
 };
