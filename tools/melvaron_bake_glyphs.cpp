@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     try {
         for (const auto& size : Sizes) {
             const int height = size[0], width = size[1];
-            const TFont font(TFontStyle{GothicFace, height, width, 400, 128});
+            const TFont font(TFontStyle{GothicFace, height, width});
             std::string glyphs, bits;
             uint32_t offset = 0;
             for (char32_t cp : CodePoints()) {
