@@ -1,8 +1,6 @@
 # The web page: the game compiled to WebAssembly with emscripten, its search on a worker thread.
 # Included by the top CMakeLists.txt under emcmake; scripts/build-web.sh drives it.
 
-include_directories(${CMAKE_SOURCE_DIR})
-
 set(MELVARON_GLYPH_BAKER "" CACHE FILEPATH "The native melvaron-bake-glyphs program")
 set(MELVARON_WEB_MEMORY_MB 32 CACHE STRING "The page's wasm memory at load, in MB")
 set(MELVARON_WEB_THREADS 4 CACHE STRING "Workers started with the page for the program's threads")
@@ -22,18 +20,18 @@ add_custom_command(OUTPUT ${GLYPHS}
                    DEPENDS ${MELVARON_GLYPH_BAKER}
                    COMMENT "Baking the glyphs")
 
-file(GLOB WEB_ENGINE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/engine/*.cpp)
-add_library(melvaron_web_engine STATIC ${WEB_ENGINE_SOURCES} ${CMAKE_SOURCE_DIR}/platform/thread.cpp)
+include(${CMAKE_SOURCE_DIR}/engine/sources.cmake)
+include(${CMAKE_SOURCE_DIR}/ui/sources.cmake)
+add_library(melvaron_web_engine STATIC ${MELVARON_ENGINE_SOURCES} ${CMAKE_SOURCE_DIR}/platform/thread.cpp)
+target_include_directories(melvaron_web_engine PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(melvaron_web_engine PRIVATE -O3)
 set(MELVARON_NODE_TABLE_MB 128 CACHE STRING "The search's node table in the page, in MB")
 target_compile_definitions(melvaron_web_engine PUBLIC MELVARON_NODE_TABLE_MB=${MELVARON_NODE_TABLE_MB})
 
-file(GLOB WEB_UI_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/ui/*.cpp)
-list(FILTER WEB_UI_SOURCES EXCLUDE REGEX "/(web_)?main\\.cpp$")
 set(WEB_PLATFORM_SOURCES app.cpp cursor.cpp image.cpp text_cells.cpp web_app.cpp web_text.cpp)
 list(TRANSFORM WEB_PLATFORM_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/platform/)
 
-add_executable(melvaron ${CMAKE_SOURCE_DIR}/ui/web_main.cpp ${WEB_UI_SOURCES}
+add_executable(melvaron ${CMAKE_SOURCE_DIR}/ui/web_main.cpp ${MELVARON_UI_SOURCES}
                         ${WEB_PLATFORM_SOURCES} ${GLYPHS})
 target_link_libraries(melvaron PRIVATE melvaron_web_engine)
 math(EXPR WEB_MEMORY_BYTES "${MELVARON_WEB_MEMORY_MB} * 1048576")
