@@ -7,12 +7,19 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "platform/cursor.h"
+#include "platform/window_scale.h"
+
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
 
 namespace {
 
@@ -38,10 +45,13 @@ void SetIcon(SDL_Window* window, const TImage& icon) {
     if (surface) SDL_SetWindowIcon(window, surface.get()); // SDL copies the pixels
 }
 
-// Shows the client area on the window's software surface. Only what changed since the last
-// showing is converted and uploaded: a waiting game paints nothing and then costs nothing.
+// Shows the client area on the window's software surface, each client pixel as a square of
+// FScale pixels. Only what changed since the last showing is converted and uploaded: a waiting
+// game paints nothing and then costs nothing.
 class TPresenter {
   public:
+    explicit TPresenter(int scale) : FScale(scale) {}
+
     // The window system may have lost what was shown (exposed, restored, resized).
     void InvalidateAll() { FPicture.InvalidateAll(); }
 
@@ -59,19 +69,30 @@ class TPresenter {
             FSurfaceHeight = surface->h;
         }
         TRect r = FPicture.Update(host);
-        r.right = std::min(r.right, surface->w);
-        r.bottom = std::min(r.bottom, surface->h);
+        r.right = std::min(r.right, surface->w / FScale);
+        r.bottom = std::min(r.bottom, surface->h / FScale);
         if (r.Empty()) return;
 
         const int pitch = host.clientWidth * 4;
         const TColor* from = FPicture.Pixels().data() +
                              static_cast<std::ptrdiff_t>(r.top) * host.clientWidth + r.left;
         const SDL_Rect rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+        const bool copied = FScale == 1 ? CopyAsIs(surface, host, rect, from, pitch)
+                                        : CopyEnlarged(surface, rect, from, pitch);
+        // What could not be copied is tried again, whole, at the next showing.
+        if (!copied) FPicture.InvalidateAll();
+        const SDL_Rect shown{rect.x * FScale, rect.y * FScale, rect.w * FScale, rect.h * FScale};
+        SDL_UpdateWindowSurfaceRects(window, &shown, 1);
+    }
+
+  private:
+    bool CopyAsIs(SDL_Surface* surface, const TFormHost& host, const SDL_Rect& rect,
+                  const TColor* from, int pitch) {
         bool copied = false;
         if (!SDL_MUSTLOCK(surface) || SDL_LockSurface(surface) == 0) {
             uint8_t* to = static_cast<uint8_t*>(surface->pixels) +
-                          static_cast<std::ptrdiff_t>(r.top) * surface->pitch +
-                          static_cast<std::ptrdiff_t>(r.left) * surface->format->BytesPerPixel;
+                          static_cast<std::ptrdiff_t>(rect.y) * surface->pitch +
+                          static_cast<std::ptrdiff_t>(rect.x) * surface->format->BytesPerPixel;
             copied = SDL_ConvertPixels(rect.w, rect.h, ClientFormat, from, pitch,
                                        surface->format->format, to, surface->pitch) == 0;
             if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
@@ -85,16 +106,96 @@ class TPresenter {
             SDL_Rect to = rect;
             copied = source && SDL_BlitSurface(source.get(), &rect, surface, &to) == 0;
         }
-        // What could not be copied is tried again, whole, at the next showing.
-        if (!copied) FPicture.InvalidateAll();
-        SDL_UpdateWindowSurfaceRects(window, &rect, 1);
+        return copied;
     }
 
-  private:
+    // The rectangle converted to the surface's format at client size, then each pixel written
+    // as a square.
+    bool CopyEnlarged(SDL_Surface* surface, const SDL_Rect& rect, const TColor* from, int pitch) {
+        const int bytes = surface->format->BytesPerPixel;
+        const int convertedPitch = rect.w * bytes;
+        FConverted.resize(static_cast<size_t>(convertedPitch) * rect.h);
+        const uint8_t* converted = FConverted.data();
+        std::unique_ptr<SDL_Surface, SurfaceDeleter> mapped;
+        if (SDL_ConvertPixels(rect.w, rect.h, ClientFormat, from, pitch, surface->format->format,
+                              FConverted.data(), convertedPitch) != 0) {
+            // A palette display: SDL maps each colour to the nearest one it has.
+            std::unique_ptr<SDL_Surface, SurfaceDeleter> source(SDL_CreateRGBSurfaceWithFormatFrom(
+                const_cast<TColor*>(from), rect.w, rect.h, 32, pitch, ClientFormat));
+            if (source) mapped.reset(SDL_ConvertSurface(source.get(), surface->format, 0));
+            if (!mapped || (SDL_MUSTLOCK(mapped.get()) && SDL_LockSurface(mapped.get()) != 0))
+                return false;
+            for (int y = 0; y < rect.h; ++y)
+                std::memcpy(FConverted.data() + static_cast<std::ptrdiff_t>(y) * convertedPitch,
+                            static_cast<const uint8_t*>(mapped->pixels) +
+                                static_cast<std::ptrdiff_t>(y) * mapped->pitch,
+                            convertedPitch);
+            if (SDL_MUSTLOCK(mapped.get())) SDL_UnlockSurface(mapped.get());
+        }
+        if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+        uint8_t* to = static_cast<uint8_t*>(surface->pixels) +
+                      static_cast<std::ptrdiff_t>(rect.y) * FScale * surface->pitch +
+                      static_cast<std::ptrdiff_t>(rect.x) * FScale * bytes;
+        EnlargePixels(converted, convertedPitch, rect.w, rect.h, bytes, FScale, to, surface->pitch);
+        if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+        return true;
+    }
+
+    int FScale;
     TClientPicture FPicture;
+    std::vector<uint8_t> FConverted;
     const SDL_Surface* FSurface = nullptr;
     int FSurfaceWidth = 0, FSurfaceHeight = 0;
 };
+
+// The desktop's scale setting as dots per inch, where the window system states one.
+std::optional<double> DesktopDpi() {
+#ifdef _WIN32
+    // The monitor's DPI: the program is DPI-aware, so the system leaves the scaling to it.
+    float dpi = 0;
+    if (SDL_GetDisplayDPI(0, nullptr, &dpi, nullptr) == 0 && dpi > 0) return dpi;
+    return std::nullopt;
+#else
+    // On X11, Xft.dpi of the resource database, which GNOME and KDE set from their scale. SDL
+    // reads only the screen's physical size, so Xlib is asked, loaded here rather than linked.
+    // Under Wayland the compositor scales the window itself.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || std::string(driver) != "x11") return std::nullopt;
+    void* xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_LOCAL);
+    if (!xlib) return std::nullopt;
+    using OpenFn = void* (*)(const char*);
+    using ResourcesFn = char* (*)(void*);
+    using CloseFn = int (*)(void*);
+    const auto open = reinterpret_cast<OpenFn>(dlsym(xlib, "XOpenDisplay"));
+    const auto resources = reinterpret_cast<ResourcesFn>(dlsym(xlib, "XResourceManagerString"));
+    const auto close = reinterpret_cast<CloseFn>(dlsym(xlib, "XCloseDisplay"));
+    std::optional<double> dpi;
+    if (open && resources && close) {
+        if (void* display = open(nullptr)) {
+            if (const char* text = resources(display)) dpi = XftDpi(text);
+            close(display);
+        }
+    }
+    dlclose(xlib);
+    return dpi;
+#endif
+}
+
+int ChooseScale(const TFormHost& host) {
+    TScaleInputs in;
+    in.forced = std::getenv("MELVARON_SCALE");
+    in.desktopDpi = DesktopDpi();
+    SDL_Rect usable;
+    if (SDL_GetDisplayUsableBounds(0, &usable) == 0) {
+        in.usableWidth = usable.w;
+        in.usableHeight = usable.h;
+    }
+    in.clientWidth = host.clientWidth;
+    in.clientHeight = host.clientHeight;
+    const TScaleChoice choice = ChooseWindowScale(in);
+    if (!choice.warning.empty()) std::fprintf(stderr, "warning: %s\n", choice.warning.c_str());
+    return choice.scale;
+}
 
 class CursorSet {
   public:
@@ -131,8 +232,18 @@ std::optional<TMouseButton> ButtonOf(uint8_t sdlButton) {
 
 } // namespace
 
-TSdlApplication::TSdlApplication(const std::string& title) {
+TSdlApplication::TSdlApplication(const std::string& title, const std::string& windowClass) {
     SDL_SetHint(SDL_HINT_APP_NAME, title.c_str());
+#ifndef _WIN32
+    // SDL reads the class from these variables, else takes the program file's name; one the
+    // user set wins.
+    setenv("SDL_VIDEO_X11_WMCLASS", windowClass.c_str(), 0);
+    setenv("SDL_VIDEO_WAYLAND_WMCLASS", windowClass.c_str(), 0);
+#else
+    (void)windowClass;
+    // Pixels, not points: the window's scale is ours to choose (the manifest says the same).
+    SDL_SetHintWithPriority(SDL_HINT_WINDOWS_DPI_AWARENESS, "permonitorv2", SDL_HINT_DEFAULT);
+#endif
     // A board game has no reason to keep the screen awake.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     // Only drivers that show something on a screen: without them SDL would fall back to its
@@ -145,16 +256,25 @@ TSdlApplication::TSdlApplication(const std::string& title) {
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, drivers.c_str(), SDL_HINT_DEFAULT);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::string why = SDL_GetError();
+#ifndef _WIN32
         const char* display = std::getenv("DISPLAY");
         if (!display || !*display) why += "; DISPLAY is not set";
-        throw TDisplayUnavailable("cannot open a display (" + why +
-                                  "); run the game in a desktop session, or without one under "
-                                  "Xvfb: xvfb-run ./run");
+#endif
+        throw TDisplayUnavailable("cannot open a display (" + why + ")");
     }
 }
 
 TSdlApplication::~TSdlApplication() {
     SDL_Quit();
+}
+
+std::string TSdlApplication::ProgramFolder() {
+    std::string folder;
+    if (char* path = SDL_GetBasePath()) {
+        folder = path;
+        SDL_free(path);
+    }
+    return folder;
 }
 
 bool TSdlApplication::ShowError(const std::string& title, const std::string& message) {
@@ -163,16 +283,17 @@ bool TSdlApplication::ShowError(const std::string& title, const std::string& mes
 }
 
 void TSdlApplication::Run(TFormHost& host) {
+    const int scale = ChooseScale(host);
     std::unique_ptr<SDL_Window, WindowDeleter> window(
         SDL_CreateWindow(host.caption.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                         host.clientWidth, host.clientHeight, SDL_WINDOW_HIDDEN));
+                         host.clientWidth * scale, host.clientHeight * scale, SDL_WINDOW_HIDDEN));
     if (!window)
         throw TDisplayUnavailable(std::string("cannot create the window (") + SDL_GetError() + ")");
     if (host.icon) SetIcon(window.get(), *host.icon);
     SDL_ShowWindow(window.get());
 
     CursorSet cursors;
-    TPresenter presenter;
+    TPresenter presenter(scale);
     // The timer runs on this thread: the loop waits for events no longer than the next tick.
     bool timerWasOn = false;
     uint64_t nextTick = 0;
@@ -205,12 +326,15 @@ void TSdlApplication::Run(TFormHost& host) {
             }
             break;
         case SDL_MOUSEMOTION:
-            if (RouteMouseMove(host, e.motion.x, e.motion.y)) rearm(false);
+            if (RouteMouseMove(host, ToClient(e.motion.x, scale), ToClient(e.motion.y, scale)))
+                rearm(false);
             break;
         case SDL_MOUSEBUTTONDOWN:
             if (auto button = ButtonOf(e.button.button)) {
                 // A press switches the timer off and maybe on again: a new full interval.
-                if (RouteMouseDown(host, *button, e.button.x, e.button.y)) rearm(true);
+                if (RouteMouseDown(host, *button, ToClient(e.button.x, scale),
+                                   ToClient(e.button.y, scale)))
+                    rearm(true);
             }
             break;
         default:

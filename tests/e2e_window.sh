@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Plays the opening of a game between two persons in the real window under Xvfb with xdotool.
 # The scripted-session player runs the same steps first and pictures each one; after every step
-# the window must come to show exactly that picture. Usage:
-#   e2e_window.sh MELVARON MELVARON-REPLAY XWD_COMPARE WORKDIR
+# the window must come to show exactly that picture. With SCALE, the window shows each client
+# pixel as a SCALE x SCALE square (MELVARON_SCALE) and the pointer goes to the square's pixels.
+# Usage:
+#   e2e_window.sh MELVARON MELVARON-REPLAY XWD_COMPARE WORKDIR [SCALE]
 set -euo pipefail
 source "$(dirname "$0")/x11_session.sh"
-game="$1" replay="$2" compare="$3" work="$4"
+game="$1" replay="$2" compare="$3" work="$4" scale="${5:-1}"
 mkdir -p "$work"
 cd "$work"
 rm -f display ./*.xwd ./*.png steps.txt replay.out game.err
@@ -52,25 +54,28 @@ timeout 60 "$replay" steps.txt >replay.out || fail "melvaron-replay failed"
 # The steps must have made a move, or the comparison proves little.
 grep -q '^state=0 turn=2 counts=67,' replay.out || fail "unexpected replay state: $(cat replay.out)"
 
-x11_start "$work" || fail "$X11_ERROR"
+# A screen with room for the enlarged window beside the pointer's parking place.
+screen_w=$((X11_CLIENT_W * scale + 256)) screen_h=$((X11_CLIENT_H * scale + 256))
+x11_start "$work" "${screen_w}x${screen_h}" || fail "$X11_ERROR"
 
 # Keep the pointer off the spot where the window will appear: only our moves count.
-timeout 10 xdotool mousemove 1023 767
+timeout 10 xdotool mousemove $((screen_w - 1)) $((screen_h - 1))
 
-"$game" 2>game.err &
+MELVARON_SCALE="$scale" "$game" 2>game.err &
 game_pid=$!
 x11_find_window "$game_pid" || fail "$X11_ERROR"
 wid="$X11_WINDOW"
 eval "$(timeout 5 xdotool getwindowgeometry --shell "$wid")"
-[ "$WIDTH" = "$X11_CLIENT_W" ] && [ "$HEIGHT" = "$X11_CLIENT_H" ] ||
-    fail "client area is ${WIDTH}x${HEIGHT}, not ${X11_CLIENT_W}x${X11_CLIENT_H}"
+want_w=$((X11_CLIENT_W * scale)) want_h=$((X11_CLIENT_H * scale))
+[ "$WIDTH" = "$want_w" ] && [ "$HEIGHT" = "$want_h" ] ||
+    fail "client area is ${WIDTH}x${HEIGHT}, not ${want_w}x${want_h}"
 
 # Dumps the window until it shows the pixels of the picture, for at most 10 s.
 wait_for_picture() {
     local picture="$1" deadline=$((SECONDS + 10))
     while :; do
         if timeout 10 xwd -silent -id "$wid" -out window.xwd &&
-            timeout 10 "$compare" window.xwd "$picture" >compare.out 2>&1; then
+            timeout 10 "$compare" window.xwd "$picture" "$scale" >compare.out 2>&1; then
             return 0
         fi
         kill -0 "$game_pid" 2>/dev/null || fail "melvaron ended while waiting for $picture"
@@ -81,7 +86,8 @@ wait_for_picture() {
 
 wait_for_picture start.png
 for i in "${!steps[@]}"; do
-    timeout 5 xdotool mousemove --window "$wid" "${xs[$i]}" "${ys[$i]}"
+    # The last pixel of the client pixel's square: it must still count as that client pixel.
+    timeout 5 xdotool mousemove --window "$wid" $((xs[i] * scale + scale - 1)) $((ys[i] * scale + scale - 1))
     wait_for_picture "move$i.png"
     timeout 5 xdotool click 1
     wait_for_picture "press$i.png"
@@ -90,4 +96,4 @@ done
 # The close request (as from the desktop) must end the program cleanly.
 x11_close_game "$game_pid" || fail "$X11_ERROR"
 game_pid=""
-echo "PASS: the window showed the replay's picture after each of ${#steps[@]} steps"
+echo "PASS: the window showed the replay's picture at scale $scale after each of ${#steps[@]} steps"

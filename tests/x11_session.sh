@@ -1,6 +1,7 @@
 # The game in a real window on a private X server, for the scripts that need one (the end-to-end
 # window test, the package test). Source it, then:
-#   x11_start DIR          start Xvfb on a free display (its files in DIR) and export DISPLAY
+#   x11_start DIR [WxH]    start Xvfb on a free display (its files in DIR; a screen of WxH,
+#                          1024x768 unless given) and export DISPLAY
 #   x11_layout REPLAY      the window's caption, client size and item centres as the game knows
 #                          them (melvaron-replay --print-layout): X11_CAPTION, X11_CLIENT_W,
 #                          X11_CLIENT_H, X11_ITEM_X[n], X11_ITEM_Y[n]
@@ -44,12 +45,12 @@ x11_layout() {
 }
 
 x11_start() {
-    local dir="$1"
+    local dir="$1" size="${2:-1024x768}"
     rm -f "$dir/display"
     # Xvfb writes the display number once it accepts clients. -noreset: without it the server
     # resets when its last client leaves (an xdotool call), and a client connecting meanwhile
     # (the game) is refused.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$dir/display" 2>"$dir/xvfb.err" &
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$dir/display" 2>"$dir/xvfb.err" &
     X11_PID=$!
     local i
     for i in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done

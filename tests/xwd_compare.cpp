@@ -1,9 +1,11 @@
-// xwd_compare DUMP.xwd SHOT.png: compares a window dump made by xwd with a PNG pixel by pixel
-// over the PNG's size. Exit 0 identical, 1 different, 2 unreadable input.
+// xwd_compare DUMP.xwd SHOT.png [SCALE]: compares a window dump made by xwd with a PNG pixel by
+// pixel over the PNG's size, each PNG pixel enlarged to a square of SCALE (default 1) window
+// pixels. Exit 0 identical, 1 different, 2 unreadable input.
 #include <png.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -36,7 +38,9 @@ int Bad(const std::string& what) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) return Bad("usage: xwd_compare DUMP.xwd SHOT.png");
+    if (argc != 3 && argc != 4) return Bad("usage: xwd_compare DUMP.xwd SHOT.png [SCALE]");
+    const int scale = argc == 4 ? std::atoi(argv[3]) : 1;
+    if (scale < 1 || scale > 16) return Bad(std::string("bad scale ") + argv[3]);
 
     std::ifstream in(argv[1], std::ios::binary);
     const std::vector<unsigned char> d{std::istreambuf_iterator<char>(in), {}};
@@ -63,20 +67,20 @@ int main(int argc, char** argv) {
     std::vector<unsigned char> shot(PNG_IMAGE_SIZE(png));
     if (!png_image_finish_read(&png, nullptr, shot.data(), 0, nullptr))
         return Bad(std::string(png.message));
-    if (png.width > width || png.height > height)
+    if (png.width * scale > width || png.height * scale > height)
         return Bad("the dump (" + std::to_string(width) + "x" + std::to_string(height) +
-                   ") is smaller than the shot");
+                   ") is smaller than the shot at scale " + std::to_string(scale));
 
     const int bytes = static_cast<int>(bitsPerPixel / 8);
     long differing = 0;
-    for (uint32_t y = 0; y < png.height; ++y)
-        for (uint32_t x = 0; x < png.width; ++x) {
+    for (uint32_t y = 0; y < png.height * scale; ++y)
+        for (uint32_t x = 0; x < png.width * scale; ++x) {
             const unsigned char* p = &d[dataAt + uint64_t(y) * bytesPerLine + uint64_t(x) * bytes];
             uint32_t v = 0;
             for (int i = 0; i < bytes; ++i)
                 v |= uint32_t(p[i]) << (8 * (byteOrder == 0 ? i : bytes - 1 - i));
             const Rgb got{Channel(v, redMask), Channel(v, greenMask), Channel(v, blueMask)};
-            const unsigned char* q = &shot[(size_t(y) * png.width + x) * 3];
+            const unsigned char* q = &shot[(size_t(y / scale) * png.width + x / scale) * 3];
             if (got.r != q[0] || got.g != q[1] || got.b != q[2]) {
                 if (differing < 5)
                     std::fprintf(stderr,
@@ -86,9 +90,10 @@ int main(int argc, char** argv) {
             }
         }
     if (differing) {
-        std::fprintf(stderr, "%ld of %u pixels differ\n", differing, png.width * png.height);
+        std::fprintf(stderr, "%ld of %u pixels differ\n", differing,
+                     png.width * png.height * scale * scale);
         return 1;
     }
-    std::printf("identical: %ux%u pixels\n", png.width, png.height);
+    std::printf("identical: %ux%u pixels at scale %d\n", png.width, png.height, scale);
     return 0;
 }

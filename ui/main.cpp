@@ -1,6 +1,8 @@
 // The program entry: the game window on the SDL backend. No arguments are read.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -17,6 +19,20 @@ void Report(const std::string& message, bool box) {
     if (box) TSdlApplication::ShowError(AppTitle, message);
 }
 
+// Run from its build tree, the game offers the developer's way to a display; installed, it says
+// only what it needs.
+std::string NoDisplayAdvice() {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path program = fs::weakly_canonical(TSdlApplication::ProgramFolder(), error);
+    const fs::path build = fs::weakly_canonical(MELVARON_BUILD_DIR, error);
+    const auto [end, unused] =
+        std::mismatch(build.begin(), build.end(), program.begin(), program.end());
+    if (!program.empty() && !build.empty() && end == build.end())
+        return "run the game in a desktop session, or without one under Xvfb: xvfb-run ./run";
+    return "the game needs a graphical desktop session (X11 or Wayland)";
+}
+
 } // namespace
 
 int main() {
@@ -30,9 +46,9 @@ int main() {
 
     std::unique_ptr<TSdlApplication> app;
     try {
-        app = std::make_unique<TSdlApplication>(AppTitle);
+        app = std::make_unique<TSdlApplication>(AppTitle, AppId);
     } catch (const TDisplayUnavailable& e) {
-        Report(e.what(), false);
+        Report(std::string(e.what()) + "; " + NoDisplayAdvice(), false);
         return 1;
     }
 

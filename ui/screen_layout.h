@@ -8,6 +8,8 @@ constexpr int ScreenHeight = 512;
 
 // The window: its caption and the client area the image and the strip fill.
 inline constexpr const char* AppTitle = "Melvaron (Oskalet) Dunmiro";
+// Names the desktop entry (data/) and the window's class, so that docks link the two.
+inline constexpr const char* AppId = "io.github.melvaron.dunmiro";
 constexpr int ClientWidth = 768;
 constexpr int ClientHeight = 512;
 
