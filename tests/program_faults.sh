@@ -17,6 +17,12 @@ case "$name" in
 game_without_display)
     want=nonzero pattern='^error: cannot open a display.*xvfb-run'
     command=(env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$melvaron") ;;
+installed_game_without_display)
+    # A copy outside the build tree stands for the installed game: no hint at the source tree.
+    cp "$melvaron" "$work/melvaron"
+    want=nonzero
+    pattern='^error: cannot open a display \(.*DISPLAY is not set\); the game needs a graphical desktop session \(X11 or Wayland\)$'
+    command=(env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$work/melvaron") ;;
 game_without_font)
     want=nonzero pattern='^error: .*fonts-ipafont-gothic'
     command=(env FONTCONFIG_FILE="$work/fonts.conf" "$melvaron") ;;
