@@ -30,7 +30,11 @@ std::string NoDisplayAdvice() {
         std::mismatch(build.begin(), build.end(), program.begin(), program.end());
     if (!program.empty() && !build.empty() && end == build.end())
         return "run the game in a desktop session, or without one under Xvfb: xvfb-run ./run";
+#ifdef _WIN32
+    return "the game needs a graphical desktop session";
+#else
     return "the game needs a graphical desktop session (X11 or Wayland)";
+#endif
 }
 
 } // namespace
