@@ -249,10 +249,14 @@ TSdlApplication::TSdlApplication(const std::string& title, const std::string& wi
     // Only drivers that show something on a screen: without them SDL would fall back to its
     // off-screen driver and the game would run where nobody can see it. A driver named in
     // SDL_VIDEODRIVER still wins.
+#if defined(_WIN32)
+    std::string drivers = "windows";
+#else
     std::string drivers = "x11";
     const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
     if (runtimeDir && *runtimeDir) drivers += ",wayland";
     drivers += ",KMSDRM";
+#endif
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, drivers.c_str(), SDL_HINT_DEFAULT);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::string why = SDL_GetError();

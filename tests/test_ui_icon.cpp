@@ -2,7 +2,9 @@
 // the larger ones its geometry scaled, the 16 x 16 one its average.
 #include <cstdint>
 #include <initializer_list>
+#include <iterator>
 #include <stdexcept>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -116,6 +118,46 @@ TEST(Icon, SixteenIsTheAverageOfThirtyTwo) {
             const TColor mean = RGBColor((sum[0] + 2) / 4, (sum[1] + 2) / 4, (sum[2] + 2) / 4);
             EXPECT_EQ(Hex(small.Pixel(x, y)), Hex(mean)) << x << "," << y;
         }
+}
+
+// The Windows icon file read back as Windows reads it: the directory names each size once, each
+// entry's bytes lie inside the file, and every image is the painted icon, bottom row first,
+// blue before red, opaque.
+TEST(Icon, WindowsIconFileHoldsEachSizeAsPainted) {
+    const std::vector<uint8_t> file = WindowsIconFile();
+    auto u16 = [&](size_t at) { return file.at(at) | file.at(at + 1) << 8; };
+    auto u32 = [&](size_t at) { return uint32_t(u16(at)) | uint32_t(u16(at + 2)) << 16; };
+    ASSERT_GE(file.size(), 6u);
+    EXPECT_EQ(u16(0), 0);
+    EXPECT_EQ(u16(2), 1);
+    const size_t count = u16(4);
+    ASSERT_EQ(count, std::size(WindowsIconSizes));
+    size_t end = 6 + 16 * count;
+    for (size_t i = 0; i < count; ++i) {
+        const int size = WindowsIconSizes[i];
+        const size_t entry = 6 + 16 * i;
+        SCOPED_TRACE(size);
+        EXPECT_EQ(file[entry], size % 256);
+        EXPECT_EQ(file[entry + 1], size % 256);
+        EXPECT_EQ(u16(entry + 6), 32);
+        const uint32_t bytes = u32(entry + 8), at = u32(entry + 12);
+        EXPECT_EQ(at, end) << "images follow one another";
+        ASSERT_LE(size_t(at) + bytes, file.size());
+        end = at + bytes;
+        EXPECT_EQ(u32(at + 4), uint32_t(size));
+        EXPECT_EQ(u32(at + 8), uint32_t(2 * size)) << "the height counts the mask too";
+        const TImage icon = MakeIcon(size);
+        int wrong = 0, translucent = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const size_t px = at + 40 + 4 * (size_t(size - 1 - y) * size + x);
+                wrong += RGBColor(file[px + 2], file[px + 1], file[px]) != icon.Pixel(x, y);
+                translucent += file[px + 3] != 0xFF;
+            }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(translucent, 0);
+    }
+    EXPECT_EQ(end, file.size());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "ui/icon.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -101,6 +102,43 @@ TImage Shrink(const TImage& picture, int factor) {
     return out;
 }
 
+void Put16(std::vector<uint8_t>& out, unsigned v) {
+    out.push_back(v & 0xFF);
+    out.push_back((v >> 8) & 0xFF);
+}
+
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+// One image of an icon file: a 32-bit bottom-up bitmap (its height counts the mask's rows too)
+// followed by an all-clear AND mask, which the opaque pixels make irrelevant.
+std::vector<uint8_t> IcoImage(const TImage& icon) {
+    const int w = icon.Width(), h = icon.Height();
+    const int maskRow = ((w + 31) / 32) * 4;
+    std::vector<uint8_t> out;
+    Put32(out, 40); // BITMAPINFOHEADER
+    Put32(out, w);
+    Put32(out, 2 * h);
+    Put16(out, 1);  // planes
+    Put16(out, 32); // bits per pixel
+    Put32(out, 0);  // uncompressed
+    Put32(out, w * h * 4 + maskRow * h);
+    for (int i = 0; i < 4; ++i) Put32(out, 0);
+    for (int y = h - 1; y >= 0; --y) {
+        for (int x = 0; x < w; ++x) {
+            const TColor c = icon.Pixel(x, y);
+            out.push_back((c >> 16) & 0xFF); // blue, green, red, alpha
+            out.push_back((c >> 8) & 0xFF);
+            out.push_back(c & 0xFF);
+            out.push_back(0xFF);
+        }
+    }
+    out.resize(out.size() + static_cast<size_t>(maskRow) * h, 0);
+    return out;
+}
+
 } // namespace
 
 TImage MakeIcon(int size) {
@@ -109,4 +147,28 @@ TImage MakeIcon(int size) {
     // Lines cannot be thinner than a pixel: smaller icons are the 32-pixel picture averaged.
     const int factor = (IconSize + size - 1) / size;
     return Shrink(PaintIcon(size * factor), factor);
+}
+
+std::vector<uint8_t> WindowsIconFile() {
+    std::vector<std::vector<uint8_t>> images;
+    for (int size : WindowsIconSizes) images.push_back(IcoImage(MakeIcon(size)));
+    std::vector<uint8_t> out;
+    Put16(out, 0);
+    Put16(out, 1); // an icon, not a cursor
+    Put16(out, static_cast<unsigned>(images.size()));
+    uint32_t offset = 6 + 16 * static_cast<uint32_t>(images.size());
+    for (size_t i = 0; i < images.size(); ++i) {
+        const int size = WindowsIconSizes[i];
+        out.push_back(size >= 256 ? 0 : size); // 0 stands for 256
+        out.push_back(size >= 256 ? 0 : size);
+        out.push_back(0); // no palette
+        out.push_back(0);
+        Put16(out, 1);
+        Put16(out, 32);
+        Put32(out, static_cast<uint32_t>(images[i].size()));
+        Put32(out, offset);
+        offset += static_cast<uint32_t>(images[i].size());
+    }
+    for (const auto& image : images) out.insert(out.end(), image.begin(), image.end());
+    return out;
 }

@@ -1,6 +1,9 @@
 // The program's icon, painted from the screen palette at any size; the window uses 32 x 32.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/image.h"
 
 constexpr int IconSize = 32; // the window's icon, and the size the geometry is drawn for
@@ -9,3 +12,9 @@ constexpr int IconSize = 32; // the window's icon, and the size the geometry is 
 // up the geometry scales with the size and lines are size / 32 pixels wide; a smaller icon is
 // painted at 32 pixels or more and averaged down, since no line is thinner than a pixel.
 TImage MakeIcon(int size = IconSize);
+
+// The sizes a Windows icon file holds: those its shell and title bars ask for at 100 % to 200 %.
+inline constexpr int WindowsIconSizes[] = {16, 20, 24, 32, 40, 48, 64, 256};
+
+// A Windows .ico file of MakeIcon at each of WindowsIconSizes, as uncompressed 32-bit images.
+std::vector<uint8_t> WindowsIconFile();

@@ -14,6 +14,14 @@
 
 namespace {
 
+// On Windows the game has no console, so every error is shown in a box; elsewhere a box needs a
+// display, and standard error reaches the person who started the game.
+#if defined(_WIN32)
+constexpr bool AlwaysBox = true;
+#else
+constexpr bool AlwaysBox = false;
+#endif
+
 void Report(const std::string& message, bool box) {
     std::fprintf(stderr, "error: %s\n", message.c_str());
     if (box) TSdlApplication::ShowError(AppTitle, message);
@@ -52,7 +60,7 @@ int main() {
     try {
         app = std::make_unique<TSdlApplication>(AppTitle, AppId);
     } catch (const TDisplayUnavailable& e) {
-        Report(std::string(e.what()) + "; " + NoDisplayAdvice(), false);
+        Report(std::string(e.what()) + "; " + NoDisplayAdvice(), AlwaysBox);
         return 1;
     }
 
@@ -69,6 +77,9 @@ int main() {
         form.Close();
     } catch (const std::exception& e) {
         Report(e.what(), true);
+        return 1;
+    } catch (...) {
+        Report("an unexpected error stopped the game", true);
         return 1;
     }
     return 0;
