@@ -12,6 +12,18 @@ TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
                dpkg-dev file desktop-file-utils appstream groff-base) # the package test
 # The web page: its compiler and node, and the browser its tests drive.
 WEB_PACKAGES=(emscripten nodejs chromium)
+# The Windows build (scripts/build-windows.sh): the cross compiler, the libraries' sources,
+# Wine to run the programs and tests, NSIS for the installer, the shipped face.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest ninja-build curl
+                  ca-certificates xz-utils patch wine wine64 nsis zip fonts-ipafont-gothic
+                  xvfb xdotool x11-utils)
+
+# The Windows build's tree, and the private Wine that runs its programs and tests there.
+WINDOWS_OUT="$ROOT/build-windows"
+use_private_wine() {
+    export WINEPREFIX="$WINDOWS_OUT/wine" WINEARCH=win64 WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml=" # no offer to install .NET or a browser
+}
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"
