@@ -77,6 +77,9 @@ inline void Setup(CLI::App& app) {
     app.formatter(format); // commands added later share it
     app.option_defaults()->group("options");
     app.set_help_flag("-h,--help", "show this text and exit");
+    // Options start with '-' everywhere: on Windows, "/x" is a path, as the build and the
+    // tests pass them, not an option.
+    app.allow_windows_style_options(false);
 }
 
 // A command of a tool, listed under "commands" in the help.
