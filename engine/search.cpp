@@ -8,11 +8,14 @@
 // would have made.
 #include "engine/search.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "engine/bitboard.h"
 #include "engine/node_table.h"
 #include "engine/rules.h"
+#include "engine/search_pool.h"
 #include "engine/tables.h"
 
 namespace {
@@ -60,12 +63,61 @@ class TableLease {
 
 } // namespace
 
-// One search below a public Evaluate call. `own` is the searching side for the whole tree.
+class SearchRun;
+
+// The root moves of one search and what the threads working on them share: each move's answer
+// once some thread has finished it, and the progress shown so far. Every thread walks all the
+// moves, each from another one and visiting children in another rotation, and takes the
+// answers of moves already finished; since a node's score and call count depend on the node
+// alone, whichever thread finishes a move has the one-thread answer.
+struct RootWork {
+    struct Move {
+        Position pos;
+        uint64_t hash = 0;
+        std::atomic<int32_t> score{-1}; // -1 until some thread has finished the move
+        std::atomic<uint64_t> calls{0}; // its Evaluate calls, set before its score
+        std::atomic<uint64_t> shown{0}; // the most of its calls any thread has shown
+    };
+
+    RootWork(TSearch& search, node_table::Table* table, int own, int mover, int depth, int count,
+             int threads, uint32_t progressBase)
+        : search(search), table(table), own(own), mover(mover), depth(depth), count(count),
+          threads(threads), progressBase(progressBase) {}
+
+    TSearch& search;
+    node_table::Table* const table;
+    const int own, mover, depth, count, threads;
+    const uint32_t progressBase;
+    Move moves[MaxMoves];
+    std::atomic<uint64_t> shown{0};    // the moves' shown calls, summed
+    std::atomic<bool> finished{false}; // every move has its answer: the other threads may stop
+
+    void Run(int thread);
+    static void RunOn(void* work, int thread) { static_cast<RootWork*>(work)->Run(thread); }
+    // Raises what move i shows to calls; only ever up, so the sum never passes the final count.
+    void Show(Move& m, uint64_t calls) {
+        uint64_t old = m.shown.load(std::memory_order_relaxed);
+        while (calls > old)
+            if (m.shown.compare_exchange_weak(old, calls, std::memory_order_relaxed)) {
+                shown.fetch_add(calls - old, std::memory_order_relaxed);
+                break;
+            }
+    }
+    // FProgress is written by thread 0 alone, so that it only grows.
+    void Publish() {
+        search.FProgress.store(
+            static_cast<int32_t>((progressBase + shown.load(std::memory_order_relaxed)) & 0xFFFF),
+            std::memory_order_relaxed);
+    }
+};
+
+// One thread's search below the root moves. `own` is the searching side for the whole tree.
 class SearchRun {
   public:
-    SearchRun(TSearch& search, int own, node_table::Table* table)
-        : FSearch(search), FOwn(own), FTable(table), FNear(table ? table->Near(0) : nullptr),
-          FProgressBase(static_cast<uint32_t>(search.FProgress.load(std::memory_order_relaxed))) {}
+    SearchRun(RootWork& work, int thread)
+        : FWork(work), FOwn(work.own), FTable(work.table),
+          FNear(work.table ? work.table->Near(thread) : nullptr), FThread(thread),
+          FThreads(work.threads), FShowStep(work.threads > 1 ? 1024 : 0) {}
 
     // The valuation of the node reached by mover's move, with the remaining depth; -1 once
     // stopped.
@@ -80,25 +132,61 @@ class SearchRun {
 
     // Evaluate calls finished so far, remembered ones included.
     uint64_t Done() const { return FDone; }
+    uint64_t MoveCalls() const { return FDone - FMoveStart; }
+    // Starts on root move m: its calls are counted from here.
+    void Begin(RootWork::Move& m) {
+        FMove = &m;
+        FMoveStart = FDone;
+        FShown = 0;
+    }
+    // Shows the calls finished in the current root move. Several threads share the counts, so
+    // they show theirs in steps rather than at every node.
     void Publish() {
-        FSearch.FProgress.store(static_cast<int32_t>((FProgressBase + FDone) & ProgressMask),
-                                std::memory_order_relaxed);
+        const uint64_t calls = FDone - FMoveStart;
+        if (calls - FShown < FShowStep) return;
+        FShown = calls;
+        FWork.Show(*FMove, calls);
+        if (FThread == 0) FWork.Publish();
     }
 
   private:
-    bool Stopped() const { return FSearch.Stopped(); }
+    bool Stopped() const {
+        return FWork.search.Stopped() || FWork.finished.load(std::memory_order_relaxed);
+    }
     int32_t Leaf(const Position& pos) {
         ++FDone;
         return LeafScale * bitboard::WeightOf(pos.p[FOwn - 1]);
     }
 
-    TSearch& FSearch;
+    RootWork& FWork;
     const int FOwn;
     node_table::Table* const FTable;
     node_table::NearEntry* const FNear; // this thread's own region of the table
-    const uint32_t FProgressBase;
+    const int FThread, FThreads;
+    const uint64_t FShowStep;
     uint64_t FDone = 0;
+    RootWork::Move* FMove = nullptr;
+    uint64_t FMoveStart = 0, FShown = 0;
 };
+
+void RootWork::Run(int thread) {
+    SearchRun run(*this, thread);
+    const int first = thread * count / threads;
+    for (int k = 0; k < count; ++k) {
+        if (search.Stopped()) return;
+        Move& m = moves[(first + k) % count];
+        if (m.score.load(std::memory_order_acquire) >= 0) continue;
+        run.Begin(m);
+        const int32_t score = run.Visit(m.pos, mover, depth, m.hash);
+        if (score < 0) return; // stopped, or every move has its answer
+        const uint64_t calls = run.MoveCalls();
+        m.calls.store(calls, std::memory_order_relaxed);
+        m.score.store(score, std::memory_order_release);
+        Show(m, calls);
+        if (thread == 0) Publish();
+    }
+    finished.store(true, std::memory_order_relaxed);
+}
 
 int32_t SearchRun::Visit(const Position& pos, int mover, int depth, uint64_t hash) {
     if (!FTable || !Remembered(depth)) return Node(pos, mover, depth);
@@ -174,10 +262,13 @@ int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
         }
     });
     // Each child is looked up just before it would be searched, so its entry has had the
-    // search of its elder siblings to arrive.
-    for (int i = 0; i < count; ++i) {
+    // search of its elder siblings to arrive. Each thread starts at another child, so that
+    // threads meeting in a node share its children out rather than search the same ones.
+    int i = FThread == 0 ? 0 : FThread * count / FThreads;
+    for (int left = count; left > 0; --left) {
         if (Stopped()) return -1;
         const Child& c = children[i];
+        if (++i == count) i = 0;
         const int32_t r = Visit(c.pos, next, childDepth, c.hash);
         if (r < 0) return r;
         sum += r;
@@ -213,25 +304,53 @@ int TSearch::ListMoves(int side, const int32_t* board, int32_t* list) {
 }
 
 int TSearch::Evaluate(int cell, int side, const int32_t* board, int depth) {
-    TableLease lease(FUseNodeTable, depth);
-    return EvaluateWith(lease.get(), cell, side, board, depth);
-}
-
-int TSearch::EvaluateWith(node_table::Table* table, int cell, int side, const int32_t* board,
-                          int depth) {
     if (Stopped()) return -1;
     const int p = side < 0 ? -side : side;
     // Outside the domain (no such player, no such cell) there is nothing to play or weigh.
     if ((p != 1 && p != 2) || cell < 0 || cell > LastPlayable || !bitboard::IsPlayable(cell))
         return 0;
-    Position pos = FromBoard(board);
-    bitboard::Play(pos, cell, p);
-    SearchRun run(*this, side > 0 ? p : 3 - p, table);
-    const int32_t score =
-        run.Visit(pos, p, depth, table ? node_table::HashOf(run.KeyOf(pos, p, depth)) : 0);
-    FNodes += run.Done();
-    run.Publish(); // a stopped search shows the calls it finished
-    return score;
+    const int32_t cells[1] = {cell};
+    int32_t score = -1;
+    return ScoreMoves(cells, 1, side, board, depth, false, &score) ? score : -1;
+}
+
+int TSearch::Threads() const {
+    return FThreads > 0 ? FThreads : search_pool::DefaultThreads();
+}
+
+bool TSearch::ScoreMoves(const int32_t* cells, int count, int side, const int32_t* board, int depth,
+                         bool newAge, int32_t* scores) {
+    const int p = side < 0 ? -side : side;
+    TableLease lease(FUseNodeTable, depth);
+    node_table::Table* const table = lease.get();
+    if (table && newAge) table->NewAge();
+    // Without the table the threads could not share their finished nodes.
+    const int threads = table ? std::clamp(Threads(), 1, node_table::MaxThreads) : 1;
+    const uint32_t base = static_cast<uint32_t>(FProgress.load(std::memory_order_relaxed));
+    RootWork work(*this, table, side > 0 ? p : 3 - p, p, depth, count, threads, base);
+    const Position root = FromBoard(board);
+    for (int i = 0; i < count; ++i) {
+        RootWork::Move& m = work.moves[i];
+        m.pos = root;
+        bitboard::Play(m.pos, cells[i], p);
+        if (table) m.hash = node_table::HashOf(node_table::KeyOf(m.pos, p, work.own, depth));
+    }
+    search_pool::Run(threads, &RootWork::RunOn, &work);
+
+    uint64_t calls = 0;
+    for (int i = 0; i < count; ++i) {
+        scores[i] = work.moves[i].score.load(std::memory_order_acquire);
+        if (scores[i] < 0) {
+            // Stopped: a stopped search shows the calls it finished.
+            FNodes += work.shown.load(std::memory_order_relaxed);
+            work.Publish();
+            return false;
+        }
+        calls += work.moves[i].calls.load(std::memory_order_relaxed);
+    }
+    FNodes += calls;
+    FProgress.store(static_cast<int32_t>((base + calls) & ProgressMask), std::memory_order_relaxed);
+    return true;
 }
 
 int TSearch::Think() {
@@ -242,14 +361,13 @@ int TSearch::Think() {
         int count = 0;
         while (list[count] >= 0) ++count;
         if (count >= 2) {
-            TableLease lease(FUseNodeTable, FDepth);
-            if (lease.get()) lease.get()->NewAge();
+            int32_t scores[MoveListSize];
+            if (!ScoreMoves(list, count, FSide, FBoard, FDepth, true, scores)) return -1;
             int32_t best[MoveListSize];
             int bestCount = 0;
             int32_t bestScore = -1;
             for (int i = 0; i < count; ++i) {
-                const int32_t r = EvaluateWith(lease.get(), list[i], FSide, FBoard, FDepth);
-                if (r < 0) return -1;
+                const int32_t r = scores[i];
                 if (r > bestScore) {
                     bestCount = 0;
                     bestScore = r;

@@ -56,12 +56,22 @@ class TSearch {
     // default, whenever no other search holds it). Results are the same either way.
     void UseNodeTable(bool use) { FUseNodeTable = use; }
 
+    // How many threads this object's searches use: n, or with 0 (the default) the machine's
+    // cores. Every result is the same at any number.
+    void SetThreads(int n) { FThreads = n; }
+    int Threads() const;
+
   private:
     friend class SearchRun; // the recursion below Evaluate reads the stop flag
+    friend struct RootWork;
     bool Stopped() const { return FStop && FStop->load(std::memory_order_relaxed); }
-    int EvaluateWith(node_table::Table* table, int cell, int side, const int32_t* board, int depth);
+    // Scores side's moves cells[0..count) on board to depth into scores, on Threads() threads;
+    // false when stopped first. newAge: a new move of the game, whose entries are younger.
+    bool ScoreMoves(const int32_t* cells, int count, int side, const int32_t* board, int depth,
+                    bool newAge, int32_t* scores);
 
     const std::atomic<bool>* FStop;
     uint64_t FNodes = 0;
     bool FUseNodeTable = true;
+    int FThreads = 0;
 };

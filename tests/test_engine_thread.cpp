@@ -144,4 +144,45 @@ TEST(ThinkThread, ConcurrentSearchesDoNotDisturbEachOther) {
     }
 }
 
+// Helpers working for the worker change nothing the window sees: progress only grows and ends
+// where one thread's ends, with the same move; a stop ends them all, with the count consistent.
+TEST(ThinkThread, SeveralThreadsShowWhatOneShows) {
+    const int depth = 6;
+    for (int i : {5, 9}) {
+        const Board b = BenchBoard(i);
+        TSearch one;
+        one.SetThreads(1);
+        one.Prepare(BenchPositions[i].side, depth, b.data(), 2000);
+        const int32_t want = one.Think();
+
+        auto worker = TThread::TryCreate<TThinkThread>(true);
+        ASSERT_TRUE(worker);
+        worker->SetThreads(4);
+        worker->Prepare(BenchPositions[i].side, depth, b.data(), 2000);
+        worker->Resume();
+        int32_t last = 0, r;
+        while ((r = worker->FResult.load()) == ResultNotReady) {
+            const int32_t now = worker->FProgress.load();
+            EXPECT_LT((now - last) & 0xFFFF, 0x8000) << "progress went back from " << last;
+            last = now;
+        }
+        worker->WaitFor();
+        EXPECT_EQ(r, want) << i;
+        EXPECT_EQ(worker->FProgress.load(), one.FProgress.load()) << i;
+        EXPECT_EQ(worker->EvaluateCalls(), one.EvaluateCalls()) << i;
+    }
+
+    const Board b = BenchBoard(0);
+    auto worker = TThread::TryCreate<TThinkThread>(true);
+    ASSERT_TRUE(worker);
+    worker->SetThreads(4);
+    worker->Prepare(BenchPositions[0].side, 10, b.data(), 0);
+    worker->Resume();
+    while (worker->FProgress.load() == 0) std::this_thread::sleep_for(1ms);
+    worker->Terminate();
+    worker->WaitFor();
+    EXPECT_EQ(worker->FResult.load(), -1);
+    EXPECT_EQ(static_cast<uint64_t>(worker->FProgress.load()), worker->EvaluateCalls() % 65536);
+}
+
 } // namespace

@@ -1,0 +1,17 @@
+// The helper threads that work for a search: started when first wanted, kept for the program's
+// life and asleep between searches, so that a move costs no thread creation.
+#pragma once
+
+namespace search_pool {
+
+// The threads a search uses when not told otherwise: the processor's cores, at most the number
+// the node table has room for.
+int DefaultThreads();
+
+// Runs work(context, t) for t = 0 .. threads - 1, t = 0 on the caller's thread and the others on
+// helpers, and returns once every call has returned. While another search has the helpers, the
+// caller runs t = 0 alone; the work must then still get done by it. Returns the threads used.
+using Work = void (*)(void* context, int thread);
+int Run(int threads, Work work, void* context);
+
+} // namespace search_pool
