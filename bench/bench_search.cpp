@@ -8,7 +8,7 @@
 
 #include "engine/bench_positions.h"
 #include "engine/node_table.h"
-#include "engine/think_thread.h"
+#include "engine/search.h"
 
 namespace {
 
@@ -18,7 +18,8 @@ void BM_TimeToMove(benchmark::State& state) {
     const int depth = static_cast<int>(state.range(0));
     Board boards[BenchPositionCount];
     for (int i = 0; i < BenchPositionCount; ++i) boards[i] = BenchBoard(i);
-    TThinkThread t(true); // never started: the search runs on the benchmark's thread
+    TSearch t; // on the benchmark's thread
+    t.SetThreads(static_cast<int>(state.range(1)));
     uint64_t nodes = 0;
     std::vector<double> median, worst;
     for (auto _ : state) {
@@ -52,7 +53,11 @@ void BM_TimeToMove(benchmark::State& state) {
 
 } // namespace
 
-// LV1 to LV5 (depths 1 to 5) and with the bonus (6 to 10).
-BENCHMARK(BM_TimeToMove)->DenseRange(1, 10)->Unit(benchmark::kMillisecond)->Iterations(1);
+// LV1 to LV5 (depths 1 to 5) and with the bonus (6 to 10), on one thread and on two.
+BENCHMARK(BM_TimeToMove)
+    ->ArgsProduct({benchmark::CreateDenseRange(1, 10, 1), {1, 2}})
+    ->ArgNames({"depth", "threads"})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 BENCHMARK_MAIN();

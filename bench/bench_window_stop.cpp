@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "engine/random.h"
+#include "engine/search_pool.h"
 #include "ui/form.h"
 
 namespace {
@@ -35,6 +36,7 @@ std::unique_ptr<TfrmGalMain> WindowSearchingDeep() {
 }
 
 void BM_StopByNewGame(benchmark::State& state) {
+    search_pool::SetDefaultThreads(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         auto f = WindowSearchingDeep();
         if (!f->FSearch || f->FSearch->FDepth != 10) {
@@ -51,6 +53,7 @@ void BM_StopByNewGame(benchmark::State& state) {
 }
 
 void BM_StopByClose(benchmark::State& state) {
+    search_pool::SetDefaultThreads(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         auto f = WindowSearchingDeep();
         if (!f->FSearch) {
@@ -66,7 +69,22 @@ void BM_StopByClose(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_StopByNewGame)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(30);
-BENCHMARK(BM_StopByClose)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(30);
+// The worker searching alone, and with helpers (each must stop before the wait ends).
+BENCHMARK(BM_StopByNewGame)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(30);
+BENCHMARK(BM_StopByClose)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(30);
 
 BENCHMARK_MAIN();

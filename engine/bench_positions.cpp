@@ -94,10 +94,104 @@ const BenchPosition BenchPositions[BenchPositionCount] = {
      ".....122....\n"},
 };
 
-Board BenchBoard(int i) {
+// The slowest moves of LV5+ in three seeded games (all twelve came from the game against LV5+),
+// timed with two threads: melvaron-engine hardest --seed 1 --threads 2.
+const BenchPosition HardPositions[HardPositionCount] = {
+    {1, // LV5+ against LV5+, seed 11, move 26: 74.69 s
+     "....22......\n"
+     "..1122222...\n"
+     ".111111111..\n"
+     "11222222....\n"
+     "...222......\n"
+     "............\n"},
+    {1, // LV5+ against LV5+, seed 11, move 22: 63.05 s
+     ".....1......\n"
+     "...21111....\n"
+     "..22111111..\n"
+     "11221122....\n"
+     "...222......\n"
+     "............\n"},
+    {2, // LV5+ against LV5+, seed 11, move 21: 39.82 s
+     ".....1......\n"
+     "...21111....\n"
+     "..22111111..\n"
+     "11221122....\n"
+     "...21.......\n"
+     "............\n"},
+    {1, // LV5+ against LV5+, seed 11, move 24: 36.92 s
+     "....22......\n"
+     "..112211....\n"
+     "..22221111..\n"
+     "11222222....\n"
+     "...222......\n"
+     "............\n"},
+    {2, // LV5+ against LV5+, seed 11, move 25: 28.54 s
+     "....22......\n"
+     "..112211....\n"
+     ".111111111..\n"
+     "11222222....\n"
+     "...222......\n"
+     "............\n"},
+    {2, // LV5+ against LV5+, seed 11, move 31: 26.53 s
+     "..1122......\n"
+     ".111111111..\n"
+     "2222111111..\n"
+     "11222222....\n"
+     "...222......\n"
+     "............\n"},
+    {2, // LV5+ against LV5+, seed 11, move 33: 20.57 s
+     "..1122......\n"
+     ".111111111..\n"
+     "22222222112.\n"
+     "11222222.1..\n"
+     "...222......\n"
+     "............\n"},
+    {2, // LV5+ against LV5+, seed 11, move 19: 20.50 s
+     ".....1......\n"
+     "...211.2....\n"
+     "..22111111..\n"
+     "11111122....\n"
+     "....1.......\n"
+     "............\n"},
+    {2, // LV5+ against LV5+, seed 11, move 23: 19.29 s
+     ".....1......\n"
+     "..111111....\n"
+     "..22111111..\n"
+     "11221122....\n"
+     "...222......\n"
+     "............\n"},
+    {1, // LV5+ against LV5+, seed 11, move 30: 13.62 s
+     "..2.22......\n"
+     ".111111111..\n"
+     "2222111111..\n"
+     "11222222....\n"
+     "...222......\n"
+     "............\n"},
+    {1, // LV5+ against LV5+, seed 11, move 18: 6.37 s
+     ".....1......\n"
+     "...211.2....\n"
+     "..22111111..\n"
+     ".2221122....\n"
+     "....1.......\n"
+     "............\n"},
+    {2, // LV5+ against LV5+, seed 11, move 15: 2.00 s
+     ".....1......\n"
+     "....11.2....\n"
+     "....112211..\n"
+     ".2221122....\n"
+     "....1.......\n"
+     "............\n"},
+};
+
+Board BenchBoard(const BenchPosition& position) {
     Board board;
     std::string error;
-    if (i < 0 || i >= BenchPositionCount || !ParseBoard(BenchPositions[i].diagram, board, error))
-        std::abort(); // the table is fixed at build time; a bad entry is a programming error
+    if (!ParseBoard(position.diagram, board, error))
+        std::abort(); // the tables are fixed at build time; a bad entry is a programming error
     return board;
+}
+
+Board BenchBoard(int i) {
+    if (i < 0 || i >= BenchPositionCount) std::abort();
+    return BenchBoard(BenchPositions[i]);
 }

@@ -13,5 +13,11 @@ struct BenchPosition {
 constexpr int BenchPositionCount = 12;
 extern const BenchPosition BenchPositions[BenchPositionCount];
 
+// The slowest moves of LV5+ in seeded real games, as the probe's `hardest` command finds them.
+constexpr int HardPositionCount = 12;
+extern const BenchPosition HardPositions[HardPositionCount];
+
 // The board of position i (0 <= i < BenchPositionCount).
 Board BenchBoard(int i);
+// The board of any position of the two sets.
+Board BenchBoard(const BenchPosition& position);

@@ -25,6 +25,7 @@ using bitboard::Cells;
 using bitboard::Position;
 
 constexpr uint64_t ProgressMask = 0xFFFF;
+constexpr int ParallelDepth = 5;        // the shallowest search that several threads share
 constexpr int MaxMoves = PlayableCells; // no side has more moves than there are cells
 
 constexpr Bits MakePriorityCells() {
@@ -324,8 +325,10 @@ bool TSearch::ScoreMoves(const int32_t* cells, int count, int side, const int32_
     TableLease lease(FUseNodeTable, depth);
     node_table::Table* const table = lease.get();
     if (table && newAge) table->NewAge();
-    // Without the table the threads could not share their finished nodes.
-    const int threads = table ? std::clamp(Threads(), 1, node_table::MaxThreads) : 1;
+    // Without the table the threads could not share their finished nodes; a shallow search is
+    // over before helpers could be woken.
+    const int threads =
+        table && depth >= ParallelDepth ? std::clamp(Threads(), 1, node_table::MaxThreads) : 1;
     const uint32_t base = static_cast<uint32_t>(FProgress.load(std::memory_order_relaxed));
     RootWork work(*this, table, side > 0 ? p : 3 - p, p, depth, count, threads, base);
     const Position root = FromBoard(board);

@@ -91,9 +91,17 @@ class Pool {
     int FPending = 0; // helpers of the current search still at work
 };
 
+std::atomic<int> gDefault{0};
+
 } // namespace
 
+void SetDefaultThreads(int threads) {
+    gDefault.store(threads, std::memory_order_relaxed);
+}
+
 int DefaultThreads() {
+    if (const int set = gDefault.load(std::memory_order_relaxed); set > 0)
+        return std::min(set, node_table::MaxThreads);
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
     return std::clamp(cores, 1, node_table::MaxThreads);
 }

@@ -4,9 +4,11 @@
 
 namespace search_pool {
 
-// The threads a search uses when not told otherwise: the processor's cores, at most the number
-// the node table has room for.
+// The threads a search uses when not told otherwise: as set below, else the processor's cores;
+// at most the number the node table has room for.
 int DefaultThreads();
+// Sets the program's default (0: the processor's cores again), as a tool's --threads does.
+void SetDefaultThreads(int threads);
 
 // Runs work(context, t) for t = 0 .. threads - 1, t = 0 on the caller's thread and the others on
 // helpers, and returns once every call has returned. While another search has the helpers, the

@@ -1,7 +1,10 @@
 // The search's bit form against the rule operations, and the node table's exact-key contract.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "engine/bench_positions.h"
 #include "engine/bitboard.h"
@@ -121,6 +124,46 @@ TEST(NodeTable, KeepsTheYoungAndTheCostly) {
     EXPECT_FALSE(table->Probe(key(3), hash, score, calls));
     EXPECT_TRUE(table->Probe(key(4), hash, score, calls));
     EXPECT_TRUE(table->Probe(key(5), hash, score, calls));
+    table->Release();
+}
+
+// Threads writing one bucket while another reads it: a read never mixes two writes' words. Each
+// key's score and call count are made from the key, so a mixed entry would show at once.
+TEST(NodeTable, NoHalfWrittenEntryIsBelieved) {
+    ASSERT_TRUE(node_table::Table::Forget());
+    node_table::Table* table = node_table::Table::Lease(10);
+    ASSERT_NE(table, nullptr);
+    const uint64_t hash = 777; // one bucket for all
+    node_table::Key keys[6];
+    for (int i = 0; i < 6; ++i) keys[i] = node_table::KeyOf(FromBoard(BenchBoard(i)), 1, 2, 9);
+    auto scoreOf = [](const node_table::Key& k) {
+        return static_cast<int32_t>((k.k0 ^ k.k1 ^ k.k2) % node_table::ScoreMask);
+    };
+    auto callsOf = [](const node_table::Key& k) { return (k.k0 + k.k1 + k.k2) & 0xFFFFFFFF; };
+
+    std::atomic<bool> done{false};
+    auto writer = [&](int first) {
+        for (int n = 0; !done.load(std::memory_order_relaxed); ++n) {
+            const node_table::Key& k = keys[(first + n) % 6];
+            table->Store(k, hash, scoreOf(k), callsOf(k));
+        }
+    };
+    std::thread w1(writer, 0), w2(writer, 3);
+    int found = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
+    for (int n = 0; n < 1000 || std::chrono::steady_clock::now() < end; ++n) {
+        const node_table::Key& k = keys[n % 6];
+        int32_t score;
+        uint64_t calls;
+        if (!table->Probe(k, hash, score, calls)) continue;
+        ++found;
+        ASSERT_EQ(score, scoreOf(k)) << n;
+        ASSERT_EQ(calls, callsOf(k)) << n;
+    }
+    done = true;
+    w1.join();
+    w2.join();
+    EXPECT_GT(found, 0);
     table->Release();
 }
 

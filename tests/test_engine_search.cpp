@@ -1,6 +1,7 @@
 // The move search: exact scores, progress counts and picks, checked against a plain reference.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -30,7 +31,7 @@ using reference::NaiveSearch;
 
 std::vector<int32_t> Moves(int side, const int32_t* board, bool priorityCut) {
     int32_t list[MoveListSize];
-    const int cut = TThinkThread::ListMoves(side, board, list);
+    const int cut = TSearch::ListMoves(side, board, list);
     if (priorityCut && cut != 0) list[cut] = -1;
     std::vector<int32_t> out;
     for (int i = 0; list[i] != -1; ++i) out.push_back(list[i]);
@@ -40,7 +41,7 @@ std::vector<int32_t> Moves(int side, const int32_t* board, bool priorityCut) {
 // Scores every listed move of side with the engine and with the reference, on fresh counters,
 // and expects the same scores, the same final progress and the same number of calls.
 void ExpectSameAsReference(const int32_t* board, int side, int depth, const char* what) {
-    TThinkThread fast(true);
+    TSearch fast;
     NaiveSearch naive;
     for (int32_t cell : Moves(side, board, false)) {
         const int want = naive.Evaluate(cell, side, board, depth);
@@ -58,7 +59,7 @@ TEST(Search, StartPositionScoresAndProgress) {
         int32_t progress;
     };
     for (const Case& c : {Case{1, 40000, 2}, Case{2, 50000, 10}, Case{3, 60000, 34}}) {
-        TThinkThread t(true);
+        TSearch t;
         EXPECT_EQ(t.Evaluate(50, 1, InitialBoard.data(), c.depth), c.score) << c.depth;
         EXPECT_EQ(t.Evaluate(61, 1, InitialBoard.data(), c.depth), c.score) << c.depth;
         EXPECT_EQ(t.FProgress.load(), c.progress) << c.depth;
@@ -74,7 +75,7 @@ TEST(Search, ThinkPicksAmongEqualBestByRandom) {
         {1, 16384, 61, 2}, {0, 0, 50, 0},      {0, 32767, 61, 0},
     };
     for (const Case& c : cases) {
-        TThinkThread t(true);
+        TSearch t;
         t.Prepare(1, c.depth, InitialBoard.data(), c.random);
         EXPECT_EQ(t.Think(), c.result) << c.depth << "/" << c.random;
         EXPECT_EQ(t.FResult.load(), c.result);
@@ -97,14 +98,14 @@ TEST(Search, DepthZeroPicksFromTheFullListWithoutEvaluating) {
     // Priority moves and others together, so the full list is not just the priority part.
     auto pos = FindPosition(11, [](const reference::Position& p) {
         int32_t list[MoveListSize];
-        const int cut = TThinkThread::ListMoves(p.side, p.board.data(), list);
+        const int cut = TSearch::ListMoves(p.side, p.board.data(), list);
         int n = 0;
         while (list[n] != -1) ++n;
         return cut >= 1 && n >= cut + 2;
     });
     const auto all = Moves(pos.side, pos.board.data(), false);
     for (int random : {0, 32767, 12345}) {
-        TThinkThread t(true);
+        TSearch t;
         t.Prepare(pos.side, 0, pos.board.data(), random);
         const size_t index = (static_cast<size_t>(random) * all.size()) >> 15;
         EXPECT_EQ(t.Think(), all[index]) << random;
@@ -131,7 +132,7 @@ TEST(Search, PriorityMovesAloneAreCandidates) {
     auto pos = FindPosition(12, better);
     const auto pri = Moves(pos.side, pos.board.data(), true);
     for (int random : {0, 32767}) {
-        TThinkThread t(true);
+        TSearch t;
         t.Prepare(pos.side, 1, pos.board.data(), random);
         const int result = t.Think();
         EXPECT_NE(std::find(pri.begin(), pri.end(), result), pri.end()) << result;
@@ -144,7 +145,7 @@ TEST(Search, SinglePriorityCandidateIsReturnedUnevaluated) {
         return Moves(p.side, p.board.data(), true).size() == 1 &&
                Moves(p.side, p.board.data(), false).size() >= 2;
     });
-    TThinkThread t(true);
+    TSearch t;
     t.Prepare(pos.side, 3, pos.board.data(), 32767);
     EXPECT_EQ(t.Think(), Moves(pos.side, pos.board.data(), true)[0]);
     EXPECT_EQ(t.FProgress.load(), 0);
@@ -161,10 +162,10 @@ TEST(Search, ParentScoreIsTheTruncatedAverageOfItsReplies) {
         const int own = pos.side, opp = 3 - own;
         for (int32_t cell : Moves(own, pos.board.data(), true)) {
             Board after = pos.board;
-            TThinkThread::PutPanel(cell, own, after.data());
-            const int m = TThinkThread::CheckBoard(after.data());
+            rules::PutPanel(cell, own, after.data());
+            const int m = rules::CheckBoard(after.data());
             if (!(m & opp)) continue; // a pass or a game end: not this case
-            TThinkThread t(true);
+            TSearch t;
             int64_t sum = 0;
             const auto replies = Moves(opp, after.data(), false);
             for (int32_t r : replies) sum += t.Evaluate(r, -opp, after.data(), 2);
@@ -177,8 +178,8 @@ TEST(Search, ParentScoreIsTheTruncatedAverageOfItsReplies) {
 }
 
 TEST(Search, TerminatedSearchReturnsMinusOneAndCountsNothing) {
-    TThinkThread t(true);
-    t.Terminate();
+    std::atomic<bool> stop{true};
+    TSearch t(&stop);
     EXPECT_EQ(t.Evaluate(50, 1, InitialBoard.data(), 3), -1);
     EXPECT_EQ(t.FProgress.load(), 0);
 
@@ -196,7 +197,7 @@ TEST(Search, SideWithoutMovesGetsNoCell) {
     for (int i = FirstPlayable; i <= LastPlayable; ++i)
         if (b[i] == CellEmpty) b[i] = 1;
     b[15] = CellEmpty; // one hole that nobody can fill
-    TThinkThread t(true);
+    TSearch t;
     t.Prepare(2, 2, b.data(), 0);
     EXPECT_EQ(t.Think(), -1);
     EXPECT_EQ(t.FResult.load(), -1);
@@ -241,7 +242,7 @@ TEST(Search, ThinkMatchesReferenceIncludingThePick) {
         const int random = rng.Below(32768);
         NaiveSearch naive;
         const auto want = naive.Think(pos.side, depth, random, pos.board.data());
-        TThinkThread t(true);
+        TSearch t;
         t.Prepare(pos.side, depth, pos.board.data(), random);
         EXPECT_EQ(t.Think(), want.result) << k;
         EXPECT_EQ(t.FProgress.load(), naive.progress) << k;

@@ -17,7 +17,10 @@
 #include "engine/board_text.h"
 #include "engine/computer_game.h"
 #include "engine/input_text.h"
+#include "engine/node_table.h"
 #include "engine/random.h"
+#include "engine/rules.h"
+#include "engine/search_pool.h"
 #include "engine/tables.h"
 #include "engine/think_thread.h"
 #include "tools/cli.h"
@@ -30,6 +33,7 @@ constexpr std::size_t MaxBoardInput = 1 << 20;
 constexpr int64_t MaxGames = 1000000;
 constexpr int MaxDepth = 10;
 constexpr int BonusDepth = 5; // how much deeper the bonus searches
+constexpr int MaxThreads = node_table::MaxThreads;
 
 // Bad input: the one-line message has been printed; unwinds to main for the exit code.
 struct BadInput {};
@@ -109,10 +113,10 @@ int Put(int cell, int player) {
 
 int Eval(int side, int depth) {
     const Board b = ReadBoard();
-    auto t = MakeThread(); // never started: its operations run here
+    TSearch search; // run here: nothing needs a worker
     for (int cell : LegalCells(b, side))
-        std::printf("%d %d\n", cell, t->Evaluate(cell, side, b.data(), depth));
-    std::printf("progress: %d\n", t->FProgress.load());
+        std::printf("%d %d\n", cell, search.Evaluate(cell, side, b.data(), depth));
+    std::printf("progress: %d\n", search.FProgress.load());
     return 0;
 }
 
@@ -181,19 +185,31 @@ int Tournament(TournamentOptions& o) {
     return RunTournamentCommand(o.settings, o.output);
 }
 
-int Bench(int depth) {
-    auto t = MakeThread(); // never started: the search runs on this thread
+// A set of positions to search, by name.
+struct BenchSet {
+    const char* name;
+    const BenchPosition* positions;
+    int count;
+};
+constexpr BenchSet BenchSets[] = {{"midgame", BenchPositions, BenchPositionCount},
+                                  {"hard", HardPositions, HardPositionCount}};
+
+int Bench(int depth, const std::string& setName) {
+    const BenchSet* set = &BenchSets[0];
+    for (const BenchSet& s : BenchSets)
+        if (setName == s.name) set = &s;
+    TSearch search; // run here: nothing needs a worker
     uint64_t totalNodes = 0;
     double totalSeconds = 0;
     std::vector<double> times;
-    for (int i = 0; i < BenchPositionCount; ++i) {
-        const Board b = BenchBoard(i);
-        t->Prepare(BenchPositions[i].side, depth, b.data(), 0);
-        const uint64_t before = t->EvaluateCalls();
+    for (int i = 0; i < set->count; ++i) {
+        const Board b = BenchBoard(set->positions[i]);
+        search.Prepare(set->positions[i].side, depth, b.data(), 0);
+        const uint64_t before = search.EvaluateCalls();
         const auto start = std::chrono::steady_clock::now();
-        t->Think();
+        search.Think();
         const double seconds = Seconds(start);
-        const uint64_t nodes = t->EvaluateCalls() - before;
+        const uint64_t nodes = search.EvaluateCalls() - before;
         totalNodes += nodes;
         totalSeconds += seconds;
         times.push_back(seconds);
@@ -204,6 +220,59 @@ int Bench(int depth) {
     const std::size_t worst = std::max_element(times.begin(), times.end()) - times.begin();
     std::printf("time to move: median %.6f s, worst %.6f s (position %zu), total %.6f s\n",
                 Median(times), times[worst], worst + 1, totalSeconds);
+    return 0;
+}
+
+// The slowest moves of LV5+ in real games: player 1 at LV5+ against LV0, LV2 and LV5+, each
+// game seeded with seed, 1 and the opponent's depth, as the game draws its random values. Every
+// LV5+ search is timed; the slowest are printed as entries of the bench positions' table.
+int Hardest(int count, uint32_t seed) {
+    struct Move {
+        double seconds;
+        int side;
+        Board board;
+        std::string game;
+        int number;
+    };
+    std::vector<Move> moves;
+    const int deep = LevelDepth(5, BonusDepth);
+    const struct {
+        const char* name;
+        int depth;
+    } opponents[] = {{"LV0", LevelDepth(0, 0)}, {"LV2", LevelDepth(2, 0)}, {"LV5+", deep}};
+    for (const auto& opponent : opponents) {
+        const int depth[3] = {0, deep, opponent.depth};
+        const uint32_t gameSeed = seed + static_cast<uint32_t>(opponent.depth);
+        const std::string game =
+            std::string("LV5+ against ") + opponent.name + ", seed " + std::to_string(gameSeed);
+        node_table::Table::Forget(); // a game of its own, as the window plays it
+        game_random::Seed(gameSeed);
+        Board b = InitialBoard;
+        TSearch search;
+        int number = 0;
+        for (int mover = 1; mover != 0; mover = rules::NextMover(mover, b.data())) {
+            search.Prepare(mover, depth[mover], b.data(), game_random::Draw());
+            const auto start = std::chrono::steady_clock::now();
+            const int cell = search.Think();
+            const double seconds = Seconds(start);
+            ++number;
+            if (depth[mover] == deep) moves.push_back({seconds, mover, b, game, number});
+            std::fprintf(stderr, "%s, move %d: %.3f s\n", game.c_str(), number, seconds);
+            rules::PutPanel(cell, mover, b.data());
+        }
+    }
+    std::stable_sort(moves.begin(), moves.end(),
+                     [](const Move& a, const Move& b) { return a.seconds > b.seconds; });
+    moves.resize(std::min(moves.size(), static_cast<std::size_t>(count)));
+    for (const Move& m : moves) {
+        std::printf("    {%d, // %s, move %d: %.2f s\n", m.side, m.game.c_str(), m.number,
+                    m.seconds);
+        const std::string diagram = FormatBoard(m.board.data());
+        std::size_t line = 0;
+        for (std::size_t end; (end = diagram.find('\n', line)) != std::string::npos; line = end + 1)
+            std::printf("     \"%s\\n\"%s\n", diagram.substr(line, end - line).c_str(),
+                        end + 1 == diagram.size() ? "}," : "");
+    }
     return 0;
 }
 
@@ -290,18 +359,43 @@ int main(int argc, char** argv) {
     tournament->callback([&] { run = [&] { return Tournament(tour); }; });
 
     int benchDepth = 5;
+    std::string benchSet = "midgame";
     CLI::App* bench = cli::AddCommand(
         app, "bench",
-        "search the built-in midgame positions: each one's time to move, their median "
-        "and worst, and the evaluations per second");
+        "search a set of positions: each one's time to move, their median and worst, and the "
+        "evaluations per second");
     cli::AddNumber(*bench, "--depth D", benchDepth, 1, MaxDepth, "search depth (default 5)");
-    bench->callback([&] { run = [&] { return Bench(benchDepth); }; });
+    bench
+        ->add_option("--set", benchSet,
+                     "midgame: the built-in midgame positions (default); hard: the slowest "
+                     "moves of LV5+ in seeded real games")
+        ->type_name("NAME")
+        ->check(CLI::IsMember({"midgame", "hard"}));
+    bench->callback([&] { run = [&] { return Bench(benchDepth, benchSet); }; });
+
+    int hardCount = 12;
+    uint32_t hardSeed = 1;
+    CLI::App* hardest = cli::AddCommand(
+        app, "hardest",
+        "plays LV5+ against LV0, LV2 and LV5+ and prints its slowest moves as entries of the "
+        "bench positions' table (each move's time goes to standard error)");
+    cli::AddNumber(*hardest, "--count N", hardCount, 1, 1000, "moves to print (default 12)");
+    cli::AddNumber(*hardest, "--seed S", hardSeed, 0, UINT32_MAX,
+                   "the games are seeded with S plus the opponent's depth (default 1)");
+    hardest->callback([&] { run = [&] { return Hardest(hardCount, hardSeed); }; });
+
+    // Every searching command may be told how many threads search each move.
+    int threads = 0;
+    for (CLI::App* searching : {eval, think, selfplay, tournament, bench, hardest})
+        cli::AddNumber(*searching, "--threads N", threads, 1, MaxThreads,
+                       "threads searching each move (default: the processor's cores)");
 
     if (argc < 2) {
         std::fputs(app.help().c_str(), stderr);
         return cli::ExitBadInput;
     }
     if (const int status = cli::Parse(app, argc, argv); status >= 0) return status;
+    search_pool::SetDefaultThreads(threads);
     try {
         return run();
     } catch (const BadInput&) {
