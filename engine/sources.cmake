@@ -6,4 +6,5 @@ set(MELVARON_ENGINE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/node_table.cpp
     ${CMAKE_CURRENT_LIST_DIR}/rules.cpp
     ${CMAKE_CURRENT_LIST_DIR}/search.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/search_pool.cpp
     ${CMAKE_CURRENT_LIST_DIR}/think_thread.cpp)
