@@ -214,7 +214,10 @@ TEST_F(FaceFiles, NamedFileByItsFamilyElseTheFallback) {
     }
 }
 
-// Without any font the face cannot be made, and the message names the package to install.
+#ifndef _WIN32
+// Without any font the face cannot be made, and the message names the package to install. An
+// empty fontconfig stands for a machine without fonts; Windows finds its face without fontconfig
+// (the file lookup above).
 TEST(TextFaceDeathTest, NoFontNamesThePackage) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::string conf =
@@ -233,5 +236,6 @@ TEST(TextFaceDeathTest, NoFontNamesThePackage) {
         },
         ::testing::ExitedWithCode(3), "apt-get install fonts-ipafont-gothic");
 }
+#endif
 
 } // namespace
