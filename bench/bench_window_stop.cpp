@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "engine/node_table.h"
 #include "engine/random.h"
 #include "engine/search_pool.h"
 #include "ui/form.h"
@@ -23,6 +24,9 @@ constexpr int Lv5 = 6; // the level box of LV5
 
 // A window whose worker is deep in a depth-10 search.
 std::unique_ptr<TfrmGalMain> WindowSearchingDeep() {
+    // Nothing remembered from the windows before: their stopped searches would otherwise answer
+    // more of this one each time, until it ended before it could be stopped.
+    node_table::Table::Forget();
     auto f = std::make_unique<TfrmGalMain>();
     f->FormCreate();
     game_random::Seed(1);
