@@ -3,7 +3,10 @@
 
 set(MELVARON_GLYPH_BAKER "" CACHE FILEPATH "The native melvaron-bake-glyphs program")
 set(MELVARON_WEB_MEMORY_MB 32 CACHE STRING "The page's wasm memory at load, in MB")
-set(MELVARON_WEB_THREADS 4 CACHE STRING "Workers started with the page for the program's threads")
+# The search's thread and its helpers, one per core (at most the eight the search takes), are
+# workers started with the page: a thread then starts at once instead of waiting for a worker.
+set(MELVARON_WEB_THREADS "Math.min(navigator.hardwareConcurrency||2,8)+1" CACHE STRING
+    "Workers started with the page for the program's threads (a number or a JavaScript expression)")
 if(NOT EXISTS "${MELVARON_GLYPH_BAKER}")
   message(FATAL_ERROR "MELVARON_GLYPH_BAKER must name the native melvaron-bake-glyphs program "
                       "(scripts/build-web.sh builds it)")
@@ -50,3 +53,19 @@ add_custom_command(TARGET melvaron POST_BUILD
           ${CMAKE_SOURCE_DIR}/web/isolate.js
           $<TARGET_FILE_DIR:melvaron>/melvaron.js $<TARGET_FILE_DIR:melvaron>/melvaron.wasm
           $<TARGET_FILE_DIR:melvaron>/melvaron.worker.js ${SITE}/)
+
+# The search's bench in the browser (web/bench.html), for the figures; not part of the site.
+add_executable(melvaron-bench ${CMAKE_SOURCE_DIR}/web/bench_main.cpp)
+target_link_libraries(melvaron-bench PRIVATE melvaron_web_engine)
+target_link_options(melvaron-bench PRIVATE
+  -sINITIAL_MEMORY=${WEB_MEMORY_BYTES} -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB
+  -sPTHREAD_POOL_SIZE=${MELVARON_WEB_THREADS} -sENVIRONMENT=web,worker)
+set(BENCH_SITE ${CMAKE_BINARY_DIR}/bench)
+add_custom_command(TARGET melvaron-bench POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${BENCH_SITE}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/web/bench.html
+          ${BENCH_SITE}/index.html
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different
+          $<TARGET_FILE_DIR:melvaron-bench>/melvaron-bench.js
+          $<TARGET_FILE_DIR:melvaron-bench>/melvaron-bench.wasm
+          $<TARGET_FILE_DIR:melvaron-bench>/melvaron-bench.worker.js ${BENCH_SITE}/)

@@ -1,0 +1,43 @@
+#!/usr/bin/env node
+// The search's bench in headless Chromium, for the README's figures:
+//   node bench-web.js BENCH_DIR DEPTH...   (BENCH_DIR: build-web/bench)
+'use strict';
+const {spawn} = require('child_process');
+const path = require('path');
+const {chromium} = require('playwright-core');
+
+const [dir, ...depths] = process.argv.slice(2);
+if (!dir || !depths.length || depths.some((d) => !/^[0-9]{1,2}$/.test(d))) {
+  console.error('usage: node bench-web.js BENCH_DIR DEPTH...');
+  process.exit(2);
+}
+
+(async () => {
+  const server = spawn(process.execPath, [path.join(__dirname, 'serve.js'), dir, '0'],
+                       {stdio: ['ignore', 'pipe', 'inherit']});
+  const url = await new Promise((resolve) => server.stdout.on('data', (data) => {
+    const m = /http:\/\/[0-9.]+:[0-9]+\//.exec(String(data));
+    if (m) resolve(m[0]);
+  }));
+  const browser = await chromium.launch({executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+                                         args: ['--no-sandbox']});
+  let status = 0;
+  try {
+    for (const depth of depths) {
+      const page = await browser.newPage();
+      await page.goto(`${url}?depth=${depth}`);
+      await page.waitForFunction(() => /time to move|error/.test(
+          document.getElementById('out').textContent), null, {timeout: 0, polling: 200});
+      console.log(`depth ${depth} in ${browser.version()}:`);
+      console.log(await page.evaluate(() => document.getElementById('out').textContent.trim()));
+      await page.close();
+    }
+  } catch (e) {
+    console.error('error: ' + e.message.split('\n')[0]);
+    status = 1;
+  } finally {
+    await browser.close();
+    server.kill();
+  }
+  process.exit(status);
+})();
