@@ -38,6 +38,9 @@ class TImage {
 
     // Paints left <= x < right, top <= y < bottom (clipped to the image).
     void FillRect(int left, int top, int right, int bottom, TColor colour);
+    void FillRect(const TRect& r, TColor colour) {
+        FillRect(r.left, r.top, r.right, r.bottom, colour);
+    }
     // Fills the closed polygon and draws its edges one pixel wide, end points included.
     void Polygon(const TPoint* points, int count, TColor fill, TColor edge);
     void MoveTo(int x, int y);

@@ -34,8 +34,8 @@ struct TPixel {
 inline const std::vector<TPixel>& CellPixels() {
     static const std::vector<TPixel> pixels = [] {
         std::vector<std::vector<TPixel>> hits(BoardSize);
-        for (int y = 0; y < 512; ++y)
-            for (int x = 0; x < 512; ++x) {
+        for (int y = 0; y < ScreenHeight; ++y)
+            for (int x = 0; x < BoardAreaWidth; ++x) {
                 int cell = TfrmGalMain::CellAt(x, y);
                 if (cell >= 0 && cell < BoardSize) hits[cell].push_back({x, y});
             }

@@ -37,37 +37,44 @@ TEST_F(Panel, TextShadowOffsetsPerSize) {
 
 TEST_F(Panel, CounterShowsThreeRightAlignedCharactersWithShadow) {
     form.DrawCounter(1, 5);
-    const PixelSet digit = Ink(680, 40, 48, 24, "5"); // two blanks, then the digit
+    const TPoint at = CounterTextAt(1);
+    const TRect box = CounterBox(1);
+    const PixelSet digit = Ink(at.x + 48, at.y, 48, 24, "5"); // two blanks, then the digit
     EXPECT_EQ(PixelsOf(image(), ColWhite), digit);
-    EXPECT_EQ(PixelsOf(image(), ColShadow), Minus(Ink(682, 43, 48, 24, "5"), digit));
+    EXPECT_EQ(PixelsOf(image(), ColShadow), Minus(Ink(at.x + 50, at.y + 3, 48, 24, "5"), digit));
     // The rest of the box is player 1's colour, and nothing outside the box changed.
-    for (int y = 40; y < 88; ++y)
-        for (int x = 608; x < 712; ++x) {
+    for (int y = box.top; y < box.bottom; ++y)
+        for (int x = box.left; x < box.right; ++x) {
             const TColor c = image().Pixel(x, y);
             ASSERT_TRUE(c == ColPlayer1 || c == ColWhite || c == ColShadow) << x << "," << y;
         }
     EXPECT_EQ(CountOf(image(), ColPlayer1) + CountOf(image(), ColWhite) +
                   CountOf(image(), ColShadow),
-              104u * 48u);
+              static_cast<std::size_t>((box.right - box.left) * (box.bottom - box.top)));
 }
 
 TEST_F(Panel, EmptyCellCounterCoversOnlyItsPartOfTheRestBox) {
     form.DrawRestLabel();
-    image().FillRect(592, 192, 608, 240, ColMagenta); // mark the part the counter must not touch
+    const TRect box = CounterBox(0);
+    // Mark the part of the REST box the counter must not touch.
+    image().FillRect(RestBox.left, RestBox.top, box.left, RestBox.bottom, ColMagenta);
     const TImage before = image();
     form.DrawCounter(0, 68);
-    EXPECT_TRUE(RectIs(image(), 592, 192, 608, 240, ColMagenta));
+    EXPECT_TRUE(RectIs(image(), RestBox.left, RestBox.top, box.left, RestBox.bottom, ColMagenta));
     for (const auto& [x, y] : Differences(before, image()))
-        ASSERT_TRUE(x >= 608 && x < 712 && y >= 192 && y < 240) << x << "," << y;
-    EXPECT_EQ(PixelsOf(image(), ColWhite), Ink(656, 192, 48, 24, "68"));
+        ASSERT_TRUE(x >= box.left && x < box.right && y >= box.top && y < box.bottom)
+            << x << "," << y;
+    EXPECT_EQ(PixelsOf(image(), ColWhite), Ink(CounterTextAt(0).x + 24, box.top, 48, 24, "68"));
     // The caption above keeps its text.
-    EXPECT_EQ(PixelsOf(image(), ColText, 560, 160, 720, 192), Ink(580, 168, 24, 24, "REST"));
+    EXPECT_EQ(PixelsOf(image(), ColText, BoardAreaWidth, 0, ScreenWidth, RestBox.top),
+              Ink(RestLabelAt.x, RestLabelAt.y, 24, 24, "REST"));
 }
 
 TEST_F(Panel, RestLabelPaintsCaptionAndEmptyBox) {
     form.DrawRestLabel();
-    EXPECT_TRUE(RectIs(image(), 592, 192, 712, 240, ColCellEmpty));
-    EXPECT_EQ(PixelsOf(image(), ColText), Ink(580, 168, 24, 24, "REST"));
+    EXPECT_TRUE(
+        RectIs(image(), RestBox.left, RestBox.top, RestBox.right, RestBox.bottom, ColCellEmpty));
+    EXPECT_EQ(PixelsOf(image(), ColText), Ink(RestLabelAt.x, RestLabelAt.y, 24, 24, "REST"));
 }
 
 TEST_F(Panel, MessagesWithAndWithoutSwatch) {
@@ -75,30 +82,32 @@ TEST_F(Panel, MessagesWithAndWithoutSwatch) {
         const char* text;
         int line, clear;
         int swatch; // cell value of the swatch, -1 for none
-        int textX;
         const char* shown;
     } cases[] = {
-        {"@2TURN !", 1, 0, 2, 572, "TURN !"},
-        {"@1WIN !!", 1, 0, 1, 572, "WIN !!"},
-        {"@0", 0, 1, 0, 572, ""},
-        {"Don't put !", 2, 1, -1, 540, "Don't put !"},
-        {"DRAWN GAME !!", 1, 0, -1, 540, "DRAWN GAME !!"},
-        {"@7oops", 0, 1, -1, 540, "@7oops"}, // no colour 7: shown as it stands
-        {"@", 2, 1, -1, 540, "@"},
-        {"Ｅ Ｎ Ｄ？", 2, 0, -1, 540, "Ｅ Ｎ Ｄ？"},
+        {"@2TURN !", 1, 0, 2, "TURN !"},
+        {"@1WIN !!", 1, 0, 1, "WIN !!"},
+        {"@0", 0, 1, 0, ""},
+        {"Don't put !", 2, 1, -1, "Don't put !"},
+        {"DRAWN GAME !!", 1, 0, -1, "DRAWN GAME !!"},
+        {"@7oops", 0, 1, -1, "@7oops"}, // no colour 7: shown as it stands
+        {"@", 2, 1, -1, "@"},
+        {"Ｅ Ｎ Ｄ？", 2, 0, -1, "Ｅ Ｎ Ｄ？"},
     };
     for (const auto& c : cases) {
         form.ClearMessages();
-        const int y = 272 + 32 * c.line;
+        const TRect line = MessageLine(c.line);
+        const int y = line.top, textX = line.left + (c.swatch >= 0 ? SwatchStep : 0);
         form.ShowMessage(c.text, c.line, c.clear);
-        const PixelSet text = Ink(c.textX, y, 24, 12, c.shown);
+        const PixelSet text = Ink(textX, y, 24, 12, c.shown);
         EXPECT_EQ(PixelsOf(image(), ColText), text) << c.text;
-        EXPECT_EQ(PixelsOf(image(), ColBlack),
-                  Minus(Ink(c.textX + 1, y + 2, 24, 12, c.shown), text))
+        EXPECT_EQ(PixelsOf(image(), ColBlack), Minus(Ink(textX + 1, y + 2, 24, 12, c.shown), text))
             << c.text;
         if (c.swatch >= 0) {
-            EXPECT_TRUE(RectIs(image(), 540, y, 564, y + 24, CellColour[c.swatch])) << c.text;
-            EXPECT_TRUE(RectIs(image(), 564, y, 572, y + 24, ColPanel)) << c.text;
+            const int swatchRight = line.left + SwatchSize;
+            EXPECT_TRUE(
+                RectIs(image(), line.left, y, swatchRight, y + SwatchSize, CellColour[c.swatch]))
+                << c.text;
+            EXPECT_TRUE(RectIs(image(), swatchRight, y, textX, line.bottom, ColPanel)) << c.text;
         } else {
             for (TColor colour : {ColCellEmpty, ColPlayer1, ColPlayer2})
                 EXPECT_TRUE(PixelsOf(image(), colour).empty()) << c.text;
@@ -110,37 +119,44 @@ TEST_F(Panel, TurnMessageKeepsTheRestOfItsLine) {
     form.ClearMessages();
     image().FillRect(700, 310, 710, 320, ColWhite); // something already on line 1
     form.ShowTurnMessage(2, 1);
-    EXPECT_TRUE(RectIs(image(), 540, 304, 564, 328, ColPlayer2));
+    const TRect line = MessageLine(1);
+    EXPECT_TRUE(
+        RectIs(image(), line.left, line.top, line.left + SwatchSize, line.bottom, ColPlayer2));
     EXPECT_TRUE(RectIs(image(), 700, 310, 710, 320, ColWhite));
-    EXPECT_EQ(PixelsOf(image(), ColText), Ink(572, 304, 24, 12, "TURN !"));
+    EXPECT_EQ(PixelsOf(image(), ColText), Ink(line.left + SwatchStep, line.top, 24, 12, "TURN !"));
 }
 
 TEST_F(Panel, ClearFirstErasesExactlyTheLine) {
     image().FillRect(0, 0, ScreenWidth, ScreenHeight, ColWhite);
     form.ShowMessage("", 2, 1);
-    EXPECT_TRUE(RectIs(image(), 540, 336, 732, 360, ColPanel));
-    EXPECT_EQ(CountOf(image(), ColPanel), 192u * 24u);
+    const TRect line = MessageLine(2);
+    EXPECT_TRUE(RectIs(image(), line.left, line.top, line.right, line.bottom, ColPanel));
+    EXPECT_EQ(CountOf(image(), ColPanel),
+              static_cast<std::size_t>((line.right - line.left) * (line.bottom - line.top)));
 }
 
 TEST_F(Panel, ClearMessagesFillsTheWholeArea) {
     image().FillRect(0, 0, ScreenWidth, ScreenHeight, ColWhite);
     form.ClearMessages();
-    EXPECT_TRUE(RectIs(image(), 528, 260, 744, 376, ColPanel));
-    EXPECT_EQ(CountOf(image(), ColPanel), 216u * 116u);
+    const TRect& a = MessageArea;
+    EXPECT_TRUE(RectIs(image(), a.left, a.top, a.right, a.bottom, ColPanel));
+    EXPECT_EQ(CountOf(image(), ColPanel),
+              static_cast<std::size_t>((a.right - a.left) * (a.bottom - a.top)));
 }
 
 TEST_F(Panel, PlayerLabelReplacesTheOldOne) {
     form.DrawPlayerLabel(2, 3);
-    EXPECT_EQ(PixelsOf(image(), ColText, 540, 90, 600, 160), [] {
-        PixelSet both = Ink(552, 102, 24, 12, "COM");
-        for (const auto& p : Ink(552, 126, 24, 12, "LV2")) both.insert(p);
+    const TPoint first = PlayerLabelLineAt(2, 0), second = PlayerLabelLineAt(2, 1);
+    EXPECT_EQ(PixelsOf(image(), ColText), [&] {
+        PixelSet both = Ink(first.x, first.y, 24, 12, "COM");
+        for (const auto& p : Ink(second.x, second.y, 24, 12, "LV2")) both.insert(p);
         return both;
     }());
     form.DrawPlayerLabel(2, 0);
     TfrmGalMain fresh;
     fresh.DrawPlayerLabel(2, 0);
     EXPECT_TRUE(Differences(fresh.imgScreen, image()).empty());
-    EXPECT_EQ(PixelsOf(image(), ColText), Ink(552, 102, 24, 12, "MAN"));
+    EXPECT_EQ(PixelsOf(image(), ColText), Ink(first.x, first.y, 24, 12, "MAN"));
 }
 
 TEST_F(Panel, TurnMarksLightOnlyTheMover) {
@@ -150,9 +166,12 @@ TEST_F(Panel, TurnMarksLightOnlyTheMover) {
     } cases[] = {{1, ColCyan, ColPlayer2}, {2, ColPlayer1, ColYellow}};
     for (const auto& c : cases) {
         form.DrawTurnMarks(c.player);
-        EXPECT_TRUE(RectIs(image(), 592, 40, 608, 88, c.bar1)) << c.player;
-        EXPECT_TRUE(RectIs(image(), 592, 104, 608, 152, c.bar2)) << c.player;
-        EXPECT_EQ(CountOf(image(), ColBack), 762u * 512u - 2u * 16u * 48u);
+        const TRect bar1 = TurnBar(1), bar2 = TurnBar(2);
+        EXPECT_TRUE(RectIs(image(), bar1.left, bar1.top, bar1.right, bar1.bottom, c.bar1));
+        EXPECT_TRUE(RectIs(image(), bar2.left, bar2.top, bar2.right, bar2.bottom, c.bar2));
+        const auto area = [](const TRect& r) { return (r.right - r.left) * (r.bottom - r.top); };
+        EXPECT_EQ(CountOf(image(), ColBack),
+                  static_cast<std::size_t>(ScreenWidth * ScreenHeight - area(bar1) - area(bar2)));
     }
 }
 
@@ -170,14 +189,15 @@ TEST_F(Panel, ButtonLabelsFillExactlyTheButtonWidth) {
         form.DrawButtons(index);
         for (int half = 0; half < 2; ++half) {
             const TColor colour = half == 0 ? ColCyan : ColYellow;
-            const int top = half == 0 ? 400 : 440;
+            const int top = ButtonLabelAt(half).y, left0 = ButtonLabelAt(half).x;
             const PixelSet ink = PixelsOf(image(), colour, 0, top, ScreenWidth, top + 24);
-            for (const auto& [x, y] : ink) ASSERT_TRUE(x >= 544 && x < 736) << index << "," << half;
+            for (const auto& [x, y] : ink)
+                ASSERT_TRUE(x >= ButtonArea.left && x < ButtonArea.right) << index << "," << half;
             const std::string cells = layout[index][half];
             for (int cell = 0; cell < 8; ++cell) {
                 if (cells[cell] == '.' || cells[cell] == '#') continue;
                 const int width = cell + 1 < 8 && cells[cell + 1] == '#' ? 48 : 24;
-                const int left = 544 + 24 * cell;
+                const int left = left0 + 24 * cell;
                 int count = 0;
                 for (const auto& [x, y] : ink) count += x >= left && x < left + width;
                 EXPECT_GT(count, 0) << ButtonLabels[index][half] << " cell " << cell;
@@ -186,7 +206,7 @@ TEST_F(Panel, ButtonLabelsFillExactlyTheButtonWidth) {
             int rightmost = 0;
             for (const auto& [x, y] : ink) rightmost = std::max(rightmost, x);
             const int lastLetterCell = static_cast<int>(cells.find_last_not_of(".#"));
-            EXPECT_GE(rightmost, 544 + 24 * lastLetterCell) << ButtonLabels[index][half];
+            EXPECT_GE(rightmost, left0 + 24 * lastLetterCell) << ButtonLabels[index][half];
             const TFont font(TFontStyle{GothicFace, 24, 24});
             EXPECT_EQ(font.TextWidth(ButtonLabels[index][half]), 192);
         }
@@ -194,9 +214,11 @@ TEST_F(Panel, ButtonLabelsFillExactlyTheButtonWidth) {
 }
 
 TEST_F(Panel, ButtonsLeaveTheHoverArrowsAlone) {
-    image().FillRect(528, 400, 544, 464, ColMagenta);
+    // Everything left of the labels, where the arrows are drawn.
+    const TRect left = {ButtonArrow(0).left, ButtonArea.top, ButtonArea.left, ButtonArea.bottom};
+    image().FillRect(left, ColMagenta);
     form.DrawButtons(0);
-    EXPECT_TRUE(RectIs(image(), 528, 400, 544, 464, ColMagenta));
+    EXPECT_TRUE(RectIs(image(), left.left, left.top, left.right, left.bottom, ColMagenta));
 }
 
 } // namespace

@@ -15,6 +15,8 @@ namespace {
 
 using Title = FormPicture;
 
+// Pixels at positions the title's design names, kept as numbers on purpose: they check the
+// geometry's values themselves, which the other tests take from the geometry.
 TEST_F(Title, SamplePixels) {
     form.DrawTitle();
     const struct {
@@ -46,23 +48,23 @@ TEST_F(Title, SamplePixels) {
 TEST_F(Title, LettersLieOutsideTheDiamondAndCreditsInTheirBox) {
     form.DrawTitle();
     int upperLeft = 0, upperRight = 0, lowerRight = 0;
-    for (const auto& [x, y] : PixelsOf(image(), ColText, 0, 0, 512, 430)) {
-        ASSERT_GT(std::abs(x - 256) + std::abs(y - 256), 252)
+    const TPoint m = BoardMiddle;
+    for (const auto& [x, y] : PixelsOf(image(), ColText, 0, 0, BoardAreaWidth, CreditLineAt[0].y)) {
+        ASSERT_GT(std::abs(x - m.x) + std::abs(y - m.y), TitleFrameRadius)
             << "on the diamond at " << x << "," << y;
-        upperLeft += x < 256 && y < 256;
-        upperRight += x >= 256 && y < 256;
-        lowerRight += x >= 256 && y >= 256;
+        upperLeft += x < m.x && y < m.y;
+        upperRight += x >= m.x && y < m.y;
+        lowerRight += x >= m.x && y >= m.y;
     }
     EXPECT_GT(upperLeft, 0);
     EXPECT_GT(upperRight, 0);
     EXPECT_GT(lowerRight, 0);
     // Credits: both lines show, and no credit ink passes the box's right edge.
-    const PixelSet line1 = PixelsOf(image(), ColText, 0, 430, 256, 446);
-    const PixelSet line2 = PixelsOf(image(), ColText, 0, 450, 256, 467);
-    EXPECT_FALSE(line1.empty());
-    EXPECT_FALSE(line2.empty());
-    for (const PixelSet* line : {&line1, &line2})
-        for (const auto& [x, y] : *line) ASSERT_LT(x, 168) << x << "," << y;
+    for (const TPoint at : CreditLineAt) {
+        const PixelSet line = PixelsOf(image(), ColText, 0, at.y, m.x, at.y + 17);
+        EXPECT_FALSE(line.empty());
+        for (const auto& [x, y] : line) ASSERT_LT(x, CreditBox.right) << x << "," << y;
+    }
 }
 
 // What the player selection shows is what the pointer finds: box colours exactly on the level

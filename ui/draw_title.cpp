@@ -5,46 +5,27 @@
 
 namespace {
 
-// Corner pieces: right-angled corner, leg length, direction toward the inside, colour. Each big
-// piece has a small one on top of it.
-struct TCornerPiece {
-    int x, y, leg, dx, dy;
-    TColor colour;
-};
-constexpr TCornerPiece CornerPieces[6] = {
-    {64, 64, 130, 1, 1, ColPlayer1},    {64, 64, 47, 1, 1, ColCyan},
-    {448, 64, 130, -1, 1, ColPlayer2},  {448, 64, 47, -1, 1, ColYellow},
-    {448, 448, 130, -1, -1, ColPurple}, {448, 448, 47, -1, -1, ColMagenta},
-};
-
-// The three title words, one letter at a time along three edges of the board diamond.
-struct TTitleWord {
-    const char* letters;
-    int x, y, dx, dy;
-};
-constexpr TTitleWord TitleWords[3] = {
-    {"Melvaron", 175, 32, -20, 20},
-    {"Oskalet ", 316, 32, 20, 20},
-    {"Dunmiro ", 440, 327, -20, 20},
-};
+// The corner pieces' colours, in the order of CornerPieces: each big piece, then the small one
+// on top of it.
+constexpr TColor CornerColours[6] = {ColPlayer1, ColCyan,   ColPlayer2,
+                                     ColYellow,  ColPurple, ColMagenta};
 
 // At 8 pixels a character the first line may hold 20 characters, the second 13.
-constexpr const char* CreditLine1 = "(C) 2026 Melvaron";
-constexpr const char* CreditLine2 = "Dunmiro Team";
+constexpr const char* CreditLines[2] = {"(C) 2026 Melvaron", "Dunmiro Team"};
 
 } // namespace
 
 void TfrmGalMain::DrawTitle() {
     imgScreen.FillRect(0, 0, ScreenWidth, ScreenHeight, ColBack);
 
-    const TPoint diamond[4] = {{256, 4}, {508, 256}, {256, 508}, {4, 256}};
-    imgScreen.Polygon(diamond, 4, ColPanel, ColBlack);
+    imgScreen.Polygon(TitleFrame, 4, ColPanel, ColBlack);
 
-    for (const TCornerPiece& piece : CornerPieces) {
+    for (int i = 0; i < 6; ++i) {
+        const TCornerPiece& piece = CornerPieces[i];
         const TPoint points[3] = {{piece.x, piece.y},
                                   {piece.x, piece.y + piece.dy * piece.leg},
                                   {piece.x + piece.dx * piece.leg, piece.y}};
-        imgScreen.Polygon(points, 3, piece.colour, piece.colour);
+        imgScreen.Polygon(points, 3, CornerColours[i], CornerColours[i]);
     }
 
     for (int i = 0; i < 8; ++i)
@@ -52,25 +33,24 @@ void TfrmGalMain::DrawTitle() {
             DrawText(word.x + word.dx * i, word.y + word.dy * i, ColShadow, ColText, 24, 24,
                      std::string(1, word.letters[i]));
 
-    imgScreen.FillRect(0, 436, 168, 460, ColPanel);
-    DrawText(8, 430, ColShadow, ColText, 16, 8, CreditLine1);
-    DrawText(64, 450, ColShadow, ColText, 16, 8, CreditLine2);
+    imgScreen.FillRect(CreditBox, ColPanel);
+    for (int line = 0; line < 2; ++line)
+        DrawText(CreditLineAt[line].x, CreditLineAt[line].y, ColShadow, ColText, 16, 8,
+                 CreditLines[line]);
 }
 
 void TfrmGalMain::DrawPlayerSelect(int type1, int type2) {
     ClearMessages();
     ShowMessage("SELECT PLAYER !!", 0, 0);
     const int types[2] = {type1, type2};
-    for (int i = 0; i < 2; ++i) {
-        // A caption row right above each player's boxes: MAN over box 0, COMPUTER over the
-        // six levels.
-        const TPanelItem man = PanelItemRect(LevelBoxItem(i + 1, 0));
-        const int y = man.top - man.height, levels = man.left + LevelBoxStepX;
-        imgScreen.FillRect(man.left, y, man.left + man.width, man.top, ColShadow);
-        imgScreen.FillRect(levels, y, man.left + LevelBoxStepX * LevelBoxes, man.top, ColShadow);
-        DrawText(man.left + 2, y, ColPanel, ColText, 12, 6, "MAN");
-        DrawText(levels, y, ColPanel, ColText, 12, 6, "COMPUTER");
-        for (int b = 0; b < LevelBoxes; ++b) DrawLevelBox(i + 1, b, b == types[i] ? 1 : 0);
+    for (int player = 1; player <= 2; ++player) {
+        imgScreen.FillRect(ManCaption(player), ColShadow);
+        imgScreen.FillRect(ComputerCaption(player), ColShadow);
+        const TPoint man = ManCaptionAt(player), computer = ComputerCaptionAt(player);
+        DrawText(man.x, man.y, ColPanel, ColText, 12, 6, "MAN");
+        DrawText(computer.x, computer.y, ColPanel, ColText, 12, 6, "COMPUTER");
+        for (int b = 0; b < LevelBoxes; ++b)
+            DrawLevelBox(player, b, b == types[player - 1] ? 1 : 0);
     }
 }
 
@@ -79,15 +59,14 @@ void TfrmGalMain::DrawLevelBox(int player, int box, int selected) {
     const TPanelItem r = PanelItemRect(LevelBoxItem(player, box));
     const TColor fill =
         selected ? (player == 1 ? ColCyan : ColMagenta) : (player == 1 ? ColPlayer1 : ColPlayer2);
-    imgScreen.FillRect(r.left, r.top, r.left + r.width, r.top + r.height, fill);
+    imgScreen.FillRect(r.Rect(), fill);
     if (box >= 1) {
-        // The level digit, LV0..LV5, in the right part of the box.
         const std::string digit(1, static_cast<char>('0' + box - 1));
-        const int x = r.left + 14;
+        const TPoint at = LevelDigitAt(player, box);
         if (selected)
-            DrawText(x, r.top, ColWhite, ColShadow, 12, 6, digit);
+            DrawText(at.x, at.y, ColWhite, ColShadow, 12, 6, digit);
         else
-            DrawText(x, r.top, ColShadow, ColWhite, 12, 6, digit);
+            DrawText(at.x, at.y, ColShadow, ColWhite, 12, 6, digit);
     }
 }
 
@@ -96,14 +75,15 @@ void TfrmGalMain::DrawHover(int position, int on) {
     if (item < piFirstButton || item > piLastLevelBox) return;
     const TPanelItem r = PanelItemRect(item);
     if (item == piFirstButton || item == piSecondButton) {
-        // An arrow left of the button's label, as tall as the button.
-        const int ax = 528, ay = r.top;
+        const TRect a = ButtonArrow(item - piFirstButton);
         if (on) {
+            // A point at the middle of the right edge, one pixel inside the erased box.
+            const int tip = a.right - 1, middle = (a.top + a.bottom) / 2;
             const TPoint arrow[4] = {
-                {ax, ay}, {ax + 11, ay + 11}, {ax + 11, ay + 12}, {ax, ay + 23}};
+                {a.left, a.top}, {tip, middle - 1}, {tip, middle}, {a.left, a.bottom - 1}};
             imgScreen.Polygon(arrow, 4, ColMagenta, ColMagenta);
         } else {
-            imgScreen.FillRect(ax, ay, ax + 12, ay + 24, ColBack);
+            imgScreen.FillRect(a, ColBack);
         }
         return;
     }

@@ -18,7 +18,7 @@ bool IsBoardCell(int item) {
 void TfrmGalMain::imgScreenMouseMove(int x, int y) {
     if (!Running()) return;
     FHover = piNone;
-    if (x < 512) {
+    if (x < BoardAreaWidth) {
         int cell = CellAt(x, y);
         if (cell != -1 && BoardCells()[cell] >= 0) FHover = BoardCells()[cell];
     } else {
