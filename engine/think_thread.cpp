@@ -2,8 +2,6 @@
 #include "engine/think_thread.h"
 
 TThinkThread::TThinkThread(bool createSuspended) : TSearch(&TerminateFlag()) {
-    Priority = TThreadPriority::tpNormal;
-    FreeOnTerminate = false; // the owner destroys every instance itself
     if (!createSuspended) Resume();
 }
 

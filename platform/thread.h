@@ -3,24 +3,24 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
-
-enum class TThreadPriority { tpNormal };
 
 class TThread {
   public:
-    // The OS thread is made here and parks until Resume(): a base class cannot start a body
-    // whose derived object is still being built. Throws std::system_error when no thread can
-    // be made (see TryCreate for the no-throw form).
+    // No OS thread yet: it is made by Resume(), so an object that only ever runs its operations
+    // on the caller's thread never costs one. Throws std::system_error while the test hook
+    // below is set (see TryCreate for the no-throw form).
     TThread();
     virtual ~TThread();
 
     TThread(const TThread&) = delete;
     TThread& operator=(const TThread&) = delete;
 
+    // Starts Execute on a thread of its own; at most once. When the system gives no thread,
+    // Execute runs here instead, as a worker that could not be made does in the game.
     void Resume();
     void Terminate() { FTerminated.store(true, std::memory_order_relaxed); }
     // The flag the running body reads; it may hand it on to code that knows nothing of threads.
@@ -29,10 +29,7 @@ class TThread {
     void WaitFor();
     bool Finished() const { return FFinished.load(std::memory_order_acquire); }
 
-    TThreadPriority Priority = TThreadPriority::tpNormal;
-    bool FreeOnTerminate = false; // kept for the owner's intent; the owner always destroys
-
-    // Makes a thread object, or returns null when the system cannot give a thread.
+    // Makes a thread object, or returns null when the system cannot give one.
     template <class T, class... Args> static std::unique_ptr<T> TryCreate(Args&&... args) {
         try {
             return std::make_unique<T>(std::forward<Args>(args)...);
@@ -54,9 +51,6 @@ class TThread {
 
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFinished{false};
-    std::mutex FStartLock; // guards only the start hand-over, never the game's data
-    std::condition_variable FStartSignal;
-    bool FStarted = false;   // resumed (under FStartLock)
-    bool FCancelled = false; // destroyed before it was resumed (under FStartLock)
+    bool FResumed = false; // the owner's own record: Resume, WaitFor and the end are all its calls
     std::thread FThread;
 };
