@@ -1,14 +1,19 @@
 #!/usr/bin/env node
 // The search's bench in headless Chromium, for the README's figures:
-//   node bench-web.js BENCH_DIR DEPTH...   (BENCH_DIR: build-web/bench)
+//   node bench-web.js BENCH_DIR [--threads N] DEPTH...   (BENCH_DIR: build-web/bench)
 'use strict';
 const {spawn} = require('child_process');
 const path = require('path');
 const {chromium} = require('playwright-core');
 
-const [dir, ...depths] = process.argv.slice(2);
-if (!dir || !depths.length || depths.some((d) => !/^[0-9]{1,2}$/.test(d))) {
-  console.error('usage: node bench-web.js BENCH_DIR DEPTH...');
+const args = process.argv.slice(2);
+let threads = '';
+const at = args.indexOf('--threads');
+if (at >= 0) threads = args.splice(at, 2)[1] || 'none';
+const [dir, ...depths] = args;
+if (!dir || !depths.length || depths.some((d) => !/^[0-9]{1,2}$/.test(d)) ||
+    !/^[0-9]?$/.test(threads)) {
+  console.error('usage: node bench-web.js BENCH_DIR [--threads N] DEPTH...');
   process.exit(2);
 }
 
@@ -25,7 +30,7 @@ if (!dir || !depths.length || depths.some((d) => !/^[0-9]{1,2}$/.test(d))) {
   try {
     for (const depth of depths) {
       const page = await browser.newPage();
-      await page.goto(`${url}?depth=${depth}`);
+      await page.goto(`${url}?depth=${depth}${threads ? '&threads=' + threads : ''}`);
       await page.waitForFunction(() => /time to move|error/.test(
           document.getElementById('out').textContent), null, {timeout: 0, polling: 200});
       console.log(`depth ${depth} in ${browser.version()}:`);

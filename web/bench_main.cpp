@@ -1,6 +1,7 @@
 // The search over the built-in midgame positions, timed in the browser the way the probe's
 // bench times it on the desktop: each position's node count and time to move, then the median
-// and the worst. The page passes the depth.
+// and the worst. The page passes the depth and, optionally, the threads searching each move
+// (the processor's cores when not given).
 #include <algorithm>
 #include <chrono>
 #include <cinttypes>
@@ -10,15 +11,22 @@
 
 #include "engine/bench_positions.h"
 #include "engine/input_text.h"
+#include "engine/node_table.h"
 #include "engine/search.h"
 
 int main(int argc, char** argv) {
-    int64_t depth = 0;
-    if (argc != 2 || ParseDecimal(argv[1], depth) != TDecimal::Ok || depth < 1 || depth > 15) {
-        std::printf("error: give the depth, 1 to 15\n");
+    int64_t depth = 0, threads = 0;
+    if (argc < 2 || argc > 3 || ParseDecimal(argv[1], depth) != TDecimal::Ok || depth < 1 ||
+        depth > 15 ||
+        (argc == 3 && (ParseDecimal(argv[2], threads) != TDecimal::Ok || threads < 1 ||
+                       threads > node_table::MaxThreads))) {
+        std::printf("error: give the depth (1 to 15) and optionally the threads (1 to %d)\n",
+                    node_table::MaxThreads);
         return 2;
     }
     TSearch search;
+    search.SetThreads(static_cast<int>(threads));
+    std::printf("threads: %d\n", search.Threads());
     std::vector<double> times;
     uint64_t totalNodes = 0;
     for (int i = 0; i < BenchPositionCount; ++i) {

@@ -27,6 +27,7 @@ const sessions = given.length ? given
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'melvaron-web-'));
 const StateAwaiting = 100; // a person is awaited at this state number and below
 const Tick = 50;
+const MaxLoadMB = 160;
 let passed = 0, failed = 0;
 
 function check(ok, what) {
@@ -156,8 +157,10 @@ async function play(browser, url, file) {
       await page.waitForFunction(() => window.melvaron &&
           (window.melvaron.firstScreenMs !== null || window.melvaron.error));
       check(await page.evaluate(() => window.crossOriginIsolated), `${where}: the page is isolated`);
-      console.log(`     first screen after ${
-          Math.round(await page.evaluate(() => window.melvaron.firstScreenMs))} ms`);
+      console.log(`     first screen ${
+          Math.round(await page.evaluate(() => window.melvaron.firstScreenMs))} ms after the request`);
+      const loaded = await page.evaluate(() => Module.wasmMemory.buffer.byteLength / 1048576);
+      check(loaded <= MaxLoadMB, `${where}: wasm memory at load ${loaded} MB (at most ${MaxLoadMB})`);
       box = await page.locator('#screen').boundingBox();
       await page.evaluate(() => {
         window.lastPress = 0;
@@ -216,6 +219,8 @@ async function play(browser, url, file) {
       break; // state and board print; the picture is what is compared
     }
   }
+  console.log(`     wasm memory at the end: ${
+      await page.evaluate(() => Module.wasmMemory.buffer.byteLength / 1048576)} MB`);
   const menus = await page.evaluate(() => window.menus);
   if (menus && menus.shown + menus.suppressed > 0)
     check(menus.shown === 0, `${name}: no context menu (${menus.suppressed} suppressed)`);
