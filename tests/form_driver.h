@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "engine/random.h"
 #include "engine/tables.h"
 #include "ui/form.h"
+#include "ui/host.h"
 
 // Sanitized builds run several times slower: long sessions there take fewer events.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -74,19 +73,10 @@ class FormDriver {
         return true;
     }
 
-    // Ticks until a person is waited for (state 100 or less) or the timer is off, waiting for
-    // the worker between polls. Returns the number of ticks delivered.
+    // Ticks until a person is waited for or the timer is off, as a scripted session's settle.
     int Settle(int maxTicks = 100000) {
-        int ticks = 0;
-        while (ticks < maxTicks && !form->Closed() && form->tmrTimer.Enabled &&
-               form->FState > 100) {
-            if (form->FState == gsThinking && form->FSearch &&
-                form->FSearch->FResult.load() == ResultNotReady)
-                std::this_thread::sleep_for(std::chrono::microseconds(100));
-            Tick();
-            ++ticks;
-        }
-        return ticks;
+        return static_cast<int>(SettleForm(
+            *form, [this] { Tick(); }, maxTicks));
     }
 
     void Move(int x, int y) { form->imgScreenMouseMove(x, y); }

@@ -3,16 +3,15 @@
 
 #include <algorithm>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "engine/board_text.h"
 #include "engine/tables.h"
+#include "subprocess.h"
 #include "test_engine_reference.h"
 
 namespace {
@@ -86,31 +85,16 @@ TEST(BoardText, SurvivesArbitraryBytes) {
     }
 }
 
-struct ProbeRun {
-    int status;
-    std::string out, err;
-};
+using ProbeRun = subprocess::TRun;
 
-// Runs the probe with the given arguments and standard input.
+// Runs the probe with the given arguments (split at blanks) and standard input.
 ProbeRun Probe(const std::string& args, const std::string& input) {
-    // Tests run in parallel processes (and several build trees at once): names of our own.
-    static int calls = 0;
-    const std::string dir = ::testing::TempDir() + "melvaron_probe_" + std::to_string(::getpid()) +
-                            "_" + std::to_string(++calls) + "_";
-    const std::string in = dir + "in.txt", out = dir + "out.txt", err = dir + "err.txt";
-    std::ofstream(in, std::ios::binary) << input;
-    const std::string cmd = std::string(MELVARON_BINARY_DIR) + "/tools/melvaron-engine " + args +
-                            " <" + in + " >" + out + " 2>" + err;
-    const int raw = std::system(cmd.c_str());
-    auto slurp = [](const std::string& path) {
-        std::ifstream f(path, std::ios::binary);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    };
-    ProbeRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
-    for (const std::string& path : {in, out, err}) std::remove(path.c_str());
-    return run;
+    std::vector<std::string> words;
+    std::istringstream split(args);
+    for (std::string w; split >> w;) words.push_back(w);
+    subprocess::TOptions options;
+    options.input = input;
+    return subprocess::Run(subprocess::Program("tools/melvaron-engine"), words, options);
 }
 
 TEST(Probe, AnswersOnTheStartPosition) {

@@ -2,11 +2,6 @@
 // and its picture.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -19,80 +14,19 @@
 #include <png.h>
 
 #include "platform/text.h"
+#include "subprocess.h"
 #include "tools/tournament.h"
 
 namespace {
 
-struct ProgramRun {
-    int status = -1; // the exit status; -1 when the program did not exit by itself
-    std::string out, err;
-};
+using ProgramRun = subprocess::TRun;
+using RunOptions = subprocess::TOptions;
 
-struct RunOptions {
-    std::vector<std::string> env; // NAME=VALUE ahead of the program's inherited environment
-    double interruptAfter = -1;   // seconds until SIGINT; negative for none
-};
-
-std::string Slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-// Runs melvaron-engine tournament with args; output goes through files of our own, since tests
-// run in parallel processes and several build trees at once.
+// Runs melvaron-engine tournament with args.
 ProgramRun Tournament(const std::vector<std::string>& args, const RunOptions& options = {}) {
-    static int calls = 0;
-    const std::string base = ::testing::TempDir() + "melvaron_tournament_" +
-                             std::to_string(::getpid()) + "_" + std::to_string(++calls);
-    const std::string out = base + ".out", err = base + ".err";
-    const std::string program = std::string(MELVARON_BINARY_DIR) + "/tools/melvaron-engine";
-    std::vector<std::string> argv = {program, "tournament"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> rawArgs, rawEnv;
-    for (const std::string& a : argv) rawArgs.push_back(const_cast<char*>(a.c_str()));
-    rawArgs.push_back(nullptr);
-    for (const std::string& kv : options.env) rawEnv.push_back(const_cast<char*>(kv.c_str()));
-    for (char** e = environ; *e; ++e) rawEnv.push_back(*e);
-    rawEnv.push_back(nullptr);
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int in = ::open("/dev/null", O_RDONLY);
-        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || o < 0 || e < 0) ::_exit(127);
-        ::dup2(in, 0);
-        ::dup2(o, 1);
-        ::dup2(e, 2);
-        ::execve(program.c_str(), rawArgs.data(), rawEnv.data());
-        ::_exit(127);
-    }
-    ProgramRun run;
-    if (pid < 0) return run;
-    if (options.interruptAfter >= 0) {
-        std::this_thread::sleep_for(std::chrono::duration<double>(options.interruptAfter));
-        ::kill(pid, SIGINT);
-    }
-    // A stopped search ends at its next node: a run that is still going after this is stuck.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    int raw = 0;
-    while (::waitpid(pid, &raw, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &raw, 0);
-            ADD_FAILURE() << "the tournament did not end";
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
-    run.out = Slurp(out);
-    run.err = Slurp(err);
-    std::remove(out.c_str());
-    std::remove(err.c_str());
-    return run;
+    std::vector<std::string> all = {"tournament"};
+    all.insert(all.end(), args.begin(), args.end());
+    return subprocess::Run(subprocess::Program("tools/melvaron-engine"), all, options);
 }
 
 // The two cross-tables of an output: the cell text of row player against column player.
@@ -258,8 +192,7 @@ TEST(Tournament, InterruptPrintsThePartialTableOfTheFinishedGames) {
 }
 
 TEST(Tournament, PictureIsTheDrawnTable) {
-    const std::string path =
-        ::testing::TempDir() + "melvaron_tournament_" + std::to_string(::getpid()) + ".png";
+    const std::string path = subprocess::TempPath("tournament") + ".png";
     const ProgramRun r = Tournament({"--levels", "0,1,2", "--games", "1", "--png", path});
     ASSERT_EQ(r.status, 0) << r.err;
 
@@ -297,8 +230,7 @@ TEST(Tournament, PictureIsTheDrawnTable) {
 }
 
 TEST(Tournament, OnlyThePictureNeedsTheFont) {
-    const std::string conf =
-        ::testing::TempDir() + "melvaron_tournament_fonts_" + std::to_string(::getpid()) + ".conf";
+    const std::string conf = subprocess::TempPath("fonts") + ".conf";
     std::ofstream(conf) << "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n";
     RunOptions noFont;
     noFont.env = {"FONTCONFIG_FILE=" + conf};

@@ -384,7 +384,8 @@ TEST(Controller, ProgressAfterNoToTheSearchStartStaysInTheMessageArea) {
     const TColor above = d->imgScreen.Pixel(600, 250);
     d.Tick();
     ASSERT_EQ(d->FState, gsThinking);
-    for (int i = 0; i < 5000 && d->FThinkTicks == 0; ++i) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline && d->FThinkTicks == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         d.Tick();
     }
@@ -401,7 +402,8 @@ TEST(Controller, ProgressLineCountsTicksFromZero) {
     InThinking(d);
     EXPECT_EQ(d->FMsgLine, 2);
     int last = d->FThinkTicks;
-    for (int i = 0; i < 5000 && d->FThinkTicks < 3; ++i) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline && d->FThinkTicks < 3) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         d.Tick();
         EXPECT_TRUE(d->FThinkTicks == last || d->FThinkTicks == last + 1);

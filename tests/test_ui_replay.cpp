@@ -1,8 +1,6 @@
 // The scripted-session player: its language, the headless window under it, and whole runs of
 // the melvaron-replay program.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -11,6 +9,7 @@
 #include <string>
 
 #include "platform/headless.h"
+#include "subprocess.h"
 #include "tools/replay_script.h"
 #include "ui/form.h"
 #include "ui/host.h"
@@ -169,30 +168,14 @@ TEST(HeadlessWindow, PressOnTheStripEdgeTogglesTheBonus) {
     EXPECT_EQ(host.Client()[300 * ClientWidth + 764], StripOff);
 }
 
-// Runs melvaron-replay on script; returns the exit status and fills the two outputs.
-struct RunResult {
-    int status = -1;
-    std::string out, err;
-};
+using RunResult = subprocess::TRun;
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
+// Runs melvaron-replay on script.
 RunResult Replay(const std::string& script, const std::string& name) {
-    const std::string dir = testing::TempDir();
-    const std::string path = dir + "replay_" + std::to_string(getpid()) + "_" + name + ".txt";
+    const std::string path = subprocess::TempPath("replay_" + name) + ".txt";
     std::ofstream(path, std::ios::binary) << script;
-    const std::string cmd = std::string(MELVARON_BINARY_DIR) + "/tools/melvaron-replay '" + path +
-                            "' >'" + path + ".out' 2>'" + path + ".err'";
-    RunResult r;
-    const int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = Slurp(path + ".out");
-    r.err = Slurp(path + ".err");
+    RunResult r = subprocess::Run(subprocess::Program("tools/melvaron-replay"), {path});
+    std::remove(path.c_str());
     return r;
 }
 

@@ -160,7 +160,9 @@ class Session {
         }
         if (roll < 998) {
             // Give a running search time to finish, as a person would by waiting.
-            for (int i = 0; i < 20 && f.FSearch && f.FSearch->FResult.load() == ResultNotReady; ++i)
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+            while (std::chrono::steady_clock::now() < until && f.FSearch &&
+                   f.FSearch->FResult.load() == ResultNotReady)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             return Event::Other;
         }

@@ -2,11 +2,9 @@
 // melvaron-replay --print-layout: the window's caption, client size and side-panel items, for
 // scripts that drive the real window.
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "engine/board_text.h"
 #include "engine/random.h"
@@ -32,21 +30,6 @@ void PrintState(const TfrmGalMain& f) {
                 f.FState, f.FTurn, f.FCount[0], f.FCount[1], f.FCount[2], f.FPlayerType[1],
                 f.FPlayerType[2], f.FLevelBonus, f.FHover, f.FMsgLine, CursorName(Screen.Cursor),
                 f.FSearch ? "yes" : "no", f.tmrTimer.Enabled ? "on" : "off");
-}
-
-// Ticks until a person is awaited or the timer stops; a running search is waited for between
-// ticks instead of being polled in a hurry, so the outcome does not depend on machine speed.
-void Settle(TfrmGalMain& form, THeadlessHost& host, int64_t maxTicks) {
-    int64_t ticks = 0;
-    while (ticks < maxTicks && !host.Closed() && form.FState > 100 && host.TimerEnabled()) {
-        if (form.FState == gsThinking && form.FSearch &&
-            form.FSearch->FResult.load() == ResultNotReady) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            continue;
-        }
-        host.Tick();
-        ++ticks;
-    }
 }
 
 bool ReadFile(const char* path, std::string& text) {
@@ -159,7 +142,8 @@ int main(int argc, char** argv) {
             for (int64_t i = 0; i < c.count && !host.Closed(); ++i) host.Tick();
             break;
         case replay::TOp::Settle:
-            Settle(form, host, c.count);
+            SettleForm(
+                form, [&host] { host.Tick(); }, c.count);
             break;
         case replay::TOp::Close:
             host.Close();

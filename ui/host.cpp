@@ -1,6 +1,9 @@
 // Connects TfrmGalMain to the application backends.
 #include "ui/host.h"
 
+#include <chrono>
+#include <thread>
+
 TFormHost MakeFormHost(TfrmGalMain& form, const TImage* icon) {
     TFormHost host;
     host.caption = AppTitle;
@@ -17,4 +20,19 @@ TFormHost MakeFormHost(TfrmGalMain& form, const TImage* icon) {
     host.onClose = [&form] { form.Close(); };
     host.isClosed = [&form] { return form.Closed(); };
     return host;
+}
+
+int64_t SettleForm(TfrmGalMain& form, const std::function<void()>& tick, int64_t maxTicks) {
+    using Clock = std::chrono::steady_clock;
+    int64_t ticks = 0;
+    while (ticks < maxTicks && !form.Closed() && form.tmrTimer.Enabled && form.FState > 100) {
+        if (form.FState == gsThinking && form.FSearch) {
+            const auto deadline = Clock::now() + std::chrono::minutes(1);
+            while (form.FSearch->FResult.load() == ResultNotReady && Clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        tick();
+        ++ticks;
+    }
+    return ticks;
 }

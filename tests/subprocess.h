@@ -1,0 +1,115 @@
+// Test helper: runs one of the project's programs through the system's shell, with its standard
+// input from a string and its two outputs caught in files of its own (tests run in parallel
+// processes, and several build trees at once). Written without POSIX-only calls, so that the
+// tests run the same way under Wine.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace subprocess {
+
+struct TRun {
+    int status = -1; // the exit status; -1 when the program did not exit by itself
+    std::string out, err;
+};
+
+struct TOptions {
+    std::string input;            // standard input
+    std::vector<std::string> env; // NAME=VALUE for the program alone
+    double interruptAfter = -1;   // seconds until Ctrl-C (POSIX shells only); negative: none
+    int timeoutSeconds = 120;     // a program still running then is killed (POSIX shells)
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// One argument as the shell reads it back unchanged.
+inline std::string Quoted(const std::string& arg) {
+#ifdef _WIN32
+    std::string q = "\"";
+    for (char c : arg) q += c == '"' ? std::string("\\\"") : std::string(1, c);
+    return q + "\"";
+#else
+    std::string q = "'";
+    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+#endif
+}
+
+// A path of the build tree's program, e.g. Program("tools/melvaron-engine").
+inline std::string Program(const std::string& relative) {
+#ifdef _WIN32
+    return std::string(MELVARON_BINARY_DIR) + "/" + relative + ".exe";
+#else
+    return std::string(MELVARON_BINARY_DIR) + "/" + relative;
+#endif
+}
+
+// A file name in the test's temporary folder that no other test process uses.
+inline std::string TempPath(const std::string& stem) {
+    static std::atomic<int> calls{0};
+    return ::testing::TempDir() + "melvaron_" + stem + "_" +
+           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "_" +
+           std::to_string(++calls);
+}
+
+inline TRun Run(const std::string& program, const std::vector<std::string>& args,
+                const TOptions& options = {}) {
+    const std::string base = TempPath("run");
+    const std::string in = base + ".in", out = base + ".out", err = base + ".err";
+    std::ofstream(in, std::ios::binary) << options.input;
+
+    std::string command;
+    for (const std::string& kv : options.env) {
+        const std::size_t eq = kv.find('=');
+#ifdef _WIN32
+        command += "set " + Quoted(kv) + "&& ";
+        (void)eq;
+#else
+        command += kv.substr(0, eq + 1) + Quoted(kv.substr(eq + 1)) + " ";
+#endif
+    }
+#ifndef _WIN32
+    command += "timeout -s KILL " + std::to_string(options.timeoutSeconds) + " ";
+#endif
+    command += Quoted(program);
+    for (const std::string& a : args) command += " " + Quoted(a);
+    command += " <" + Quoted(in) + " >" + Quoted(out) + " 2>" + Quoted(err);
+#ifndef _WIN32
+    if (options.interruptAfter >= 0) {
+        // timeout hands the Ctrl-C on; a background job of a script ignores Ctrl-C unless it
+        // sets its own handler, which is what the programs that stop on it do.
+        char wait[32];
+        std::snprintf(wait, sizeof wait, "%.3f", options.interruptAfter);
+        command += std::string(" & p=$!; sleep ") + wait + "; kill -INT $p 2>/dev/null; wait $p";
+    }
+#endif
+    const int raw = std::system(command.c_str());
+    TRun run;
+#ifdef _WIN32
+    run.status = raw;
+#else
+    // The shell's status word: the exit status in the second byte when it exited by itself.
+    run.status = (raw & 0x7F) == 0 ? (raw >> 8) & 0xFF : -1;
+    if (run.status == 137) run.status = -1; // killed at the time-out
+#endif
+    run.out = ReadFile(out);
+    run.err = ReadFile(err);
+    for (const std::string& path : {in, out, err}) std::remove(path.c_str());
+    return run;
+}
+
+} // namespace subprocess
