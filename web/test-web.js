@@ -99,6 +99,7 @@ const inPage = {
     const context = document.getElementById('screen').getContext('2d');
     const start = performance.now();
     let last = start, gap = 0, changes = 0, previous = null, thinking = 0, samples = 0;
+    const cursors = new Set();
     const loop = setInterval(() => {
       const now = performance.now();
       gap = Math.max(gap, now - last);
@@ -112,6 +113,7 @@ const inPage = {
         return;
       }
       thinking++;
+      cursors.add(document.getElementById('screen').style.cursor);
       const pixels = context.getImageData(528, 260, 216, 116).data;
       let hash = 0;
       for (let i = 0; i < pixels.length; i++) hash = (hash * 31 + pixels[i]) | 0;
@@ -121,7 +123,7 @@ const inPage = {
     setTimeout(() => {
       clearInterval(loop);
       clearInterval(sample);
-      resolve({gap: Math.round(gap), changes, thinking, samples});
+      resolve({gap: Math.round(gap), changes, thinking, samples, cursors: [...cursors]});
     }, ms);
   }),
 };
@@ -205,6 +207,9 @@ async function play(browser, url, file) {
     case 'watch': {
       const r = await page.evaluate(inPage.watch, step.ms);
       check(r.gap <= 100, `${where}: longest gap of a 10 ms timer loop ${r.gap} ms (at most 100)`);
+      // Busy, or busy with the pointer on a button that answers at once.
+      check(r.cursors.length > 0 && r.cursors.every((c) => c === 'wait' || c === 'progress'),
+            `${where}: cursor while thinking: ${r.cursors.join(', ')}`);
       check(r.changes >= 3,
             `${where}: thinking in ${r.thinking} of ${r.samples} samples, progress shown ` +
             `${r.changes} times`);
