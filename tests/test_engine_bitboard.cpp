@@ -9,8 +9,8 @@
 #include "engine/bench_positions.h"
 #include "engine/bitboard.h"
 #include "engine/node_table.h"
+#include "engine/rules.h"
 #include "engine/tables.h"
-#include "engine/think_thread.h"
 #include "test_engine_reference.h"
 
 namespace {
@@ -48,7 +48,7 @@ TEST(Bitboard, AgreesWithTheRulesOverRandomPlay) {
             for (int p : {1, 2}) {
                 std::set<int> legal;
                 for (int c = FirstPlayable; c <= LastPlayable; ++c)
-                    if (before[c] == CellEmpty && (TThinkThread::CheckPut(c, before.data()) & p))
+                    if (before[c] == CellEmpty && (rules::CheckPut(c, before.data()) & p))
                         legal.insert(c);
                 ASSERT_EQ(CellsOf(bitboard::Moves(pos.p[p - 1], pos.p[2 - p])), legal);
             }

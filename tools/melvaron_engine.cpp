@@ -64,7 +64,7 @@ bool IsPlayableCell(int64_t cell) {
 std::vector<int> LegalCells(const Board& b, int player) {
     std::vector<int> cells;
     for (int cell = FirstPlayable; cell <= LastPlayable; ++cell)
-        if (b[cell] == CellEmpty && (TThinkThread::CheckPut(cell, b.data()) & player))
+        if (b[cell] == CellEmpty && (rules::CheckPut(cell, b.data()) & player))
             cells.push_back(cell);
     return cells;
 }
@@ -91,7 +91,7 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 int Legal() {
     const Board b = ReadBoard();
     std::printf("1:%s\n2:%s\nmask: %d\n", Join(LegalCells(b, 1)).c_str(),
-                Join(LegalCells(b, 2)).c_str(), TThinkThread::CheckBoard(b.data()));
+                Join(LegalCells(b, 2)).c_str(), rules::CheckBoard(b.data()));
     return 0;
 }
 
@@ -99,9 +99,9 @@ int Put(int cell, int player) {
     Board b = ReadBoard();
     if (!IsPlayableCell(cell)) Fail("cell " + std::to_string(cell) + " is not a playable cell");
     if (b[cell] != CellEmpty) Fail("cell " + std::to_string(cell) + " is not empty");
-    if (!(TThinkThread::CheckPut(cell, b.data()) & player))
+    if (!(rules::CheckPut(cell, b.data()) & player))
         Fail("player " + std::to_string(player) + " may not put on cell " + std::to_string(cell));
-    const int32_t* flips = TThinkThread::PutPanel(cell, player, b.data());
+    const int32_t* flips = rules::PutPanel(cell, player, b.data());
     std::string line = "flips:";
     for (int i = 0; i < FlipListSize; ++i) {
         line += ' ' + std::to_string(flips[i]);
