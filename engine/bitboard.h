@@ -43,8 +43,7 @@ struct Bits {
 
 // Rows and column lines as the board's geometry gives them.
 constexpr bool IsPlayable(int i) {
-    const int r = i / RowStride, c = i % RowStride;
-    return r >= 1 && r <= 6 && c >= 1 && c <= 12;
+    return IsPlayableCell(i);
 }
 
 // Where a playable cell lies: its row lane and place, its column lane and place.

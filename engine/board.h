@@ -9,6 +9,15 @@ constexpr int RowStride = 14;     // index = row * 14 + column
 constexpr int FirstPlayable = 15; // row 1, column 1
 constexpr int LastPlayable = 96;  // row 6, column 12
 constexpr int PlayableCells = 72;
+// The per-cell tables stop at the last playable cell: no cell beyond it is ever looked up.
+constexpr int CellTableSize = LastPlayable + 1;
+
+// Whether cell (any number) is one of the 72 playable cells, rows 1..6 and columns 1..12.
+constexpr bool IsPlayableCell(int64_t cell) {
+    if (cell < 0 || cell >= BoardSize) return false;
+    const int64_t r = cell / RowStride, c = cell % RowStride;
+    return r >= 1 && r <= 6 && c >= 1 && c <= 12;
+}
 
 constexpr int32_t CellBorder = -1;
 constexpr int32_t CellEmpty = 0;

@@ -7,16 +7,10 @@
 
 int32_t FlipList[FlipListSize] = {0, 0, -1};
 
-namespace {
-// Cells outside the playing area have no lines; the operations treat them as dead cells rather
-// than walk tables that have no entry for them.
-inline bool IsPlayableCell(int cell) {
-    return cell >= FirstPlayable && cell <= LastPlayable && CellClass[cell] >= 0;
-}
-} // namespace
-
 namespace rules {
 
+// Cells outside the playing area have no lines; the operations treat them as dead cells rather
+// than walk tables that have no entry for them.
 int CheckLine(int cell, int direction, const int32_t* board) {
     if (!IsPlayableCell(cell) || direction < 0 || direction > 3) return 0;
     const int32_t* offset = LineOffsets[direction][CellClass[cell]];

@@ -14,8 +14,11 @@ class Table;
 constexpr int32_t ResultNotReady = -999; // FResult while the search has no answer yet
 constexpr int MoveListSize = 73;         // 72 cells and the closing -1
 
-// The root depth of a computer level (0 = LV0 ... 5 = LV5); the bonus (0 or 5) deepens every
-// level but LV0, which plays at random.
+// How much deeper every level searches with the bonus (the strip, or a '+' in the probe).
+constexpr int BonusDepth = 5;
+
+// The root depth of a computer level (0 = LV0 ... 5 = LV5); the bonus (0 or BonusDepth) deepens
+// every level but LV0, which plays at random.
 constexpr int LevelDepth(int level, int bonus) {
     return level == 0 ? 0 : level + bonus;
 }

@@ -4,8 +4,8 @@
 #include "engine/board.h"
 
 // Which half of its square a playable cell is (0 up, 1 down, 2 left, 3 right); -1 on the border.
-// Entries exist for 0..96 only: no border cell's class is ever looked up.
-inline constexpr int32_t CellClass[97] = {
+// Entries exist up to the last playable cell only.
+inline constexpr int32_t CellClass[CellTableSize] = {
     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, //
     -1, 0,  1,  2,  3,  0,  1,  2,  3,  0,  1,  2,  3,  -1, //
     -1, 2,  3,  0,  1,  2,  3,  0,  1,  2,  3,  0,  1,  -1, //
@@ -56,7 +56,7 @@ inline constexpr Board InitialBoard = {
 };
 
 // Cells the searching side keeps to whenever it has a move on one: one of every square's pair.
-inline constexpr int32_t PriorityCell[97] = {
+inline constexpr int32_t PriorityCell[CellTableSize] = {
     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, //
     -1, 1,  0,  1,  0,  1,  0,  0,  1,  0,  1,  0,  1,  -1, //
     -1, 0,  1,  0,  1,  0,  1,  1,  0,  1,  0,  1,  0,  -1, //
@@ -67,7 +67,7 @@ inline constexpr int32_t PriorityCell[97] = {
 };
 
 // A panel's worth at a leaf of the search.
-inline constexpr int32_t CellWeight[97] = {
+inline constexpr int32_t CellWeight[CellTableSize] = {
     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, //
     -1, 50, 0,  1,  10, 10, 1,  1,  10, 10, 1,  0,  50, -1, //
     -1, 1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  1,  -1, //
@@ -79,14 +79,10 @@ inline constexpr int32_t CellWeight[97] = {
 
 // ---- The laws the tables must keep ----
 namespace table_laws {
-constexpr bool IsPlayable(int i) {
-    int r = i / RowStride, c = i % RowStride;
-    return r >= 1 && r <= 6 && c >= 1 && c <= 12;
-}
 constexpr bool ClassMatchesFormula() {
-    for (int i = 0; i < 97; ++i) {
+    for (int i = 0; i < CellTableSize; ++i) {
         int r = i / RowStride, c = i % RowStride;
-        int want = IsPlayable(i) ? (c - 1 + 2 * (r - 1)) % 4 : -1;
+        int want = IsPlayableCell(i) ? (c - 1 + 2 * (r - 1)) % 4 : -1;
         if (CellClass[i] != want) return false;
     }
     return true;
@@ -102,18 +98,19 @@ constexpr bool OffsetListsWellFormed() {
 }
 constexpr int WeightSum() {
     int sum = 0;
-    for (int i = 0; i < 97; ++i)
-        if (IsPlayable(i)) sum += CellWeight[i];
+    for (int i = 0; i < CellTableSize; ++i)
+        if (IsPlayableCell(i)) sum += CellWeight[i];
     return sum;
 }
 constexpr bool OnePriorityCellPerPair() {
-    for (int i = 0; i < 97; ++i)
-        if (IsPlayable(i) && i % 2 == 1 && PriorityCell[i] + PriorityCell[i + 1] != 1) return false;
+    for (int i = 0; i < CellTableSize; ++i)
+        if (IsPlayableCell(i) && i % 2 == 1 && PriorityCell[i] + PriorityCell[i + 1] != 1)
+            return false;
     return true;
 }
 constexpr bool BorderRingIntact(const Board& b) {
     for (int i = 0; i < BoardSize; ++i)
-        if ((b[i] == -1) == IsPlayable(i)) return false;
+        if ((b[i] == -1) == IsPlayableCell(i)) return false;
     return true;
 }
 } // namespace table_laws

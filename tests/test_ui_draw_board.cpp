@@ -15,7 +15,7 @@ using BoardDrawing = FormPicture;
 
 std::vector<int> PlayableCells() {
     std::vector<int> cells;
-    for (int cell = 0; cell < 97; ++cell)
+    for (int cell = 0; cell < CellTableSize; ++cell)
         if (CellClass[cell] >= 0) cells.push_back(cell);
     return cells;
 }
@@ -83,7 +83,7 @@ TEST_F(BoardDrawing, HitTestingAgreesWithThePaintedTriangles) {
             const int cell = TfrmGalMain::CellAt(x, y);
             hit[y * ScreenWidth + x] = cell;
             if (cell >= 0) {
-                ASSERT_LT(cell, 97);
+                ASSERT_LT(cell, CellTableSize);
                 ASSERT_GE(CellClass[cell], 0) << x << "," << y;
                 ++hits[cell];
             }

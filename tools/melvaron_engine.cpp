@@ -32,7 +32,6 @@ namespace {
 constexpr std::size_t MaxBoardInput = 1 << 20;
 constexpr int64_t MaxGames = 1000000;
 constexpr int MaxDepth = 10;
-constexpr int BonusDepth = 5; // how much deeper the bonus searches
 constexpr int MaxThreads = node_table::MaxThreads;
 
 // Bad input: the one-line message has been printed; unwinds to main for the exit code.
@@ -55,10 +54,6 @@ Board ReadBoard() {
     std::string error;
     if (!ParseBoard(text, board, error)) Fail(error);
     return board;
-}
-
-bool IsPlayableCell(int64_t cell) {
-    return cell >= FirstPlayable && cell <= LastPlayable && CellClass[cell] >= 0;
 }
 
 std::vector<int> LegalCells(const Board& b, int player) {

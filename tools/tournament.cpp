@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int BonusDepth = 5;
-
 // Each player's own number, so that a game's seed does not hang on where the list names it.
 uint64_t PlayerCode(const TournamentPlayer& p) {
     return static_cast<uint64_t>(p.level) * 2 + (p.bonus ? 1 : 0);

@@ -98,7 +98,7 @@ void TfrmGalMain::Shape1MouseDown() {
         if (Shape1.PenColor == StripOff) {
             Shape1.PenColor = StripOnPen;
             Shape1.BrushColor = StripOnBrush;
-            FLevelBonus = 5;
+            FLevelBonus = BonusDepth;
         } else {
             Shape1.PenColor = StripOff;
             Shape1.BrushColor = StripOff;
