@@ -2,16 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "engine/tables.h"
 
 namespace {
-
-bool Playable(int i) {
-    const int r = i / RowStride, c = i % RowStride;
-    return r >= 1 && r <= 6 && c >= 1 && c <= 12;
-}
 
 // The cells met from cell in direction d until the first border cell or the end of the list.
 std::vector<int> Walk(int cell, int d) {
@@ -20,7 +16,7 @@ std::vector<int> Walk(int cell, int d) {
         const int c = cell + *off;
         EXPECT_GE(c, 1) << cell << "/" << d;
         EXPECT_LE(c, 110) << cell << "/" << d;
-        if (!Playable(c)) {
+        if (!IsPlayableCell(c)) {
             out.push_back(-c); // the border cell that stopped the walk, negated
             break;
         }
@@ -49,8 +45,8 @@ std::vector<int> ColumnLine(int cell) {
 }
 
 TEST(Tables, EveryCellLiesOnItsRowAndColumnLine) {
-    for (int cell = 0; cell < 97; ++cell) {
-        if (!Playable(cell)) continue;
+    for (int cell = 0; cell < CellTableSize; ++cell) {
+        if (!IsPlayableCell(cell)) continue;
         // Directions 0 and 2 run along the row, 1 and 3 along the column line, nearest first.
         const int row = cell / RowStride;
         std::vector<int> rowLine;
@@ -92,30 +88,25 @@ TEST(Tables, CornerAndCentreWalks) {
         EXPECT_EQ(Walk(c.cell, c.direction), c.walk) << c.cell << "/" << c.direction;
 }
 
-// Each entry against the rule it follows; their sums are laws of the tables themselves.
-TEST(Tables, PriorityAndWeightFollowTheirRules) {
-    for (int i = 0; i < 97; ++i) {
-        if (!Playable(i)) {
+// The cell values follow the board's symmetry: a cell and its mirror images (left-right, and
+// top-bottom) weigh the same and are priority cells alike; a mistyped entry breaks that.
+TEST(Tables, PriorityAndWeightAreSymmetric) {
+    for (int i = 0; i < CellTableSize; ++i) {
+        if (!IsPlayableCell(i)) {
             EXPECT_EQ(PriorityCell[i], -1) << i;
             EXPECT_EQ(CellWeight[i], -1) << i;
             continue;
         }
         const int r = i / RowStride, c = i % RowStride;
-        const bool outerRows = r == 1 || r == 3 || r == 4 || r == 6;
-        const bool oddPattern = c == 1 || c == 3 || c == 5 || c == 8 || c == 10 || c == 12;
-        EXPECT_EQ(PriorityCell[i], outerRows == oddPattern ? 1 : 0) << i;
-
-        int want = 1;
-        if (r == 1 || r == 6) {
-            if (c == 1 || c == 12)
-                want = 50;
-            else if (c == 2 || c == 11)
-                want = 0;
-            else if (c == 4 || c == 5 || c == 8 || c == 9)
-                want = 10;
+        for (const int m : {r * RowStride + 13 - c, (7 - r) * RowStride + c}) {
+            EXPECT_EQ(CellWeight[m], CellWeight[i]) << i << " and " << m;
+            EXPECT_EQ(PriorityCell[m], PriorityCell[i]) << i << " and " << m;
         }
-        EXPECT_EQ(CellWeight[i], want) << i;
     }
+    // The corners are worth most, the cells beside them least.
+    EXPECT_EQ(CellWeight[FirstPlayable],
+              *std::max_element(std::begin(CellWeight), std::end(CellWeight)));
+    EXPECT_EQ(CellWeight[FirstPlayable + 1], 0);
 }
 
 } // namespace

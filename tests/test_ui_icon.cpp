@@ -36,13 +36,6 @@ bool DeepInside(const TImage& image, int x, int y, int radius) {
     return true;
 }
 
-TEST(Icon, WindowIconIsTheDefault) {
-    const TImage icon = MakeIcon();
-    ASSERT_EQ(icon.Width(), IconSize);
-    ASSERT_EQ(icon.Height(), IconSize);
-    EXPECT_EQ(icon.Pixels(), MakeIcon(32).Pixels());
-}
-
 // The 32 x 32 picture as it was before the icon took a size; the window and the desktop's
 // 32-pixel icon must not change.
 TEST(Icon, ThirtyTwoPixelsUnchanged) {
