@@ -44,14 +44,14 @@ inline int64_t ReadNumber(std::string_view text, const std::string& label, int64
     return value;
 }
 
-// A number argument: spec is "NAME" for a required positional, or "--option NAME" for an option
+// A number argument: form is "NAME" for a required positional, or "--option NAME" for an option
 // taking a value. The range is added to the help text.
 template <class T>
-CLI::Option* AddNumber(CLI::App& app, const std::string& spec, T& value, int64_t lo, int64_t hi,
+CLI::Option* AddNumber(CLI::App& app, const std::string& form, T& value, int64_t lo, int64_t hi,
                        const std::string& help) {
-    const std::size_t space = spec.find(' ');
-    const std::string name = spec.substr(0, space);
-    const std::string label = space == std::string::npos ? spec : spec.substr(space + 1);
+    const std::size_t space = form.find(' ');
+    const std::string name = form.substr(0, space);
+    const std::string label = space == std::string::npos ? form : form.substr(space + 1);
     CLI::Option* option = app.add_option_function<std::string>(
         name,
         [&value, label, lo, hi](const std::string& text) {
