@@ -69,7 +69,8 @@ endfunction()
 # licences of the game and of everything the programs and the face contain.
 install(FILES /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf DESTINATION fonts)
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION licenses RENAME melvaron.txt)
-install(DIRECTORY ${MELVARON_WINDOWS_PREFIX}/share/licenses/ DESTINATION licenses)
+file(GLOB licences ${MELVARON_WINDOWS_PREFIX}/share/licenses/*.txt)
+install(FILES ${licences} DESTINATION licenses)
 
 # The programs and tests in the build tree find the face beside themselves, as installed.
 foreach(dir ui tools tests)

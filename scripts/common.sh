@@ -22,7 +22,9 @@ WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest ninja
 WINDOWS_OUT="$ROOT/build-windows"
 use_private_wine() {
     export WINEPREFIX="$WINDOWS_OUT/wine" WINEARCH=win64 WINEDEBUG=-all
-    export WINEDLLOVERRIDES="mscoree,mshtml=" # no offer to install .NET or a browser
+    # No offer to install .NET or a browser, and no menu entries or file types for the host's
+    # desktop: what is installed into this Wine stays in it.
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 }
 
 as_root() {
