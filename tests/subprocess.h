@@ -36,6 +36,15 @@ inline std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
+// A program's text output with its line ends as "\n": Windows writes text lines as "\r\n".
+inline std::string TextLines(std::string text) {
+#ifdef _WIN32
+    std::string::size_type at = 0;
+    while ((at = text.find("\r\n", at)) != std::string::npos) text.erase(at, 1);
+#endif
+    return text;
+}
+
 // One argument as the shell reads it back unchanged.
 inline std::string Quoted(const std::string& arg) {
 #ifdef _WIN32
@@ -97,6 +106,10 @@ inline TRun Run(const std::string& program, const std::vector<std::string>& args
         command += std::string(" & p=$!; sleep ") + wait + "; kill -INT $p 2>/dev/null; wait $p";
     }
 #endif
+#ifdef _WIN32
+    // cmd.exe drops the first and the last quote of a line that starts with one.
+    command = "\"" + command + "\"";
+#endif
     const int raw = std::system(command.c_str());
     TRun run;
 #ifdef _WIN32
@@ -106,8 +119,8 @@ inline TRun Run(const std::string& program, const std::vector<std::string>& args
     run.status = (raw & 0x7F) == 0 ? (raw >> 8) & 0xFF : -1;
     if (run.status == 137) run.status = -1; // killed at the time-out
 #endif
-    run.out = ReadFile(out);
-    run.err = ReadFile(err);
+    run.out = TextLines(ReadFile(out));
+    run.err = TextLines(ReadFile(err));
     for (const std::string& path : {in, out, err}) std::remove(path.c_str());
     return run;
 }

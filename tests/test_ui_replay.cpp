@@ -234,10 +234,9 @@ TEST(ReplayProgram, FaultsExitWithStatusTwo) {
             EXPECT_EQ(r.err.rfind("line 1: cannot write /nonexistent-dir/x.png: ", 0), 0u) << r.err;
         }
     }
-    const std::string cmd =
-        std::string(MELVARON_BINARY_DIR) + "/tools/melvaron-replay /nonexistent-script 2>/dev/null";
-    const int raw = std::system(cmd.c_str());
-    EXPECT_EQ(WEXITSTATUS(raw), 2);
+    const subprocess::TRun missing =
+        subprocess::Run(subprocess::Program("tools/melvaron-replay"), {"/nonexistent-script"});
+    EXPECT_EQ(missing.status, 2);
 }
 
 } // namespace
