@@ -1,0 +1,250 @@
+#!/usr/bin/env bash
+# The Windows build as a Windows user gets it, run under a private Wine without a display:
+# scripts/build-windows.sh --package; the GoogleTest suites built for Windows through CTest with
+# Wine as the emulator; the search's node counts (bench, depths 1-8) and the replay's pictures
+# of the session scripts against the Linux build's; the installer run silently, the installed
+# game's window on a private Xvfb showing the headless first screen and closing on END / YES;
+# the uninstaller removing everything. Writes "PASSED FAILED" into $MELVARON_TEST_REPORT.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+source "$ROOT/tests/x11_session.sh"
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+unset DISPLAY # as in CI: only the window check gets a (private) display
+
+work="$(mktemp -d)"
+game_pid=""
+passed=0
+failed=0
+report() { [ -z "${MELVARON_TEST_REPORT:-}" ] || echo "$passed $failed" >"$MELVARON_TEST_REPORT"; }
+cleanup() {
+    if [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; then kill -KILL "$game_pid" || true; fi
+    x11_stop
+    [ -z "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+ok() { echo "ok: $*"; passed=$((passed + 1)); }
+fail() { echo "FAILED: $*" >&2; failed=$((failed + 1)); }
+fatal() { fail "$*"; report; echo "windows: FAILED"; exit 1; }
+
+# Runs a Windows program under the private Wine with Windows' line ends turned into Unix ones.
+wine_run() { wine "$@" | tr -d '\r'; }
+
+# --- The build and the packages.
+echo "== windows: build"
+started=$SECONDS
+bash "$ROOT/scripts/build-windows.sh" --package >"$work/build.log" 2>&1 ||
+    { tail -n 40 "$work/build.log" >&2; fatal "scripts/build-windows.sh --package failed"; }
+ok "scripts/build-windows.sh --package in $((SECONDS - started)) s"
+use_private_wine
+version="$(sed -nE 's/^project\(melvaron VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")"
+installer="$WINDOWS_OUT/melvaron-$version-win64.exe"
+zip="$WINDOWS_OUT/melvaron-$version-win64.zip"
+for f in "$installer" "$zip"; do
+    [ -s "$f" ] && ok "$(basename "$f"): $(($(stat -c %s "$f") / 1024)) KiB" || fail "no $f"
+done
+if [ -s "$zip" ]; then
+    listing="$(unzip -Z1 "$zip" | sed 's#^[^/]*/##')"
+    missing=""
+    for f in melvaron.exe melvaron-engine.exe melvaron-replay.exe fonts/ipag.ttf \
+        licenses/{melvaron,SDL2,FreeType,libpng,zlib,mingw-w64,IPAGothic}.txt; do
+        grep -qxF "$f" <<<"$listing" || missing+=" $f"
+    done
+    [ -z "$missing" ] && ok "the zip holds the programs, the face and the licences" ||
+        fail "the zip lacks:$missing"
+fi
+
+# --- The suites under Wine.
+echo "== windows: tests under Wine"
+junit="$work/wine.xml"
+status=0
+ctest --test-dir "$WINDOWS_OUT" -j "$JOBS" --timeout 300 --output-on-failure \
+    --output-junit "$junit" >"$work/ctest.log" 2>&1 || status=$?
+if [ ! -s "$junit" ]; then
+    tail -n 40 "$work/ctest.log" >&2
+    fail "ctest under Wine wrote no report (status $status)"
+else
+    cases_with() { grep -E '^[[:space:]]*<testcase ' "$junit" | grep -c -E "status=\"($1)\"" || true; }
+    ran="$(cases_with run)"
+    bad="$(cases_with fail)"
+    skipped="$(cases_with notrun)"
+    # As in ./test: skipped cases count as failures only when ctest failed.
+    [ "$status" -eq 0 ] || bad=$((bad + skipped))
+    [ "$status" -eq 0 ] || [ "$bad" -gt 0 ] || bad=1
+    [ "$status" -ne 0 ] || [ "$skipped" -eq 0 ] || echo "== windows: $skipped skipped (POSIX-only)"
+    [ "$bad" -eq 0 ] || grep -E 'Failed|Not Run|\*\*\*' "$work/ctest.log" >&2 || true
+    echo "== windows: $ran cases passed under Wine, $bad failed"
+    passed=$((passed + ran))
+    failed=$((failed + bad))
+fi
+
+# --- The same answers as the Linux build.
+echo "== windows: against the Linux build"
+build_tree build >"$work/linux.log" 2>&1 ||
+    { tail -n 40 "$work/linux.log" >&2; fatal "the Linux build in build/ failed"; }
+linux_engine="$ROOT/build/tools/melvaron-engine"
+win_engine="$WINDOWS_OUT/tools/melvaron-engine.exe"
+differ=""
+for depth in 1 2 3 4 5 6 7 8; do
+    "$linux_engine" bench --depth "$depth" >"$work/bench-linux-$depth.txt" 2>&1 || true
+    wine_run "$win_engine" bench --depth "$depth" >"$work/bench-windows-$depth.txt" 2>&1 || true
+    counts() { sed -nE 's/^(position [0-9]+: nodes=[0-9]+).*/\1/p' "$1"; }
+    if [ -z "$(counts "$work/bench-linux-$depth.txt")" ] ||
+        [ "$(counts "$work/bench-linux-$depth.txt")" != "$(counts "$work/bench-windows-$depth.txt")" ]; then
+        differ+=" $depth"
+    fi
+done
+if [ -z "$differ" ]; then
+    ok "bench node counts equal the Linux build's at depths 1-8"
+    echo "   depth 8, Linux:   $(grep '^time to move' "$work/bench-linux-8.txt")"
+    echo "   depth 8, Windows: $(grep '^time to move' "$work/bench-windows-8.txt")"
+else
+    fail "bench node counts differ from the Linux build's at depths:$differ"
+fi
+
+# Each session script played by both replays from a scratch folder; every output and picture
+# must match. Besides the project's sessions, a game of two persons pictured along the way.
+cat >"$work/persons.txt" <<'EOT'
+seed 7
+move 560 350
+press left 560 350
+move 600 410
+press left 600 410
+settle
+shot persons-start.png
+move 310 256
+press left 310 256
+settle
+state
+shot persons-move.png
+EOT
+sessions=("$ROOT"/tests/sessions/*.txt "$work/persons.txt")
+pictures=0
+mismatched=""
+for script in "${sessions[@]}"; do
+    [ -f "$script" ] || continue
+    name="$(basename "$script" .txt)"
+    for side in linux windows; do
+        dir="$work/replay-$side-$name"
+        mkdir -p "$dir"
+        cp "$script" "$dir/session.txt"
+        sed -nE 's/^[[:space:]]*shot[[:space:]]+([^[:space:]#]+).*/\1/p' "$script" |
+            while read -r shot; do mkdir -p "$dir/$(dirname "$shot")"; done
+        if [ "$side" = linux ]; then
+            (cd "$dir" && timeout 120 "$ROOT/build/tools/melvaron-replay" session.txt) >"$dir.out" 2>&1
+        else
+            (cd "$dir" && timeout 120 wine "$WINDOWS_OUT/tools/melvaron-replay.exe" session.txt |
+                tr -d '\r') >"$dir.out" 2>&1
+        fi || { mismatched+=" $name(failed on $side)"; }
+    done
+    cmp -s "$work/replay-linux-$name.out" "$work/replay-windows-$name.out" ||
+        mismatched+=" $name(output)"
+    while read -r png; do
+        rel="${png#"$work/replay-linux-$name/"}"
+        pictures=$((pictures + 1))
+        cmp -s "$png" "$work/replay-windows-$name/$rel" || mismatched+=" $name:$rel"
+    done < <(find "$work/replay-linux-$name" -name '*.png' | sort)
+done
+if [ -z "$mismatched" ] && [ "$pictures" -gt 0 ]; then
+    ok "the replay's $pictures pictures and outputs of ${#sessions[@]} sessions equal the Linux build's"
+else
+    fail "the replays differ from the Linux build's ($pictures pictures):$mismatched"
+fi
+
+# --- The installer, the installed game's window, the uninstaller.
+# window_shows WID PNG: the window's dump matches the picture within 20 s (Wine's first start of
+# a window program is slow).
+window_shows() {
+    local deadline=$((SECONDS + 20))
+    while :; do
+        timeout 10 xwd -silent -id "$1" -out "$work/window.xwd" &&
+            timeout 10 "$ROOT/build/tests/xwd_compare" "$work/window.xwd" "$2" \
+                >"$work/compare.out" 2>&1 && return 0
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.2
+    done
+}
+click_item() {
+    timeout 5 xdotool mousemove --window "$1" "${X11_ITEM_X[$2]}" "${X11_ITEM_Y[$2]}" click 1
+}
+wait_for_end() {
+    local deadline=$((SECONDS + $2))
+    while kill -0 "$1" 2>/dev/null; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.1
+    done
+    wait "$1"
+}
+echo "== windows: installer"
+target="$WINEPREFIX/drive_c/Program Files/Melvaron Dunmiro"
+rm -rf "$target"
+if ! wine "$installer" /S >"$work/install.log" 2>&1; then
+    fail "the installer failed: $(tail -n 5 "$work/install.log")"
+elif [ ! -f "$target/melvaron.exe" ] || [ ! -f "$target/fonts/ipag.ttf" ] ||
+    [ ! -f "$target/Uninstall.exe" ]; then
+    fail "the silent install left no melvaron.exe, fonts/ipag.ttf or Uninstall.exe in $target"
+else
+    ok "the installer installs silently into Program Files"
+    shortcut="$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name '*Dunmiro*.lnk' | head -n1)"
+    [ -n "$shortcut" ] && ok "a Start menu entry: ${shortcut#"$WINEPREFIX/drive_c/"}" ||
+        fail "the installer made no Start menu entry"
+    # Wine would mirror the entry into the host's menus; the private Wine must not.
+    if grep -rqs Dunmiro "$HOME/.local/share/applications" "$HOME/.config/menus"; then
+        fail "installing under Wine left entries in the host's menus ($HOME/.local/share/applications)"
+    fi
+
+    # The window: the first screen of the headless replay, then END and YES close the game.
+    layout_tool="$work/replay-layout"
+    printf '#!/bin/sh\nwine "%s" "$@" | tr -d "\\r"\n' "$target/melvaron-replay.exe" >"$layout_tool"
+    chmod +x "$layout_tool"
+    printf 'shot start.png\n' >"$work/first.txt"
+    (cd "$work" && wine "$target/melvaron-replay.exe" first.txt >/dev/null 2>&1) ||
+        fail "the installed replay could not picture the first screen"
+    # A fresh Wine server: one started without a display would give the window none.
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+    if ! x11_start "$work" || ! x11_layout "$layout_tool"; then
+        fail "$X11_ERROR"
+    else
+        timeout 10 xdotool mousemove 1023 767
+        wine "$target/melvaron.exe" >"$work/game.err" 2>&1 &
+        game_pid=$!
+        if ! x11_find_window "$game_pid"; then
+            fail "the installed game under Wine: $X11_ERROR ($(tr '\n' ' ' <"$work/game.err"))"
+        elif ! window_shows "$X11_WINDOW" "$work/start.png"; then
+            fail "the installed game's window never showed the headless first screen: $(cat "$work/compare.out")"
+        else
+            ok "the installed game's window shows the headless first screen"
+            click_item "$X11_WINDOW" 11 # END
+            sleep 0.5
+            click_item "$X11_WINDOW" 10 # YES
+            if wait_for_end "$game_pid" 15; then
+                game_pid=""
+                ok "the installed game closes on END / YES"
+            else
+                fail "the installed game did not end after END / YES"
+            fi
+        fi
+    fi
+    wineserver -k 2>/dev/null || true # Wine's desktop leaves the X server before it stops
+    x11_stop
+
+    uninstaller="$target/Uninstall.exe"
+    wine "$uninstaller" /S >"$work/uninstall.log" 2>&1 || true
+    # The uninstaller copies itself away and returns at once; give it time to finish.
+    for _ in $(seq 100); do [ -e "$target" ] || break; sleep 0.1; done
+    wineserver -w
+    left="$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name '*Dunmiro*' 2>/dev/null |
+        head -n 5 || true)"
+    [ -e "$target" ] && left="$target $left"
+    for key in 'HKLM\Software\Melvaron, Dunmiro Team' \
+        'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Melvaron Dunmiro'; do
+        wine reg query "$key" >/dev/null 2>&1 && left+=" the registry key $key"
+    done
+    [ -z "$left" ] && ok "the uninstaller removes the programs and the Start menu entry" ||
+        fail "the uninstaller left: $left"
+fi
+
+report
+if [ "$failed" -eq 0 ]; then echo "windows: passed"; else echo "windows: $failed FAILED"; fi
+[ "$failed" -eq 0 ]
