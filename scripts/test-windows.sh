@@ -225,6 +225,27 @@ else
                 fail "the installed game did not end after END / YES"
             fi
         fi
+        # Closed from the window's frame (Alt+F4) while the computer searches, the game ends
+        # cleanly: LV5 against LV5, then GAME.
+        if [ -z "$game_pid" ]; then
+            wine "$target/melvaron.exe" >"$work/game.err" 2>&1 &
+            game_pid=$!
+            if ! x11_find_window "$game_pid"; then
+                fail "the installed game under Wine, again: $X11_ERROR"
+            else
+                click_item "$X11_WINDOW" 18 # player 1: LV5
+                click_item "$X11_WINDOW" 25 # player 2: LV5
+                click_item "$X11_WINDOW" 10 # GAME
+                sleep 2
+                timeout 5 xdotool key --window "$X11_WINDOW" alt+F4
+                if wait_for_end "$game_pid" 15; then
+                    game_pid=""
+                    ok "the installed game ends cleanly when closed during a search"
+                else
+                    fail "the installed game did not end cleanly when closed during a search"
+                fi
+            fi
+        fi
     fi
     wineserver -k 2>/dev/null || true # Wine's desktop leaves the X server before it stops
     x11_stop
