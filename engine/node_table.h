@@ -155,12 +155,12 @@ class Table {
         for (Entry& e : BucketOf(hash).e) {
             const uint64_t k0 = e.k0.load(std::memory_order_acquire);
             if ((k0 & ~VersionMask) != key.k0 || (VersionOf(k0) & 1)) continue;
-            const uint64_t k1 = e.k1.load(std::memory_order_relaxed);
-            uint64_t k2 = e.k2.load(std::memory_order_relaxed);
-            const uint64_t value = e.value.load(std::memory_order_relaxed);
-            // Pairs with a writer's release fence: had any word above come from a write begun
-            // since k0 was read, the version read again below shows that write.
-            std::atomic_thread_fence(std::memory_order_acquire);
+            // Each word is read with acquire and written with release: had any of them come
+            // from a write begun since k0 was read, the k0 read again below comes later than
+            // that write's claim, and so shows its odd or newer version.
+            const uint64_t k1 = e.k1.load(std::memory_order_acquire);
+            uint64_t k2 = e.k2.load(std::memory_order_acquire);
+            const uint64_t value = e.value.load(std::memory_order_acquire);
             if (e.k0.load(std::memory_order_relaxed) != k0) continue;
             if (k1 != key.k1 || (k2 & ~AgeMask) != key.k2) continue;
             score = static_cast<int32_t>(value & ScoreMask);
@@ -194,11 +194,10 @@ class Table {
         if (!victim->k0.compare_exchange_strong(k0, (k0 & ~VersionMask) | VersionBits(version + 1),
                                                 std::memory_order_relaxed))
             return;
-        std::atomic_thread_fence(std::memory_order_release);
-        victim->k1.store(key.k1, std::memory_order_relaxed);
-        victim->k2.store(key.k2 | AgeBits(FAge), std::memory_order_relaxed);
+        victim->k1.store(key.k1, std::memory_order_release);
+        victim->k2.store(key.k2 | AgeBits(FAge), std::memory_order_release);
         victim->value.store(static_cast<uint64_t>(score) | (calls << ScoreBits),
-                            std::memory_order_relaxed);
+                            std::memory_order_release);
         victim->k0.store(key.k0 | VersionBits(version + 2), std::memory_order_release);
     }
 
