@@ -29,7 +29,6 @@ LOCK="$ROOT/cmake/windows-deps.lock"
 TOOLCHAIN="$ROOT/cmake/mingw-w64-x86_64.cmake"
 DOWNLOADS="$OUT/downloads"
 PREFIX="$OUT/deps"
-POOL="${MELVARON_DEBIAN_POOL:-http://deb.debian.org/debian/pool/main}"
 mkdir -p "$DOWNLOADS"
 
 if command -v ccache >/dev/null 2>&1; then
@@ -38,25 +37,62 @@ else
     LAUNCHER=()
 fi
 
-# The lock file's entries: "name pool-dir file sha256" per line.
+# The lock file's entries: "name source=version file sha256" per line.
 lock_entries() { grep -vE '^[[:space:]]*(#|$)' "$LOCK"; }
 
-# fetch FILE POOLDIR SHA256: into $DOWNLOADS, only when the checksum matches.
-fetch() {
-    local file="$1" dir="$2" sum="$3" path="$DOWNLOADS/$1" got
-    if [ -f "$path" ] && [ "$(sha256sum "$path" | cut -d' ' -f1)" = "$sum" ]; then return; fi
-    echo "build-windows: downloading $file"
-    curl -fsSL --retry 3 -o "$path.part" "$POOL/$dir/$file" ||
-        { echo "build-windows: cannot download $POOL/$dir/$file" >&2; exit 1; }
-    got="$(sha256sum "$path.part" | cut -d' ' -f1)"
-    if [ "$got" != "$sum" ]; then
-        rm -f "$path.part"
-        echo "build-windows: $file does not match cmake/windows-deps.lock:" >&2
-        echo "  expected sha256 $sum" >&2
-        echo "  got      sha256 $got" >&2
-        exit 1
+# apt-get with a private list of source packages: the deb-src twins of this machine's own
+# Debian entries, kept under build-windows/, so the system's apt configuration is left alone.
+APT_DIR="$OUT/apt"
+apt_private() {
+    apt-get -q -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$APT_DIR/sources" \
+        -o Dir::State::Lists="$APT_DIR/lists" -o Dir::Cache="$APT_DIR/cache" \
+        -o APT::Sandbox::User="$(id -un)" "$@"
+}
+source_lists() {
+    rm -rf "$APT_DIR"
+    mkdir -p "$APT_DIR/sources" "$APT_DIR/lists/partial" "$APT_DIR/cache/archives/partial"
+    local f n=0
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$f" ] || continue
+        sed -E 's/^Types:.*/Types: deb-src/' "$f" >"$APT_DIR/sources/$((n += 1)).sources"
+    done
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$f" ] || continue
+        sed -nE 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$f" >"$APT_DIR/sources/$((n += 1)).list"
+    done
+    # A source that offers no deb-src index only warns; a missing package is caught below.
+    apt_private update >"$APT_DIR/update.log" 2>&1 || true
+}
+
+# fetch: every archive of the lock file into $DOWNLOADS, through apt-get source (which checks
+# them against the archive's signed index), then each against its SHA-256 in the lock file.
+fetch_sources() {
+    local name src file sum missing=0 got
+    while read -r name src file sum; do
+        [ -f "$DOWNLOADS/$file" ] && [ "$(sha256sum "$DOWNLOADS/$file" | cut -d' ' -f1)" = "$sum" ] ||
+            missing=1
+    done < <(lock_entries)
+    if [ "$missing" -eq 1 ]; then
+        source_lists
+        local wanted
+        mapfile -t wanted < <(lock_entries | awk '{ print $2 }' | sort -u)
+        echo "build-windows: apt-get source ${wanted[*]}"
+        (cd "$DOWNLOADS" && apt_private source --download-only "${wanted[@]}") \
+            >"$APT_DIR/source.log" 2>&1 || {
+            tail -n 5 "$APT_DIR/source.log" >&2
+            echo "build-windows: apt-get source could not get ${wanted[*]} (is the archive reachable?)" >&2
+            exit 1
+        }
     fi
-    mv "$path.part" "$path"
+    while read -r name src file sum; do
+        got="$(sha256sum "$DOWNLOADS/$file" 2>/dev/null | cut -d' ' -f1)"
+        if [ "$got" != "$sum" ]; then
+            echo "build-windows: $file ($src) does not match cmake/windows-deps.lock:" >&2
+            echo "  expected sha256 $sum" >&2
+            echo "  got      sha256 ${got:-nothing (no such file)}" >&2
+            exit 1
+        fi
+    done < <(lock_entries)
 }
 
 # unpack NAME DIR: the upstream archive with the Debian revision's patch series applied.
@@ -107,7 +143,7 @@ build_deps() {
     want="recipe $recipe $(cat "$LOCK" "$TOOLCHAIN" | sha256sum | cut -d' ' -f1) googletest $(dpkg-query -W -f='${Version}' googletest)"
     if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then return; fi
     local name dir file sum
-    while read -r name dir file sum; do fetch "$file" "$dir" "$sum"; done < <(lock_entries)
+    fetch_sources
     rm -rf "$PREFIX" "$OUT/deps-build" "$OUT/deps-src"
     mkdir -p "$OUT/deps-build" "$OUT/deps-src"
     local started=$SECONDS src="$OUT/deps-src"

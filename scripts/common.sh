@@ -14,8 +14,8 @@ TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
 WEB_PACKAGES=(emscripten nodejs chromium)
 # The Windows build (scripts/build-windows.sh): the cross compiler, the libraries' sources,
 # Wine to run the programs and tests, NSIS for the installer, the shipped face.
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest ninja-build curl
-                  ca-certificates xz-utils patch wine wine64 nsis zip fonts-ipafont-gothic
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest ninja-build
+                  xz-utils patch wine wine64 nsis zip fonts-ipafont-gothic
                   xvfb xdotool x11-utils)
 
 # The Windows build's tree, and the private Wine that runs its programs and tests there.
