@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -73,10 +74,16 @@ class FormDriver {
         return true;
     }
 
-    // Ticks until a person is waited for or the timer is off, as a scripted session's settle.
-    int Settle(int maxTicks = 100000) {
+    // Ticks until a person is waited for or the timer is off, as a scripted session's settle;
+    // seen, when given, is told the state after every tick.
+    int Settle(int maxTicks = 100000, const std::function<void(int)>& seen = {}) {
         return static_cast<int>(SettleForm(
-            *form, [this] { Tick(); }, maxTicks));
+            *form,
+            [&] {
+                Tick();
+                if (seen) seen(form->FState);
+            },
+            maxTicks));
     }
 
     void Move(int x, int y) { form->imgScreenMouseMove(x, y); }

@@ -120,7 +120,9 @@ class Session {
         const int roll = Pick(1000);
         if (roll < 300) {
             if (play) {
-                driver->Settle(200);
+                // The states a settle passes through count as seen: whether a step ends in
+                // one of them depends on how fast the search is.
+                driver->Settle(200, [this](int state) { visited.insert(state); });
                 return Event::Other;
             }
             return driver->Tick() ? Event::Tick : Event::Other;
