@@ -69,7 +69,10 @@ endfunction()
 # licences of the game and of everything the programs and the face contain.
 install(FILES /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf DESTINATION fonts)
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION licenses RENAME melvaron.txt)
-file(GLOB licences ${MELVARON_WINDOWS_PREFIX}/share/licenses/*.txt)
+# scripts/build-windows.sh puts these in the prefix beside the libraries.
+set(licences SDL2 FreeType libpng zlib mingw-w64 IPAGothic)
+list(TRANSFORM licences PREPEND ${MELVARON_WINDOWS_PREFIX}/share/licenses/)
+list(TRANSFORM licences APPEND .txt)
 install(FILES ${licences} DESTINATION licenses)
 
 # The programs and tests in the build tree find the face beside themselves, as installed.
