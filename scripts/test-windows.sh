@@ -103,7 +103,8 @@ else
 fi
 
 # Each session script played by both replays from a scratch folder; every output and picture
-# must match. Besides the project's sessions, a game of two persons pictured along the way.
+# must match. Besides the project's sessions, the README's screenshot and a whole game of the
+# computer against itself, and a game of two persons pictured along the way.
 cat >"$work/persons.txt" <<'EOT'
 seed 7
 move 560 350
@@ -118,7 +119,8 @@ settle
 state
 shot persons-move.png
 EOT
-sessions=("$ROOT"/tests/sessions/*.txt "$work/persons.txt")
+sessions=("$ROOT"/tests/sessions/*.txt "$ROOT/docs/screenshot.txt"
+          "$ROOT/web/sessions/computer-game.txt" "$work/persons.txt")
 pictures=0
 mismatched=""
 for script in "${sessions[@]}"; do
