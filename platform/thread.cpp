@@ -1,8 +1,20 @@
 // TThread: a worker on top of std::thread, made when it is resumed.
 #include "platform/thread.h"
 
+#include <algorithm>
+
 namespace {
 std::atomic<bool> gFailCreation{false};
+thread_local TThread::TDeferredStarts* tDeferred = nullptr;
+} // namespace
+
+TThread::TDeferredStarts::TDeferredStarts() : FOuter(tDeferred) {
+    tDeferred = this;
+}
+
+TThread::TDeferredStarts::~TDeferredStarts() {
+    tDeferred = FOuter;
+    for (TThread* t : FQueued) t->Start();
 }
 
 void TThread::FailCreationForTesting(bool fail) {
@@ -16,6 +28,7 @@ TThread::TThread() {
 }
 
 TThread::~TThread() {
+    if (tDeferred) std::erase(tDeferred->FQueued, this);
     if (FThread.joinable()) FThread.join();
 }
 
@@ -27,6 +40,14 @@ void TThread::Run() {
 void TThread::Resume() {
     if (FResumed) return;
     FResumed = true;
+    if (tDeferred) {
+        tDeferred->FQueued.push_back(this);
+        return;
+    }
+    Start();
+}
+
+void TThread::Start() {
     try {
         FThread = std::thread([this] { Run(); });
     } catch (const std::system_error&) {

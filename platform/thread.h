@@ -7,6 +7,7 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 class TThread {
   public:
@@ -43,10 +44,28 @@ class TThread {
     // Test hook: while set, every new TThread fails as if the system had no thread left.
     static void FailCreationForTesting(bool fail);
 
+    // Scripted sessions: while one of these lives, Resume() called on its thread queues the
+    // start, and the queued threads start when it ends. A session that polls a worker in the
+    // tick that started it then never finds it already finished, so what the session shows
+    // does not depend on how fast the machine starts a thread.
+    class TDeferredStarts {
+      public:
+        TDeferredStarts();
+        ~TDeferredStarts();
+        TDeferredStarts(const TDeferredStarts&) = delete;
+        TDeferredStarts& operator=(const TDeferredStarts&) = delete;
+
+      private:
+        friend class TThread;
+        std::vector<TThread*> FQueued;
+        TDeferredStarts* FOuter;
+    };
+
   protected:
     virtual void Execute() = 0;
 
   private:
+    void Start();
     void Run();
 
     std::atomic<bool> FTerminated{false};

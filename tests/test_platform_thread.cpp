@@ -1,5 +1,5 @@
 // TThread: no OS thread until Resume, one run of the body however often it is resumed, and the
-// test hook that makes creation fail.
+// test hook that makes creation fail, and starts deferred to the end of a scope.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -55,6 +55,21 @@ TEST(Thread, TestHookMakesCreationFail) {
     EXPECT_EQ(TThread::TryCreate<TCounting>(), nullptr);
     TThread::FailCreationForTesting(false);
     EXPECT_NE(TThread::TryCreate<TCounting>(), nullptr);
+}
+
+TEST(Thread, DeferredStartsBeginWhenTheScopeEnds) {
+    auto started = TThread::TryCreate<TCounting>();
+    auto dropped = TThread::TryCreate<TCounting>();
+    {
+        TThread::TDeferredStarts deferred;
+        started->Resume();
+        dropped->Resume();
+        dropped.reset(); // destroyed while queued: never started, nothing left behind
+        EXPECT_EQ(started->runs.load(), 0);
+        EXPECT_FALSE(started->Finished());
+    }
+    started->WaitFor();
+    EXPECT_EQ(started->runs.load(), 1);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Connects TfrmGalMain to the application backends.
 #include "ui/host.h"
 
+#include "platform/thread.h"
+
 #include <chrono>
 #include <thread>
 
@@ -31,7 +33,13 @@ int64_t SettleForm(TfrmGalMain& form, const std::function<void()>& tick, int64_t
             while (form.FSearch->FResult.load() == ResultNotReady && Clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        tick();
+        if (form.FState == gsStartThink) {
+            // The search starts after the tick: its own poll never finds it done.
+            TThread::TDeferredStarts deferred;
+            tick();
+        } else {
+            tick();
+        }
         ++ticks;
     }
     return ticks;
