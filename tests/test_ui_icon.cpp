@@ -154,3 +154,32 @@ TEST(Icon, WindowsIconFileHoldsEachSizeAsPainted) {
 }
 
 } // namespace
+
+// A launcher may cut the maskable icon to any shape that keeps the circle of four fifths of its
+// size: everything but the background lies inside that circle, and the picture is the plain
+// icon's, unscaled.
+TEST(Icon, MaskableIconStaysInsideTheSafeCircle) {
+    for (int size : {192, 512}) {
+        const TImage icon = MakeMaskableIcon(size);
+        ASSERT_EQ(icon.Width(), size);
+        ASSERT_EQ(icon.Height(), size);
+        const double centre = size / 2.0, radius = 0.4 * size;
+        int painted = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                if (icon.Pixel(x, y) == ColBack) continue;
+                ++painted;
+                const double dx = x + 0.5 - centre, dy = y + 0.5 - centre;
+                ASSERT_LE(dx * dx + dy * dy, radius * radius)
+                    << "size " << size << " at " << x << "," << y;
+            }
+        EXPECT_GT(painted, size * size / 5) << "size " << size;
+        const TImage plain = MakeIcon(size * 3 / 4);
+        const int at = (size - plain.Width()) / 2;
+        int differ = 0;
+        for (int y = 0; y < plain.Height(); ++y)
+            for (int x = 0; x < plain.Width(); ++x)
+                differ += icon.Pixel(at + x, at + y) != plain.Pixel(x, y);
+        EXPECT_EQ(differ, 0) << "size " << size;
+    }
+}

@@ -1,6 +1,7 @@
-// melvaron-icon [SIZE] FILE: writes the program's icon, SIZE x SIZE pixels (default 32), as a PNG
-// (run by the build for each size the desktop is given). A FILE ending in .ico gets a Windows
-// icon holding the sizes Windows asks for instead, and takes no SIZE.
+// melvaron-icon [--maskable] [SIZE] FILE: writes the program's icon, SIZE x SIZE pixels (default
+// 32), as a PNG (run by the build for each size the desktop and the web page are given); with
+// --maskable, padded for a launcher that cuts icons to its own shape. A FILE ending in .ico gets
+// a Windows icon holding the sizes Windows asks for instead, and takes no SIZE.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -31,15 +32,19 @@ int main(int argc, char** argv) {
     app.positionals_at_end(); // one argument is the FILE
     int size = IconSize;
     std::string path;
+    bool maskable = false;
     CLI::Option* sizeOption =
         cli::AddNumber(app, "SIZE", size, 1, 4096, "width and height in pixels (default 32)")
             ->required(false);
+    app.add_flag("--maskable", maskable,
+                 "the picture padded to stay whole in any shape a launcher cuts it to");
     app.add_option("FILE", path, "the PNG or .ico to write")->required()->type_name("");
     if (const int status = cli::Parse(app, argc, argv); status >= 0) return status;
 
     if (EndsWith(path, ".ico")) {
-        if (sizeOption->count() > 0) {
-            std::fprintf(stderr, "error: a .ico file holds its own sizes; give no SIZE\n");
+        if (sizeOption->count() > 0 || maskable) {
+            std::fprintf(stderr,
+                         "error: a .ico file holds its own sizes; give no SIZE or --maskable\n");
             return 2;
         }
         if (!WriteIco(path)) {
@@ -48,7 +53,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    const TImage icon = MakeIcon(size);
+    const TImage icon = maskable ? MakeMaskableIcon(size) : MakeIcon(size);
     std::string error;
     if (!WritePng(path, icon.Pixels().data(), icon.Width(), icon.Height(), error)) {
         std::fprintf(stderr, "error: cannot write %s: %s\n", cli::ShownPath(path).c_str(),

@@ -149,6 +149,17 @@ TImage MakeIcon(int size) {
     return Shrink(PaintIcon(size * factor), factor);
 }
 
+TImage MakeMaskableIcon(int size) {
+    if (size < 1) throw std::invalid_argument("icon size " + std::to_string(size));
+    const int inner = std::max(1, size * 3 / 4);
+    const TImage icon = MakeIcon(inner);
+    TImage out(size, size, ColBack);
+    const int at = (size - inner) / 2;
+    for (int y = 0; y < inner; ++y)
+        for (int x = 0; x < inner; ++x) out.SetPixel(at + x, at + y, icon.Pixel(x, y));
+    return out;
+}
+
 std::vector<uint8_t> WindowsIconFile() {
     std::vector<std::vector<uint8_t>> images;
     for (int size : WindowsIconSizes) images.push_back(IcoImage(MakeIcon(size)));

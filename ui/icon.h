@@ -13,6 +13,11 @@ constexpr int IconSize = 32; // the window's icon, and the size the geometry is 
 // painted at 32 pixels or more and averaged down, since no line is thinner than a pixel.
 TImage MakeIcon(int size = IconSize);
 
+// The icon for a launcher that cuts it to its own shape (a web app's "maskable" icon): the
+// picture at three quarters of the size, centred on the background colour, so that it stays
+// whole inside the circle of four fifths of the size that every such shape keeps.
+TImage MakeMaskableIcon(int size);
+
 // The sizes a Windows icon file holds: those its shell and title bars ask for at 100 % to 200 %.
 inline constexpr int WindowsIconSizes[] = {16, 20, 24, 32, 40, 48, 64, 256};
 
