@@ -7,6 +7,8 @@
 
 // The window: its caption and the client area the image and the strip fill.
 inline constexpr const char* AppTitle = "Melvaron (Oskalet) Dunmiro";
+// The name under an icon where the caption is too long: a phone's home screen.
+inline constexpr const char* AppShortName = "Dunmiro";
 // Names the desktop entry (data/) and the window's class, so that docks link the two.
 inline constexpr const char* AppId = "io.github.melvaron.dunmiro";
 constexpr int ClientWidth = 768;

@@ -1,30 +1,36 @@
-// The search runs on a worker sharing the program's memory, which browsers allow only to a
-// cross-origin isolated page. A server that sends the two headers needs nothing of this file;
-// for a static host that cannot, this same file, registered as a service worker, adds them to
-// every response of the site and the page reloads once under its control.
+// Registers the site's service worker (sw.js): it keeps the site for play without the network
+// and adds the cross-origin isolation headers that a static host cannot send. A page that is not
+// isolated reloads once under the worker's control; one it already controls that is still not
+// isolated (a browser that refuses, an iframe on another site) is left alone, so no page reloads
+// in a loop. page.js reads window.melvaronIsolating.
 'use strict';
-if (typeof window === 'undefined') {
-  self.addEventListener('install', () => self.skipWaiting());
-  self.addEventListener('activate', (event) => event.waitUntil(self.clients.claim()));
-  self.addEventListener('fetch', (event) => {
-    const request = event.request;
-    if (request.cache === 'only-if-cached' && request.mode !== 'same-origin') return;
-    event.respondWith(fetch(request).then((response) => {
-      if (response.status === 0) return response;
-      const headers = new Headers(response.headers);
-      headers.set('Cross-Origin-Opener-Policy', 'same-origin');
-      headers.set('Cross-Origin-Embedder-Policy', 'require-corp');
-      headers.set('Cross-Origin-Resource-Policy', 'same-origin');
-      return new Response(response.body,
-                          {status: response.status, statusText: response.statusText, headers});
-    }));
-  });
-} else if (!window.crossOriginIsolated && window.isSecureContext && navigator.serviceWorker) {
-  // Reload once the worker controls the page; a page it already controls that is still not
-  // isolated is left alone, so a browser that refuses never reloads in a loop.
-  if (!navigator.serviceWorker.controller) {
+(function () {
+  if (!window.isSecureContext || !navigator.serviceWorker) return;
+  const workers = navigator.serviceWorker;
+  const registered = workers.register('sw.js', {updateViaCache: 'none'});
+  if (!window.crossOriginIsolated && !workers.controller) {
     window.melvaronIsolating = true;
-    navigator.serviceWorker.register(document.currentScript.src).then(() =>
-      navigator.serviceWorker.ready).then(() => window.location.reload());
+    registered.then(() => workers.ready).then(() => window.location.reload());
+    return;
   }
-}
+  // A new build found while this one runs waits until this page has loaded all of its own files
+  // (its first picture is shown), then takes over for the next visit.
+  function whenLoaded(then) {
+    const started = () => window.melvaron && window.melvaron.firstScreenMs !== null;
+    if (started()) then();
+    else window.addEventListener('melvaron-first-screen', then, {once: true});
+  }
+  function handOver(registration) {
+    const waiting = registration.waiting;
+    if (waiting) whenLoaded(() => waiting.postMessage('take-over'));
+  }
+  registered.then((registration) => {
+    handOver(registration);
+    registration.addEventListener('updatefound', () => {
+      const next = registration.installing;
+      next.addEventListener('statechange', () => {
+        if (next.state === 'installed') handOver(registration);
+      });
+    });
+  }).catch((error) => console.warn('the service worker was not registered: ' + error));
+})();

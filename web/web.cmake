@@ -2,15 +2,22 @@
 # Included by the top CMakeLists.txt under emcmake; scripts/build-web.sh drives it.
 
 set(MELVARON_GLYPH_BAKER "" CACHE FILEPATH "The native melvaron-bake-glyphs program")
+set(MELVARON_ICON_PAINTER "" CACHE FILEPATH "The native melvaron-icon program")
+set(MELVARON_PAGE_FILLER "" CACHE FILEPATH "The native melvaron-fill-page program")
 set(MELVARON_WEB_MEMORY_MB 32 CACHE STRING "The page's wasm memory at load, in MB")
 # The search's thread and its helpers, one per core (at most the eight the search takes), are
 # workers started with the page: a thread then starts at once instead of waiting for a worker.
 set(MELVARON_WEB_THREADS "Math.min(navigator.hardwareConcurrency||2,8)+1" CACHE STRING
     "Workers started with the page for the program's threads (a number or a JavaScript expression)")
-if(NOT EXISTS "${MELVARON_GLYPH_BAKER}")
-  message(FATAL_ERROR "MELVARON_GLYPH_BAKER must name the native melvaron-bake-glyphs program "
-                      "(scripts/build-web.sh builds it)")
-endif()
+foreach(tool GLYPH_BAKER:melvaron-bake-glyphs ICON_PAINTER:melvaron-icon PAGE_FILLER:melvaron-fill-page)
+  string(REPLACE ":" ";" tool ${tool})
+  list(GET tool 0 var)
+  list(GET tool 1 program)
+  if(NOT EXISTS "${MELVARON_${var}}")
+    message(FATAL_ERROR "MELVARON_${var} must name the native ${program} program "
+                        "(scripts/build-web.sh builds it)")
+  endif()
+endforeach()
 
 # Threads and exceptions everywhere: the search runs on a pthread, and an exception escaping a
 # handler is shown on the page rather than aborting it.
@@ -44,15 +51,64 @@ target_link_options(melvaron PRIVATE
   -sENVIRONMENT=web,worker -sMODULARIZE=0 -sINVOKE_RUN=1
   -sEXPORTED_RUNTIME_METHODS=[])
 
-# The static site: the page, its script, the module and the worker script, nothing else.
+# The static site (the target "site"): the page and its scripts, the module and the worker
+# script, the web app's manifest and icons, and the service worker that keeps them all.
 set(SITE ${CMAKE_BINARY_DIR}/site)
 add_custom_command(TARGET melvaron POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory ${SITE}
   COMMAND ${CMAKE_COMMAND} -E copy_if_different
-          ${CMAKE_SOURCE_DIR}/web/index.html ${CMAKE_SOURCE_DIR}/web/page.js
-          ${CMAKE_SOURCE_DIR}/web/isolate.js
           $<TARGET_FILE_DIR:melvaron>/melvaron.js $<TARGET_FILE_DIR:melvaron>/melvaron.wasm
           $<TARGET_FILE_DIR:melvaron>/melvaron.worker.js ${SITE}/)
+set(SITE_FILES melvaron.js melvaron.wasm melvaron.worker.js)
+set(SITE_MADE)
+foreach(script page.js isolate.js)
+  add_custom_command(OUTPUT ${SITE}/${script}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${SITE}
+                     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/web/${script} ${SITE}/
+                     DEPENDS ${CMAKE_SOURCE_DIR}/web/${script}
+                     VERBATIM)
+  list(APPEND SITE_MADE ${SITE}/${script})
+  list(APPEND SITE_FILES ${script})
+endforeach()
+
+# The page and the manifest carry the window's caption and colours; the icons are the desktop's.
+foreach(page index.html manifest.webmanifest)
+  add_custom_command(OUTPUT ${SITE}/${page}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${SITE}
+                     COMMAND ${MELVARON_PAGE_FILLER} ${CMAKE_SOURCE_DIR}/web/${page} ${SITE}/${page}
+                     DEPENDS ${MELVARON_PAGE_FILLER} ${CMAKE_SOURCE_DIR}/web/${page}
+                     VERBATIM)
+  list(APPEND SITE_MADE ${SITE}/${page})
+  list(APPEND SITE_FILES ${page})
+endforeach()
+foreach(icon 192 512 maskable:512)
+  string(REPLACE ":" ";" icon ${icon})
+  list(GET icon -1 size)
+  list(LENGTH icon kinds)
+  if(kinds EQUAL 2)
+    set(file icon-maskable-${size}.png)
+    set(flags --maskable)
+  else()
+    set(file icon-${size}.png)
+    set(flags)
+  endif()
+  add_custom_command(OUTPUT ${SITE}/${file}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${SITE}
+                     COMMAND ${MELVARON_ICON_PAINTER} ${flags} ${size} ${SITE}/${file}
+                     DEPENDS ${MELVARON_ICON_PAINTER}
+                     VERBATIM)
+  list(APPEND SITE_MADE ${SITE}/${file})
+  list(APPEND SITE_FILES ${file})
+endforeach()
+
+# Last, the service worker: its cache is named by everything above.
+add_custom_target(site ALL
+  COMMAND ${CMAKE_COMMAND} -DSITE=${SITE} "-DSITE_FILES=${SITE_FILES}"
+          -DTEMPLATE=${CMAKE_SOURCE_DIR}/web/service-worker.js
+          -P ${CMAKE_SOURCE_DIR}/web/service_worker.cmake
+  DEPENDS ${SITE_MADE} ${CMAKE_SOURCE_DIR}/web/service-worker.js
+  VERBATIM)
+add_dependencies(site melvaron)
 
 # The search's bench in the browser (web/bench.html), for the figures; not part of the site.
 add_executable(melvaron-bench ${CMAKE_SOURCE_DIR}/web/bench_main.cpp)
