@@ -13,6 +13,7 @@
 #include "platform/web_app.h"
 #include "ui/form.h"
 #include "ui/host.h"
+#include "ui/screen_geometry.h"
 
 namespace {
 
@@ -24,6 +25,12 @@ TfrmGalMain* gForm = nullptr;
 // for a person to be awaited (a state of 100 or less) before they compare pictures.
 extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_state() {
     return gForm ? gForm->FState : gsClose;
+}
+
+// Whether a press at client pixel (x, y) reaches a board cell or a side-panel item: the page
+// widens the strip's target for a finger only over pixels where nothing else answers.
+extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_answers_at(int x, int y) {
+    return x < BoardAreaWidth || PanelItemAt(x, y) != piNone;
 }
 
 int main(int argc, char** argv) {

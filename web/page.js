@@ -1,5 +1,6 @@
-// The page's side of the game: the canvas, the mouse, the 50 ms timer and the module's start.
-// The program (platform/web_app.cpp) calls back through Module.melvaronPage.
+// The page's side of the game: the canvas fitted to the screen, the mouse and the finger, the
+// 50 ms timer and the module's start. The program (platform/web_app.cpp) calls back through
+// Module.melvaronPage.
 'use strict';
 (function () {
   const canvas = document.getElementById('screen');
@@ -12,8 +13,13 @@
     timer = null;
   }
 
-  // What the tests and a bug report read: when the first picture arrived, the last error.
-  const state = window.melvaron = {firstScreenMs: null, error: null, timerOn: false};
+  // What the tests and a bug report read: when the first picture arrived, the last error, what
+  // the program printed and the page's own errors, and where the picture is shown.
+  const state = window.melvaron = {firstScreenMs: null, error: null, timerOn: false, printed: [],
+                                   pageErrors: [], fit: null};
+  window.addEventListener('error', (event) => state.pageErrors.push(String(event.message)));
+  window.addEventListener('unhandledrejection',
+                          (event) => state.pageErrors.push('unhandled: ' + event.reason));
 
   const page = {
     paint(image, left, top) {
@@ -21,6 +27,7 @@
       if (state.firstScreenMs === null) {
         state.firstScreenMs = performance.now(); // since the page was asked for
         status.textContent = '';
+        window.dispatchEvent(new Event('melvaron-first-screen'));
       }
     },
     cursor(name) { canvas.style.cursor = name; },
@@ -35,24 +42,117 @@
       state.error = message;
       status.textContent = 'error: ' + message;
     },
+    print(text) {
+      if (state.printed.length < 100) state.printed.push(text);
+      console.error(text);
+    },
   };
+  const running = () => state.firstScreenMs !== null && state.error === null;
 
-  // Client pixels, whatever size the canvas is shown at.
-  function at(event) {
-    const r = canvas.getBoundingClientRect();
-    return [Math.floor((event.clientX - r.left) * canvas.width / r.width),
-            Math.floor((event.clientY - r.top) * canvas.height / r.height)];
+  // ---- The picture as large as the screen allows ----
+  // A whole number of CSS pixels per pixel of the picture wherever one fits, so that the pixels
+  // stay even squares; a smaller screen gets the largest size that fits, in whole device pixels.
+  function fit() {
+    const width = window.innerWidth, height = window.innerHeight;
+    const most = Math.min(width / canvas.width, height / canvas.height);
+    const ratio = window.devicePixelRatio || 1;
+    const scale = most >= 1 ? Math.floor(most)
+        : Math.max(1, Math.floor(canvas.width * most * ratio)) / ratio / canvas.width;
+    const w = canvas.width * scale, h = canvas.height * scale;
+    const left = Math.max(0, Math.floor((width - w) / 2));
+    const top = Math.max(0, Math.floor((height - h) / 2));
+    Object.assign(canvas.style, {width: w + 'px', height: h + 'px', left: left + 'px',
+                                 top: top + 'px'});
+    state.fit = {scale, left, top, width: w, height: h, viewport: [width, height]};
   }
-  canvas.addEventListener('mousemove', (event) => {
-    const [x, y] = at(event);
-    Module._melvaron_mouse_move(x, y);
+  fit();
+  window.addEventListener('resize', fit);
+  window.addEventListener('orientationchange', fit);
+  if (window.visualViewport) window.visualViewport.addEventListener('resize', fit);
+
+  // Client pixels of a point of the page, whatever size the canvas is shown at; a point outside
+  // the picture gives pixels outside it.
+  function at(clientX, clientY) {
+    const r = canvas.getBoundingClientRect();
+    return [Math.floor((clientX - r.left) * canvas.width / r.width),
+            Math.floor((clientY - r.top) * canvas.height / r.height)];
+  }
+  const inside = ([x, y]) => x >= 0 && y >= 0 && x < canvas.width && y < canvas.height;
+  function move([x, y]) {
+    if (running() && inside([x, y])) Module._melvaron_mouse_move(x, y);
+  }
+  function press(button, [x, y]) {
+    if (running() && inside([x, y])) Module._melvaron_mouse_down(button, x, y);
+  }
+
+  // ---- The mouse (and a pen's hover): as on the desktop ----
+  canvas.addEventListener('pointermove', (event) => {
+    if (event.pointerType !== 'touch') move(at(event.clientX, event.clientY));
+    // A second button pressed while another is held comes as a movement.
+    if (event.pointerType === 'mouse' && event.button >= 0)
+      press(event.button, at(event.clientX, event.clientY));
   });
-  canvas.addEventListener('mousedown', (event) => {
-    event.preventDefault(); // no text selection, no middle-button scrolling
-    const [x, y] = at(event);
-    Module._melvaron_mouse_down(event.button, x, y);
+  canvas.addEventListener('pointerdown', (event) => {
+    if (event.pointerType !== 'mouse') return;
+    event.preventDefault();
+    press(event.button, at(event.clientX, event.clientY));
   });
-  canvas.addEventListener('contextmenu', (event) => event.preventDefault());
+  // No text selection, no middle-button scrolling, no menus, no dragging of the picture.
+  for (const name of ['mousedown', 'contextmenu', 'selectstart', 'dragstart'])
+    document.addEventListener(name, (event) => event.preventDefault());
+
+  // ---- The finger: a tap is a left press, a long press a right one ----
+  // Both come with a movement to the point first, as a mouse would have made. A finger that
+  // slides away, or a second finger, makes no press.
+  const LongPressMs = 500, SlopPx = 12;
+  // The least a finger surely hits, in CSS pixels: within that of the picture's right edge, where
+  // no cell or panel item answers, a finger reaches the strip (a few pixels wide on a phone).
+  const FingerPx = 24;
+  let finger = null;
+
+  function fingerTarget(clientX, clientY) {
+    const p = at(clientX, clientY);
+    const r = canvas.getBoundingClientRect();
+    const edge = clientX - r.right; // from the picture's right edge, negative inside
+    if (p[1] >= 0 && p[1] < canvas.height && edge >= -FingerPx && edge < FingerPx / 2 &&
+        running() && !Module._melvaron_answers_at(Math.min(p[0], canvas.width - 1), p[1]))
+      return {hover: p, press: [canvas.width - 1, p[1]]}; // the strip's last column
+    return {hover: p, press: p};
+  }
+  function endFinger() {
+    if (finger) clearTimeout(finger.long);
+    finger = null;
+  }
+  document.addEventListener('pointerdown', (event) => {
+    if (event.pointerType === 'mouse') return;
+    event.preventDefault();
+    if (!event.isPrimary || finger) {
+      endFinger(); // a pinch or a second finger
+      return;
+    }
+    const target = fingerTarget(event.clientX, event.clientY);
+    finger = {id: event.pointerId, x: event.clientX, y: event.clientY, target};
+    move(target.hover);
+    finger.long = setTimeout(() => {
+      press(2, target.press);
+      endFinger();
+    }, LongPressMs);
+  });
+  document.addEventListener('pointermove', (event) => {
+    if (finger && event.pointerId === finger.id &&
+        Math.hypot(event.clientX - finger.x, event.clientY - finger.y) > SlopPx)
+      endFinger();
+  });
+  document.addEventListener('pointerup', (event) => {
+    if (!finger || event.pointerId !== finger.id) return;
+    const target = finger.target;
+    endFinger();
+    press(0, target.press);
+  });
+  document.addEventListener('pointercancel', endFinger);
+  // Older touch browsers scroll, zoom or call out from touch events whatever touch-action says.
+  for (const name of ['touchstart', 'touchmove', 'gesturestart'])
+    document.addEventListener(name, (event) => event.preventDefault(), {passive: false});
 
   if (!window.crossOriginIsolated) {
     status.textContent = window.melvaronIsolating
@@ -66,7 +166,7 @@
   window.Module = {
     melvaronPage: page,
     arguments: seed === null ? [] : ['--seed', seed],
-    printErr: (text) => console.error(text),
+    printErr: (text) => page.print(text),
     onAbort: (what) => page.fail('the program stopped: ' + what),
   };
   const script = document.createElement('script');
