@@ -10,8 +10,10 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libfreetype-dev lib
 TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
                valgrind xvfb xdotool x11-utils x11-apps
                dpkg-dev file desktop-file-utils appstream groff-base) # the package test
-# The web page: its compiler and node, and the browser its tests drive.
-WEB_PACKAGES=(emscripten nodejs chromium)
+# The web page: its compiler and node; the three browser engines its tests drive (WebKit through
+# its WebDriver, which needs an X server).
+WEB_PACKAGES=(emscripten nodejs)
+WEB_TEST_PACKAGES=(chromium firefox-esr webkit2gtk-driver xvfb)
 # The Windows build (scripts/build-windows.sh): the cross compiler, the libraries' sources,
 # Wine to run the programs and tests, NSIS for the installer, the shipped face.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest ninja-build

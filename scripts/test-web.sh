@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# The web page in a real browser: builds the page and the native replay tool, then drives
-# headless Chromium through web/test-web.js, which compares the page with the replay's pictures
-# and writes "PASSED FAILED" to $MELVARON_TEST_REPORT.
+# The web page in real browsers: builds the page and the native replay tool once, then drives
+# Chromium, Firefox ESR and WebKitGTK through web/test-web.js, which compares the page with the
+# replay's pictures and writes "PASSED FAILED" to $MELVARON_TEST_REPORT. Arguments go to
+# test-web.js (--engine NAME to drive one engine, session files to play only those).
 source "$(dirname "$0")/common.sh"
 fail() {
     echo "test-web: $1" >&2
     [ -n "${MELVARON_TEST_REPORT:-}" ] && echo "0 1" >"$MELVARON_TEST_REPORT"
     exit 1
 }
+ensure_packages "${WEB_TEST_PACKAGES[@]}"
 bash "$ROOT/scripts/build-web.sh" || fail "the page did not build"
 cmake --build "$ROOT/build" -j "$JOBS" --target melvaron-replay || fail "the replay tool did not build"
-if [ ! -d "$ROOT/web/node_modules/playwright-core" ]; then
-    # The browser comes from Debian; the driver needs none of its own.
-    (cd "$ROOT/web" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund) ||
-        fail "npm could not install the browser driver"
+# The drivers as the lock file pins them; the browsers come from Debian, so none is downloaded.
+if ! (cd "$ROOT/web" && npm ls --depth=0 >/dev/null 2>&1); then
+    (cd "$ROOT/web" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 PUPPETEER_SKIP_DOWNLOAD=1 \
+        npm ci --no-audit --no-fund) || fail "npm could not install the browser drivers"
 fi
-node "$ROOT/web/test-web.js" "$ROOT/build-web/site" "$ROOT/build/tools/melvaron-replay"
+node "$ROOT/web/test-web.js" "$ROOT/build-web/site" "$ROOT/build/tools/melvaron-replay" "$@"

@@ -1,90 +1,197 @@
 #!/usr/bin/env node
-// The web page's test in a real browser: plays each session script of sessions/ in headless
-// Chromium against the served page and compares the canvas, pixel for pixel, with the native
-// melvaron-replay's pictures of the same script. Besides the replay's commands, a session may
-// hold two directives for the page alone, as comments the replay tool skips:
-//   # web: watch MS   for MS ms the page's main thread never stalls over 100 ms while the
-//                     computer thinks, and the progress in the message area advances
-//   # web: within MS  the next press is answered (a person is awaited) by its own handler,
-//                     which takes at most MS ms
+// The web page's test in real browsers: plays each session script of sessions/ in Chromium,
+// Firefox and WebKit against the served page and compares the canvas, pixel for pixel, with the
+// native melvaron-replay's pictures of the same script. Chromium also plays by finger on an
+// emulated phone held both ways, checks the picture's fit, installs the site, replaces it with
+// a new build and plays a whole game with the server gone.
 //
-//   node test-web.js SITE_DIR MELVARON_REPLAY [SESSION...]
-// Prints one line per check; writes "PASSED FAILED" to $MELVARON_TEST_REPORT when it is set.
+// Besides the replay's commands, a session may hold directives for the page alone, as comments
+// the replay tool skips:
+//   # web: watch MS  for MS ms the page's main thread never stalls for a second while the
+//                    computer thinks, and the progress in the message area advances
+//   # web: answered  the next press is answered by its own handler: a person is awaited as
+//                    soon as it returns, without a tick
+//   # web: once      the session is played in the first engine only (a long game)
+// A "tick N" waits until the page's timer has ticked N times more; "settle" waits until a
+// person is awaited. No check stands on the clock but for bounds far above what is measured.
+//
+//   node test-web.js SITE_DIR MELVARON_REPLAY [--engine NAME]... [SESSION...]
+// NAME is chromium, firefox or webkit (all three when none is given). Prints one line per
+// check; writes "PASSED FAILED" to $MELVARON_TEST_REPORT when it is set.
 'use strict';
+const {AsyncLocalStorage} = require('async_hooks');
 const {spawn, execFileSync} = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const {chromium} = require('playwright-core');
+const {ENGINES, playwrightTab, started, stopped} = require('./browsers');
 
-const [site, replay, ...given] = process.argv.slice(2).map((a) => path.resolve(a));
-if (!site || !replay) {
-  console.error('usage: node test-web.js SITE_DIR MELVARON_REPLAY [SESSION...]');
+const StateAwaiting = 100; // a person is awaited at this state number and below
+const StateThinking = 115;
+const MaxLoadMB = 160;
+const MaxStallMs = 1000;   // the main thread's longest stall while the computer thinks
+const MaxAnswerMs = 500;   // a press's own handler during a search; a tick is 50 ms
+const LoadDeadline = 60000;
+const SettleDeadline = 600000;
+const LongPressMs = 500;   // the page's long press
+const FingerPx = 24;       // the strip's target for a finger, in CSS pixels
+const Phone = {width: 412, height: 915, deviceScaleFactor: 2.625};
+const FitViewports = [[412, 915], [915, 412], [667, 375], [1180, 820]];
+
+function usage(message) {
+  console.error(`error: ${message}`);
+  console.error('usage: node test-web.js SITE_DIR MELVARON_REPLAY [--engine NAME]... [SESSION...]');
   process.exit(2);
 }
+
+const args = process.argv.slice(2);
+const engines = [], positional = [];
+for (let i = 0; i < args.length; i++) {
+  if (args[i] === '--engine') {
+    const name = args[++i];
+    if (!Object.hasOwn(ENGINES, name || ''))
+      usage(`--engine: '${String(name).slice(0, 40)}' is not chromium, firefox or webkit`);
+    engines.push(name);
+  } else {
+    positional.push(path.resolve(args[i]));
+  }
+}
+const [site, replay, ...given] = positional;
+if (!site || !replay) usage('SITE_DIR and MELVARON_REPLAY are needed');
+if (!fs.existsSync(path.join(site, 'index.html'))) usage(`no index.html in ${site}`);
+if (!engines.length) engines.push('chromium', 'firefox', 'webkit');
 const sessions = given.length ? given
     : fs.readdirSync(path.join(__dirname, 'sessions')).filter((f) => f.endsWith('.txt')).sort()
         .map((f) => path.join(__dirname, 'sessions', f));
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'melvaron-web-'));
-const StateAwaiting = 100; // a person is awaited at this state number and below
-const Tick = 50;
-const MaxLoadMB = 160;
 let passed = 0, failed = 0;
 
+// The engines, and Chromium's pages, run side by side: each job's lines are kept together and
+// printed when it ends.
+const jobLines = new AsyncLocalStorage();
+function say(line) {
+  const lines = jobLines.getStore();
+  if (lines) lines.push(line); else console.log(line);
+}
 function check(ok, what) {
-  console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
+  say(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
   if (ok) passed++; else failed++;
   return ok;
 }
-
-// The server of ./run --web on a free port; resolves to its address.
-function serve() {
-  const server = spawn(process.execPath, [path.join(__dirname, 'serve.js'), site, '0'],
-                       {stdio: ['ignore', 'pipe', 'inherit']});
-  return new Promise((resolve, reject) => {
-    server.stdout.on('data', (data) => {
-      const m = /http:\/\/[0-9.]+:[0-9]+\//.exec(String(data));
-      if (m) resolve({server, url: m[0]});
-    });
-    server.on('exit', (code) => reject(new Error(`the server stopped (status ${code})`)));
+const note = (text) => say(`     ${text}`);
+async function job(name, run) {
+  const lines = [];
+  const start = Date.now();
+  await jobLines.run(lines, async () => {
+    try {
+      await run();
+    } catch (e) {
+      check(false, `${name}: ${e.message.split('\n')[0]}`);
+    }
+    note(`${name}: ${((Date.now() - start) / 1000).toFixed(1)} s`);
   });
+  console.log(lines.join('\n'));
 }
+// Runs the jobs, at most width at a time.
+async function sideBySide(jobs, width) {
+  const queue = [...jobs];
+  const lane = async () => {
+    while (queue.length) await queue.shift()();
+  };
+  await Promise.all(Array.from({length: width}, lane));
+}
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-async function headersOf(url) {
-  const response = await fetch(url);
-  return ['cross-origin-opener-policy', 'cross-origin-embedder-policy']
-      .map((h) => `${h}: ${response.headers.get(h)}`).join(', ');
+// The server of ./run --web on a free port, serving dir.
+async function serve(dir) {
+  const server = spawn(process.execPath, [path.join(__dirname, 'serve.js'), dir, '0'],
+                       {stdio: ['ignore', 'pipe', 'inherit']});
+  const [url] = await started(server, server.stdout, /http:\/\/[0-9.]+:[0-9]+\//, 'the server');
+  return {server, url};
 }
 
 function parse(file) {
   const steps = [];
-  let directive = null;
+  let once = false;
   fs.readFileSync(file, 'utf8').split('\n').forEach((line, i) => {
-    const web = /^#\s*web:\s*(watch|within)\s+([0-9]+)\s*$/.exec(line);
+    const web = /^#\s*web:\s*(watch|answered|once)\s*([0-9]*)\s*$/.exec(line);
     if (web) {
-      steps.push({op: web[1], ms: Number(web[2]), line: i + 1});
+      if (web[1] === 'once') once = true;
+      else steps.push({op: web[1], ms: Number(web[2]), line: i + 1});
       return;
     }
     const words = line.replace(/#.*/, '').trim().split(/\s+/).filter(Boolean);
     if (words.length) steps.push({op: words[0], args: words.slice(1), line: i + 1});
   });
-  return steps;
+  return {name: path.basename(file, '.txt'), file, steps, once};
 }
 
+// ---- What runs in the page ----
 const inPage = {
+  ready: () => window.melvaron && (window.melvaron.firstScreenMs !== null ||
+      window.melvaron.error !== null || window.melvaron.pageErrors.length > 0),
+  loaded: () => ({firstScreenMs: window.melvaron.firstScreenMs, error: window.melvaron.error,
+                  pageErrors: window.melvaron.pageErrors, isolated: window.crossOriginIsolated,
+                  status: document.getElementById('status').textContent}),
+  // Logs every movement, press and tick the page hands the program, with the state each left.
+  hook: () => {
+    const log = window.testLog = {events: [], ticks: 0, menus: {shown: 0, suppressed: 0}};
+    // The module replaces an export's first stub with the function itself: the wrapper stays
+    // and calls whichever is current.
+    const wrap = (name, kind) => {
+      let handler = Module[name];
+      const wrapped = (...a) => {
+        const start = performance.now();
+        const result = handler(...a);
+        if (kind === 'tick') log.ticks++;
+        else log.events.push({kind, a, state: Module._melvaron_state(),
+                              ms: Math.round(performance.now() - start)});
+        return result;
+      };
+      Object.defineProperty(Module, name, {get: () => wrapped, set: (f) => { handler = f; },
+                                           configurable: true});
+    };
+    wrap('_melvaron_mouse_move', 'move');
+    wrap('_melvaron_mouse_down', 'down');
+    wrap('_melvaron_tick', 'tick');
+    // Listening on the window, after the page's own handler has had its turn.
+    window.addEventListener('contextmenu', (e) => {
+      if (e.defaultPrevented) log.menus.suppressed++; else log.menus.shown++;
+    });
+    return window.melvaron.fit;
+  },
+  fit: () => {
+    const r = document.getElementById('screen').getBoundingClientRect();
+    return {fit: window.melvaron.fit, rect: [r.left, r.top, r.width, r.height],
+            scroll: [window.scrollX, window.scrollY],
+            zoom: window.visualViewport ? window.visualViewport.scale : 1,
+            overflow: [document.documentElement.scrollWidth - window.innerWidth,
+                       document.documentElement.scrollHeight - window.innerHeight],
+            touchAction: getComputedStyle(document.body).touchAction};
+  },
+  events: (from) => window.testLog.events.slice(from),
+  count: () => window.testLog.events.length,
+  ticks: () => window.testLog.ticks,
   state: () => Module._melvaron_state(),
+  end: () => ({error: window.melvaron.error, pageErrors: window.melvaron.pageErrors,
+               printed: window.melvaron.printed, menus: window.testLog.menus,
+               memory: Module.wasmMemory.buffer.byteLength / 1048576}),
+  memory: () => Module.wasmMemory.buffer.byteLength / 1048576,
   // Differing pixels between the canvas and a PNG, and the first of them.
   compare: async (png) => {
     const image = new Image();
     image.src = 'data:image/png;base64,' + png;
     await image.decode();
-    const other = new OffscreenCanvas(image.width, image.height).getContext('2d');
-    other.drawImage(image, 0, 0);
+    const other = document.createElement('canvas');
+    other.width = image.width;
+    other.height = image.height;
+    const context = other.getContext('2d');
+    context.drawImage(image, 0, 0);
     const screen = document.getElementById('screen');
     if (image.width !== screen.width || image.height !== screen.height)
       return {count: -1, first: `size ${image.width} x ${image.height}`};
     const a = screen.getContext('2d').getImageData(0, 0, screen.width, screen.height).data;
-    const b = other.getImageData(0, 0, image.width, image.height).data;
+    const b = context.getImageData(0, 0, image.width, image.height).data;
     let count = 0, first = null;
     for (let i = 0; i < a.length; i += 4) {
       if (a[i] !== b[i] || a[i + 1] !== b[i + 1] || a[i + 2] !== b[i + 2]) {
@@ -128,135 +235,340 @@ const inPage = {
   }),
 };
 
-async function play(browser, url, file) {
-  const name = path.basename(file, '.txt');
-  const dir = path.join(work, name);
-  fs.mkdirSync(dir);
-  try {
-    execFileSync(replay, [file], {cwd: dir, stdio: ['ignore', 'ignore', 'inherit']});
-  } catch (e) {
-    return check(false, `${name}: the native replay failed`);
+async function waitFor(tab, fn, arg, deadline, what) {
+  const end = Date.now() + deadline;
+  for (;;) {
+    const value = await tab.run(fn, arg);
+    if (value) return value;
+    if (Date.now() > end) throw new Error(`${what}: not within ${deadline / 1000} s`);
+    await sleep(20);
   }
-  const page = await browser.newPage({viewport: {width: 1024, height: 640}});
-  const errors = [];
-  page.on('pageerror', (e) => errors.push(e.message));
-  let box = null, within = null;
-  const at = (x, y) => [box.x + Number(x) + 0.5, box.y + Number(y) + 0.5];
-  for (const step of parse(file)) {
-    const where = `${name}:${step.line}`;
+}
+
+// Whether the fit is the largest that the rule allows: a whole-number scale where one fits, else
+// all the room there is (to a device pixel); inside the viewport and centred.
+function fitProblem({fit, rect}, ratio) {
+  const [vw, vh] = fit.viewport;
+  const most = Math.min(vw / 768, vh / 512);
+  const expected = most >= 1 ? Math.floor(most) : most;
+  const problems = [];
+  if (fit.width > 768 * expected + 1e-6 || fit.width < 768 * expected - 1 / ratio - 1e-6)
+    problems.push(`scale ${fit.scale.toFixed(4)}, not ${expected.toFixed(4)}`);
+  if (fit.left < 0 || fit.top < 0 || fit.left + fit.width > vw + 1e-6 ||
+      fit.top + fit.height > vh + 1e-6)
+    problems.push('not all visible');
+  if (Math.abs(vw - fit.width - 2 * fit.left) > 1 || Math.abs(vh - fit.height - 2 * fit.top) > 1)
+    problems.push('not centred');
+  if ([fit.left, fit.top, fit.width, fit.height].some((v, i) => Math.abs(v - rect[i]) > 0.05))
+    problems.push(`shown at ${rect.map((v) => v.toFixed(1)).join(', ')}`);
+  return problems.join('; ');
+}
+const fitText = ({fit}) => `${fit.viewport.join(' x ')}: scale ${fit.scale.toFixed(3)}, ` +
+    `${fit.width.toFixed(1)} x ${fit.height.toFixed(1)} at (${fit.left}, ${fit.top})`;
+
+// ---- Playing one session in one page ----
+// how: {engine, tab, url, finger} where finger, for a phone, holds the CDP session that sends
+// touches; tab.page is the playwright page then.
+async function play(session, how) {
+  const {tab, engine, finger} = how;
+  const dir = path.join(work, session.name);
+  const label = `${engine}${finger ? ' ' + finger.name : ''} ${session.name}`;
+  let fit = null, within = false, loaded = false;
+  const pageErrors = [];
+  if (tab.page) tab.page.on('pageerror', (e) => pageErrors.push(e.message));
+  // A point of the picture in the page's CSS pixels: the middle of that pixel.
+  const css = (x, y) => [fit.left + (Number(x) + 0.5) * fit.scale,
+                         fit.top + (Number(y) + 0.5) * fit.scale];
+  const tap = async (x, y) => finger.page.touchscreen.tap(x, y);
+  const longPress = async (x, y) => {
+    const from = await tab.run(inPage.count);
+    await finger.cdp.send('Input.dispatchTouchEvent', {type: 'touchStart', touchPoints: [{x, y}]});
+    await waitFor(tab, (n) => window.testLog.events.some((e, i) => i >= n && e.kind === 'down'),
+                  from, 10000, 'a long press');
+    await finger.cdp.send('Input.dispatchTouchEvent', {type: 'touchEnd', touchPoints: []});
+  };
+  // By finger, each press is checked to reach the program as a movement to the point and a
+  // press there (the strip's: a press on its last column).
+  const fingerPress = async (where, button, x, y, pressX) => {
+    const from = await tab.run(inPage.count);
+    const [cx, cy] = x === 'strip' ? [fit.left + fit.width - FingerPx / 2, css(0, y)[1]]
+                                   : css(x, y);
+    if (button === 'right') await longPress(cx, cy); else await tap(cx, cy);
+    const events = await tab.run(inPage.events, from);
+    const got = events.map((e) => `${e.kind} ${e.a.join(' ')}`).join(', ');
+    const code = button === 'right' ? 2 : 0;
+    const px = pressX === undefined ? x : pressX;
+    const want = x === 'strip' ? `down ${code} ${px} ${y}` : `move ${x} ${y}, down ${code} ${x} ${y}`;
+    check(x === 'strip' ? got.endsWith(want) : got === want,
+          `${where}: a ${button === 'right' ? 'long press' : 'tap'} reaches the game as ${got}`);
+    return events;
+  };
+
+  for (const step of session.steps) {
+    const where = `${label}:${step.line}`;
     switch (step.op) {
-    case 'seed':
-      await page.goto(`${url}?seed=${step.args[0]}`);
-      await page.waitForFunction(() => window.melvaron &&
-          (window.melvaron.firstScreenMs !== null || window.melvaron.error));
-      check(await page.evaluate(() => window.crossOriginIsolated), `${where}: the page is isolated`);
-      console.log(`     first screen ${
-          Math.round(await page.evaluate(() => window.melvaron.firstScreenMs))} ms after the request`);
-      const loaded = await page.evaluate(() => Module.wasmMemory.buffer.byteLength / 1048576);
-      check(loaded <= MaxLoadMB, `${where}: wasm memory at load ${loaded} MB (at most ${MaxLoadMB})`);
-      box = await page.locator('#screen').boundingBox();
-      await page.evaluate(() => {
-        window.lastPress = 0;
-        window.menus = {shown: 0, suppressed: 0};
-        const canvas = document.getElementById('screen');
-        canvas.addEventListener('mousedown', () => { window.lastPress = performance.now(); }, true);
-        // After the page's own handler: what the press left, and how long the game took for it.
-        canvas.addEventListener('mousedown', () => {
-          window.pressAnswer = {state: Module._melvaron_state(),
-                                ms: Math.round(performance.now() - window.lastPress)};
-        });
-        // Listening on the window, after the page's own handler has had its turn.
-        window.addEventListener('contextmenu', (e) => {
-          if (e.defaultPrevented) window.menus.suppressed++; else window.menus.shown++;
-        });
-      });
-      break;
-    case 'move':
-      await page.mouse.move(...at(step.args[0], step.args[1]));
-      break;
-    case 'press':
-    case 'strip': {
-      const [button, x, y] = step.op === 'strip' ? ['left', 765, 256] : step.args;
-      await page.mouse.move(...at(x, y));
-      await page.mouse.down({button});
-      await page.mouse.up({button});
-      if (within !== null) {
-        const {state, ms} = await page.evaluate(() => window.pressAnswer);
-        check(state <= StateAwaiting && ms <= within,
-              `${where}: answered by the press itself in ${ms} ms (state ${state}; at most ${
-                  within} ms, before the next tick)`);
-        within = null;
+    case 'seed': {
+      await tab.goto(`${how.url}?seed=${step.args[0]}`);
+      await waitFor(tab, inPage.ready, null, LoadDeadline, `${where}: the first screen`);
+      const page = await tab.run(inPage.loaded);
+      const ok = check(page.firstScreenMs !== null && !page.error && !page.pageErrors.length,
+                       `${where}: the first screen is shown` + (page.firstScreenMs !== null ? ''
+                           : ` (the page says: ${page.error || page.pageErrors[0] || page.status})`));
+      if (!ok) return;
+      loaded = true;
+      if (engine.startsWith('chromium')) check(page.isolated, `${where}: the page is isolated`);
+      note(`first screen ${Math.round(page.firstScreenMs)} ms after the request`);
+      const memory = await tab.run(inPage.memory);
+      check(memory <= MaxLoadMB, `${where}: wasm memory at load ${memory} MB (at most ${MaxLoadMB})`);
+      await tab.run(inPage.hook);
+      const shown = await tab.run(inPage.fit);
+      fit = shown.fit;
+      if (finger) {
+        const problem = fitProblem(shown, Phone.deviceScaleFactor);
+        check(!problem, `${where}: the picture fits the phone, ${fitText(shown)}` +
+              (problem ? ` (${problem})` : ''));
       }
       break;
     }
-    case 'tick':
-      await page.waitForTimeout(Tick * Number(step.args[0] || 1));
+    case 'move':
+      if (!finger) await tab.mouse(...css(step.args[0], step.args[1]));
+      break; // a finger moves with its tap
+    case 'press':
+    case 'strip': {
+      const [button, x, y] = step.op === 'strip' ? ['left', 765, 256] : step.args;
+      const code = {left: 0, middle: 1, right: 2}[button];
+      if (finger) {
+        await fingerPress(where, button, step.op === 'strip' ? 'strip' : Number(x), Number(y),
+                          step.op === 'strip' ? 767 : undefined);
+      } else {
+        await tab.mouse(...css(x, y), code);
+      }
+      if (within) {
+        const [last] = (await tab.run(inPage.events, -1));
+        check(last && last.kind === 'down' && last.state <= StateAwaiting && last.ms <= MaxAnswerMs,
+              `${where}: answered by the press itself in ${last && last.ms} ms (state ${
+                  last && last.state}; a person awaited without a tick)`);
+        within = false;
+      }
       break;
+    }
+    case 'tick': {
+      const n = Number(step.args[0] || 1);
+      const from = await tab.run(inPage.ticks);
+      await waitFor(tab, (target) => window.testLog.ticks >= target, from + n, LoadDeadline,
+                    `${where}: ${n} ticks`);
+      break;
+    }
     case 'settle':
-      await page.waitForFunction((awaiting) => Module._melvaron_state() <= awaiting,
-                                 StateAwaiting, {timeout: 300000, polling: 20});
+      await waitFor(tab, (awaiting) => Module._melvaron_state() <= awaiting, StateAwaiting,
+                    SettleDeadline, `${where}: a person awaited`);
       break;
     case 'shot': {
       const png = fs.readFileSync(path.join(dir, step.args[0])).toString('base64');
-      const {count, first} = await page.evaluate(inPage.compare, png);
-      if (!check(count === 0, `${where}: canvas equals the replay's ${step.args[0]}` +
-                 (count ? ` (${count} pixels differ, first at ${first})` : '')))
-        await page.locator('#screen').screenshot({path: path.join(dir, 'web-' + step.args[0])});
+      const {count, first} = await tab.run(inPage.compare, png);
+      check(count === 0, `${where}: canvas equals the replay's ${step.args[0]}` +
+            (count ? ` (${count} pixels differ, first at ${first})` : ''));
       break;
     }
     case 'watch': {
-      const r = await page.evaluate(inPage.watch, step.ms);
-      check(r.gap <= 100, `${where}: longest gap of a 10 ms timer loop ${r.gap} ms (at most 100)`);
+      const r = await tab.run(inPage.watch, step.ms);
+      check(r.gap <= MaxStallMs,
+            `${where}: longest gap of a 10 ms timer loop ${r.gap} ms (at most ${MaxStallMs})`);
       // Busy, or busy with the pointer on a button that answers at once.
       check(r.cursors.length > 0 && r.cursors.every((c) => c === 'wait' || c === 'progress'),
             `${where}: cursor while thinking: ${r.cursors.join(', ')}`);
-      check(r.changes >= 3,
-            `${where}: thinking in ${r.thinking} of ${r.samples} samples, progress shown ` +
-            `${r.changes} times`);
+      check(r.changes >= 3, `${where}: thinking in ${r.thinking} of ${r.samples} samples, ` +
+            `progress shown ${r.changes} times`);
       break;
     }
-    case 'within':
-      within = step.ms;
+    case 'answered':
+      within = true;
       break;
     default:
       break; // state and board print; the picture is what is compared
     }
   }
-  console.log(`     wasm memory at the end: ${
-      await page.evaluate(() => Module.wasmMemory.buffer.byteLength / 1048576)} MB`);
-  const menus = await page.evaluate(() => window.menus);
-  if (menus && menus.shown + menus.suppressed > 0)
-    check(menus.shown === 0, `${name}: no context menu (${menus.suppressed} suppressed)`);
-  const error = await page.evaluate(() => window.melvaron && window.melvaron.error);
-  check(!error && errors.length === 0,
-        `${name}: no error on the page${error || errors.length ? ': ' + (error || errors[0]) : ''}`);
+  if (!loaded) return;
+  const end = await tab.run(inPage.end);
+  note(`wasm memory at the end: ${end.memory} MB`);
+  if (end.menus.shown + end.menus.suppressed > 0)
+    check(end.menus.shown === 0, `${label}: no context menu (${end.menus.suppressed} suppressed)`);
+  const errors = [end.error, ...end.pageErrors, ...pageErrors].filter(Boolean);
+  check(!errors.length, `${label}: no error on the page${errors.length ? ': ' + errors[0] : ''}`);
+  const blocking = end.printed.filter((line) => /Blocking on the main thread/.test(line));
+  check(!blocking.length, `${label}: the main thread never blocks` +
+        (blocking.length ? ` (printed: ${blocking[0].slice(0, 60)})` : ''));
+}
+
+// ---- Chromium's own checks ----
+async function phone(browser, url, byName, name) {
+  const [width, height] =
+      name === 'portrait' ? [Phone.width, Phone.height] : [Phone.height, Phone.width];
+  {
+    const context = await browser.playwright.newContext({
+      viewport: {width, height}, deviceScaleFactor: Phone.deviceScaleFactor, isMobile: true,
+      hasTouch: true});
+    const page = await context.newPage();
+    const cdp = await context.newCDPSession(page);
+    const tab = playwrightTab(page);
+    const finger = {name, page, cdp};
+    for (const session of [byName.touch, byName['computer-game']].filter(Boolean))
+      await play(session, {engine: 'chromium', tab, url, finger});
+
+    // A swipe and a pinch over the game move and zoom nothing, and press nothing.
+    const from = await tab.run(inPage.count);
+    await cdp.send('Input.synthesizeScrollGesture', {x: width / 2, y: height / 2, yDistance: -300,
+                                                     gestureSourceType: 'touch'});
+    await cdp.send('Input.synthesizePinchGesture', {x: width / 2, y: height / 2, scaleFactor: 2.5,
+                                                    gestureSourceType: 'touch'});
+    const after = await tab.run(inPage.fit);
+    const pressed = (await tab.run(inPage.events, from)).filter((e) => e.kind === 'down');
+    check(after.zoom === 1 && after.scroll.every((v) => v === 0) &&
+          after.overflow.every((v) => v <= 0) && pressed.length === 0 && after.touchAction === 'none',
+          `chromium ${name}: a swipe and a pinch leave the page as it was (zoom ${after.zoom}, ` +
+          `scroll ${after.scroll.join(', ')}, ${pressed.length} presses, touch-action ${
+              after.touchAction})`);
+
+    // Turned the other way, and on the other screens the figures are given for.
+    const sizes = name === 'portrait' ? FitViewports : [[Phone.width, Phone.height]];
+    for (const [w, h] of sizes) {
+      await page.setViewportSize({width: w, height: h});
+      const shown = await waitFor(tab, (size) => {
+        const f = window.melvaron.fit;
+        return f.viewport[0] === size[0] && f.viewport[1] === size[1] && f;
+      }, [w, h], 10000, `chromium ${name}: the fit for ${w} x ${h}`).then(() => tab.run(inPage.fit));
+      const problem = fitProblem(shown, Phone.deviceScaleFactor);
+      check(!problem, `chromium ${name} turned to ${fitText(shown)}` + (problem ? ` (${problem})` : ''));
+    }
+    await context.close();
+  }
+}
+
+// The site as installed: Chromium finds no installability error; a new build deployed over it
+// takes over cleanly (one cache left, the new one); with the server gone the page still plays a
+// whole game. A persistent profile, since an incognito one never installs.
+async function installed(byName) {
+  const copy = path.join(work, 'site');
+  fs.cpSync(site, copy, {recursive: true});
+  let {server, url} = await serve(copy);
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'melvaron-profile-'));
+  const {chromium} = require('playwright-core');
+  const context = await chromium.launchPersistentContext(profile, {
+    executablePath: ENGINES.chromium.executable, args: ['--no-sandbox'],
+    viewport: {width: 1024, height: 640}});
+  try {
+    const page = context.pages()[0] || await context.newPage();
+    const tab = playwrightTab(page);
+    const cacheNames = () => caches.keys();
+    const controlled = async () => {
+      await waitFor(tab, () => navigator.serviceWorker.controller !== null &&
+                                   navigator.serviceWorker.controller.state === 'activated',
+                    null, LoadDeadline, 'the service worker in control');
+    };
+    await page.goto(`${url}?seed=1`);
+    await waitFor(tab, inPage.ready, null, LoadDeadline, 'the installable page');
+    await controlled();
+    const cdp = await context.newCDPSession(page);
+    const {installabilityErrors} = await cdp.send('Page.getInstallabilityErrors');
+    const manifest = await cdp.send('Page.getAppManifest');
+    check(installabilityErrors.length === 0 && manifest.errors.length === 0,
+          `installable: ${installabilityErrors.map((e) => e.errorId).join(', ') || 'no error'}, ` +
+          `manifest: ${manifest.errors.map((e) => e.message).join('; ') || 'no error'}`);
+    const first = await tab.run(cacheNames);
+
+    // A new build: another page.js, and a worker naming its cache anew, as the build would.
+    fs.appendFileSync(path.join(copy, 'page.js'), '\n// the next build\n');
+    const sw = fs.readFileSync(path.join(copy, 'sw.js'), 'utf8');
+    fs.writeFileSync(path.join(copy, 'sw.js'),
+                     sw.replace(/const CACHE = 'melvaron-[^']*'/, "const CACHE = 'melvaron-next'"));
+    await page.reload();
+    await waitFor(tab, inPage.ready, null, LoadDeadline, 'the page before the update');
+    await waitFor(tab, async () => (await caches.keys()).join() === 'melvaron-next', null,
+                  LoadDeadline, 'the new build in its cache').catch(() => {});
+    await page.reload();
+    await waitFor(tab, inPage.ready, null, LoadDeadline, 'the page after the update');
+    const now = await tab.run(async () => ({
+      caches: await caches.keys(),
+      next: /the next build/.test(await (await fetch('page.js')).text()),
+    }));
+    check(first.length === 1 && now.caches.join() === 'melvaron-next' && now.next,
+          `a new build takes over: caches ${first.join(', ')} then ${now.caches.join(', ')}; ` +
+          `its page.js ${now.next ? 'served' : 'not served'}`);
+
+    await stopped(server);
+    server = null;
+    await play(byName['computer-game'], {engine: 'chromium offline', tab, url});
+  } finally {
+    await context.close();
+    if (server) await stopped(server);
+    fs.rmSync(profile, {recursive: true, force: true});
+  }
+}
+
+// A bad seed in the address is one clear line on the page, and no game.
+async function badSeed(browser, url) {
+  const page = await browser.playwright.newPage();
+  await page.goto(`${url}?seed=12x`);
+  await page.waitForFunction(() => window.melvaron && window.melvaron.error !== null);
+  const status = await page.evaluate(() => document.getElementById('status').textContent);
+  check(status === "error: seed: '12x' is not a number from 0 to 4294967295",
+        `a bad seed is refused: ${status}`);
   await page.close();
 }
 
+// One engine: every session in its own page (Chromium's side by side, with its own checks),
+// the others' one after another in their one window.
+async function engineRun(engine, first, all, byName, url) {
+  let browser = null;
+  await job(`${engine} start`, async () => {
+    browser = await ENGINES[engine].start();
+    note(`${engine}: ${browser.version}`);
+  });
+  if (!browser) return;
+  const session = (s) => () => job(`${engine} ${s.name}`, async () => {
+    const tab = await browser.open({width: 1024, height: 640});
+    try {
+      await play(s, {engine, tab, url});
+    } finally {
+      await tab.close();
+    }
+  });
+  const jobs = all.filter((s) => first || !s.once).map(session);
+  if (engine === 'chromium') {
+    jobs.unshift(...['portrait', 'landscape'].map(
+        (o) => () => job(`chromium ${o}`, () => phone(browser, url, byName, o))));
+    jobs.push(() => job('chromium installed', () => installed(byName)),
+              () => job('chromium bad seed', () => badSeed(browser, url)));
+  }
+  await sideBySide(jobs, engine === 'chromium' ? 3 : 1);
+  await browser.stop().catch(() => {});
+}
+
 (async () => {
-  let server = null, browser = null;
+  let server = null;
   try {
-    const served = await serve();
+    const all = sessions.map(parse);
+    for (const session of all) {
+      const dir = path.join(work, session.name);
+      fs.mkdirSync(dir);
+      try {
+        execFileSync(replay, [session.file], {cwd: dir, stdio: ['ignore', 'ignore', 'inherit']});
+      } catch (e) {
+        check(false, `${session.name}: the native replay failed`);
+      }
+    }
+    const byName = Object.fromEntries(all.map((s) => [s.name, s]));
+    const served = await serve(site);
     server = served.server;
-    console.log(`     headers: ${await headersOf(served.url)}`);
-    browser = await chromium.launch({executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-                                     args: ['--no-sandbox']});
-    for (const file of sessions) await play(browser, served.url, file);
-    // A bad seed in the address is one clear line on the page, and no game.
-    const page = await browser.newPage();
-    await page.goto(`${served.url}?seed=12x`);
-    await page.waitForFunction(() => window.melvaron && window.melvaron.error !== null);
-    const status = await page.evaluate(() => document.getElementById('status').textContent);
-    check(status === "error: seed: '12x' is not a number from 0 to 4294967295",
-          `a bad seed is refused: ${status}`);
-    await page.close();
+    // The engines side by side: most of a game is the page's timer, not work.
+    await Promise.all(engines.map(
+        (engine, index) => engineRun(engine, index === 0, all, byName, served.url)));
   } catch (e) {
     check(false, `the browser test stopped: ${e.message.split('\n')[0]}`);
   } finally {
-    if (browser) await browser.close();
-    if (server) server.kill();
+    if (server) await stopped(server);
   }
-  if (failed) console.log(`     the pictures are kept in ${work}`);
+  if (failed) note(`the pictures are kept in ${work}`);
   else fs.rmSync(work, {recursive: true, force: true});
   console.log(`web: ${passed} passed, ${failed} failed`);
   if (process.env.MELVARON_TEST_REPORT)
