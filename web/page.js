@@ -59,8 +59,9 @@
     const scale = most >= 1 ? Math.floor(most)
         : Math.max(1, Math.floor(canvas.width * most * ratio)) / ratio / canvas.width;
     const w = canvas.width * scale, h = canvas.height * scale;
-    const left = Math.max(0, Math.floor((width - w) / 2));
-    const top = Math.max(0, Math.floor((height - h) / 2));
+    // Centred, on a device pixel.
+    const left = Math.max(0, Math.round((width - w) / 2 * ratio) / ratio);
+    const top = Math.max(0, Math.round((height - h) / 2 * ratio) / ratio);
     Object.assign(canvas.style, {width: w + 'px', height: h + 'px', left: left + 'px',
                                  top: top + 'px'});
     state.fit = {scale, left, top, width: w, height: h, viewport: [width, height]};
