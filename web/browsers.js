@@ -35,7 +35,8 @@ function freePort() {
 function started(child, stream, pattern, what) {
   return new Promise((resolve, reject) => {
     let text = '';
-    const timer = setTimeout(() => reject(new Error(`${what} did not start within a minute`)), 60000);
+    const timer =
+        setTimeout(() => reject(new Error(`${what} did not start within a minute`)), 60000);
     stream.on('data', (data) => {
       text += String(data);
       const m = pattern.exec(text);
@@ -101,7 +102,8 @@ const chromium = {
   executable: process.env.CHROMIUM || '/usr/bin/chromium',
   async start() {
     const {chromium: launcher} = require('playwright-core');
-    const browser = await launcher.launch({executablePath: this.executable, args: ['--no-sandbox']});
+    const browser =
+        await launcher.launch({executablePath: this.executable, args: ['--no-sandbox']});
     return {
       version: `Chromium ${browser.version()}`,
       playwright: browser,
@@ -138,7 +140,8 @@ function miniBrowser() {
     const file = path.join('/usr/lib', dir, 'webkit2gtk-4.1', 'MiniBrowser');
     if (fs.existsSync(file)) return file;
   }
-  throw new Error('no MiniBrowser of webkit2gtk-4.1 under /usr/lib (Debian\'s libwebkit2gtk-4.1-0)');
+  throw new Error('no MiniBrowser of webkit2gtk-4.1 under /usr/lib ' +
+                  '(Debian\'s libwebkit2gtk-4.1-0)');
 }
 
 const webkit = {
@@ -146,7 +149,8 @@ const webkit = {
     const {Builder} = require('selenium-webdriver');
     const binary = miniBrowser();
     // A private X server: its number comes back on file descriptor 3.
-    const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x800x24', '-nolisten', 'tcp'],
+    const xvfb = spawn('Xvfb',
+                       ['-displayfd', '3', '-screen', '0', '1280x800x24', '-nolisten', 'tcp'],
                        {stdio: ['ignore', 'ignore', 'pipe', 'pipe']});
     let driver = null, session = null;
     try {
@@ -176,7 +180,8 @@ const webkit = {
         if (open) throw new Error('WebKit drives one page at a time');
         open = true;
         const [w, h] = await session.executeScript(
-            'return [window.outerWidth - window.innerWidth, window.outerHeight - window.innerHeight]');
+            'return [window.outerWidth - window.innerWidth, ' +
+            'window.outerHeight - window.innerHeight]');
         await session.manage().window().setRect({width: viewport.width + w,
                                                  height: viewport.height + h});
         const run = async (fn, arg) => {

@@ -1,7 +1,7 @@
 #!/usr/bin/env node
 // Serves a directory of static files on 127.0.0.1 with the headers that make the page
-// cross-origin isolated, until it is stopped.
-//   node serve.js DIR [PORT]
+// cross-origin isolated, until it is stopped; with --plain, without them, as a static host would.
+//   node serve.js DIR [PORT] [--plain]
 'use strict';
 const http = require('http');
 const fs = require('fs');
@@ -20,8 +20,10 @@ function fail(message) {
   process.exit(2);
 }
 
-const [dirArg, portArg = '8080'] = process.argv.slice(2);
-if (!dirArg || process.argv.length > 4) fail('usage: node serve.js DIR [PORT]');
+const args = process.argv.slice(2);
+const plain = args.includes('--plain');
+const [dirArg, portArg = '8080', ...rest] = args.filter((a) => a !== '--plain');
+if (!dirArg || rest.length) fail('usage: node serve.js DIR [PORT] [--plain]');
 const root = path.resolve(dirArg);
 if (!fs.existsSync(path.join(root, 'index.html'))) fail(`no index.html in ${root}`);
 if (!/^[0-9]{1,5}$/.test(portArg) || Number(portArg) > 65535)
@@ -29,7 +31,7 @@ if (!/^[0-9]{1,5}$/.test(portArg) || Number(portArg) > 65535)
 const port = Number(portArg);
 
 const server = http.createServer((request, response) => {
-  const headers = {
+  const headers = plain ? {'Cache-Control': 'no-cache'} : {
     'Cross-Origin-Opener-Policy': 'same-origin',
     'Cross-Origin-Embedder-Policy': 'require-corp',
     'Cross-Origin-Resource-Policy': 'same-origin',

@@ -102,9 +102,11 @@ async function sideBySide(jobs, width) {
 }
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// The server of ./run --web on a free port, serving dir.
-async function serve(dir) {
-  const server = spawn(process.execPath, [path.join(__dirname, 'serve.js'), dir, '0'],
+// The server of ./run --web on a free port, serving dir; with plain, without the isolation
+// headers, as a static host serves.
+async function serve(dir, plain) {
+  const server = spawn(process.execPath,
+                       [path.join(__dirname, 'serve.js'), dir, '0', ...(plain ? ['--plain'] : [])],
                        {stdio: ['ignore', 'pipe', 'inherit']});
   const [url] = await started(server, server.stdout, /http:\/\/[0-9.]+:[0-9]+\//, 'the server');
   return {server, url};
@@ -298,7 +300,8 @@ async function play(session, how) {
     const got = events.map((e) => `${e.kind} ${e.a.join(' ')}`).join(', ');
     const code = button === 'right' ? 2 : 0;
     const px = pressX === undefined ? x : pressX;
-    const want = x === 'strip' ? `down ${code} ${px} ${y}` : `move ${x} ${y}, down ${code} ${x} ${y}`;
+    const want = x === 'strip' ? `down ${code} ${px} ${y}`
+                               : `move ${x} ${y}, down ${code} ${x} ${y}`;
     check(x === 'strip' ? got.endsWith(want) : got === want,
           `${where}: a ${button === 'right' ? 'long press' : 'tap'} reaches the game as ${got}`);
     return events;
@@ -313,13 +316,15 @@ async function play(session, how) {
       const page = await tab.run(inPage.loaded);
       const ok = check(page.firstScreenMs !== null && !page.error && !page.pageErrors.length,
                        `${where}: the first screen is shown` + (page.firstScreenMs !== null ? ''
-                           : ` (the page says: ${page.error || page.pageErrors[0] || page.status})`));
+                           : ` (the page says: ${
+                                 page.error || page.pageErrors[0] || page.status})`));
       if (!ok) return;
       loaded = true;
       if (engine.startsWith('chromium')) check(page.isolated, `${where}: the page is isolated`);
       note(`first screen ${Math.round(page.firstScreenMs)} ms after the request`);
       const memory = await tab.run(inPage.memory);
-      check(memory <= MaxLoadMB, `${where}: wasm memory at load ${memory} MB (at most ${MaxLoadMB})`);
+      check(memory <= MaxLoadMB,
+            `${where}: wasm memory at load ${memory} MB (at most ${MaxLoadMB})`);
       await tab.run(inPage.hook);
       const shown = await tab.run(inPage.fit);
       fit = shown.fit;
@@ -404,44 +409,45 @@ async function play(session, how) {
 async function phone(browser, url, byName, name) {
   const [width, height] =
       name === 'portrait' ? [Phone.width, Phone.height] : [Phone.height, Phone.width];
-  {
-    const context = await browser.playwright.newContext({
-      viewport: {width, height}, deviceScaleFactor: Phone.deviceScaleFactor, isMobile: true,
-      hasTouch: true});
-    const page = await context.newPage();
-    const cdp = await context.newCDPSession(page);
-    const tab = playwrightTab(page);
-    const finger = {name, page, cdp};
-    for (const session of [byName.touch, byName['computer-game']].filter(Boolean))
-      await play(session, {engine: 'chromium', tab, url, finger});
+  const context = await browser.playwright.newContext({
+    viewport: {width, height}, deviceScaleFactor: Phone.deviceScaleFactor, isMobile: true,
+    hasTouch: true});
+  const page = await context.newPage();
+  const cdp = await context.newCDPSession(page);
+  const tab = playwrightTab(page);
+  const finger = {name, page, cdp};
+  for (const session of [byName.touch, byName['computer-game']].filter(Boolean))
+    await play(session, {engine: 'chromium', tab, url, finger});
 
-    // A swipe and a pinch over the game move and zoom nothing, and press nothing.
-    const from = await tab.run(inPage.count);
-    await cdp.send('Input.synthesizeScrollGesture', {x: width / 2, y: height / 2, yDistance: -300,
-                                                     gestureSourceType: 'touch'});
-    await cdp.send('Input.synthesizePinchGesture', {x: width / 2, y: height / 2, scaleFactor: 2.5,
-                                                    gestureSourceType: 'touch'});
-    const after = await tab.run(inPage.fit);
-    const pressed = (await tab.run(inPage.events, from)).filter((e) => e.kind === 'down');
-    check(after.zoom === 1 && after.scroll.every((v) => v === 0) &&
-          after.overflow.every((v) => v <= 0) && pressed.length === 0 && after.touchAction === 'none',
-          `chromium ${name}: a swipe and a pinch leave the page as it was (zoom ${after.zoom}, ` +
-          `scroll ${after.scroll.join(', ')}, ${pressed.length} presses, touch-action ${
-              after.touchAction})`);
+  // A swipe and a pinch over the game move and zoom nothing, and press nothing.
+  const from = await tab.run(inPage.count);
+  await cdp.send('Input.synthesizeScrollGesture', {x: width / 2, y: height / 2, yDistance: -300,
+                                                   gestureSourceType: 'touch'});
+  await cdp.send('Input.synthesizePinchGesture', {x: width / 2, y: height / 2, scaleFactor: 2.5,
+                                                  gestureSourceType: 'touch'});
+  const after = await tab.run(inPage.fit);
+  const pressed = (await tab.run(inPage.events, from)).filter((e) => e.kind === 'down');
+  check(after.zoom === 1 && after.scroll.every((v) => v === 0) &&
+        after.overflow.every((v) => v <= 0) && pressed.length === 0 &&
+        after.touchAction === 'none',
+        `chromium ${name}: a swipe and a pinch leave the page as it was (zoom ${after.zoom}, ` +
+        `scroll ${after.scroll.join(', ')}, ${pressed.length} presses, touch-action ${
+            after.touchAction})`);
 
-    // Turned the other way, and on the other screens the figures are given for.
-    const sizes = name === 'portrait' ? FitViewports : [[Phone.width, Phone.height]];
-    for (const [w, h] of sizes) {
-      await page.setViewportSize({width: w, height: h});
-      const shown = await waitFor(tab, (size) => {
-        const f = window.melvaron.fit;
-        return f.viewport[0] === size[0] && f.viewport[1] === size[1] && f;
-      }, [w, h], 10000, `chromium ${name}: the fit for ${w} x ${h}`).then(() => tab.run(inPage.fit));
-      const problem = fitProblem(shown, Phone.deviceScaleFactor);
-      check(!problem, `chromium ${name} turned to ${fitText(shown)}` + (problem ? ` (${problem})` : ''));
-    }
-    await context.close();
+  // Turned the other way, and on the other screens the figures are given for.
+  const sizes = name === 'portrait' ? FitViewports : [[Phone.width, Phone.height]];
+  for (const [w, h] of sizes) {
+    await page.setViewportSize({width: w, height: h});
+    const shown = await waitFor(tab, (size) => {
+      const f = window.melvaron.fit;
+      return f.viewport[0] === size[0] && f.viewport[1] === size[1] && f;
+    }, [w, h], 10000, `chromium ${name}: the fit for ${w} x ${h}`)
+        .then(() => tab.run(inPage.fit));
+    const problem = fitProblem(shown, Phone.deviceScaleFactor);
+    check(!problem,
+          `chromium ${name} turned to ${fitText(shown)}` + (problem ? ` (${problem})` : ''));
   }
+  await context.close();
 }
 
 // The site as installed: Chromium finds no installability error; a new build deployed over it
@@ -497,11 +503,33 @@ async function installed(byName) {
 
     await stopped(server);
     server = null;
-    await play(byName['computer-game'], {engine: 'chromium offline', tab, url});
+    const game = byName['computer-game'];
+    if (game) await play(game, {engine: 'chromium offline', tab, url});
   } finally {
     await context.close();
     if (server) await stopped(server);
     fs.rmSync(profile, {recursive: true, force: true});
+  }
+}
+
+// From a host that sends no isolation headers, the service worker adds them: the page reloads
+// once under it and searches on every core.
+async function staticHost(browser) {
+  const {server, url} = await serve(site, true);
+  const page = await browser.playwright.newPage();
+  try {
+    const tab = playwrightTab(page);
+    let loads = 0;
+    page.on('load', () => loads++);
+    await page.goto(`${url}?seed=3`);
+    await waitFor(tab, () => window.melvaron && window.melvaron.firstScreenMs !== null, null,
+                  LoadDeadline, 'the first screen from a static host');
+    const isolated = await tab.run(() => window.crossOriginIsolated);
+    check(isolated && loads === 2,
+          `a static host's page is isolated by the service worker (${loads} loads)`);
+  } finally {
+    await page.close();
+    await stopped(server);
   }
 }
 
@@ -538,6 +566,7 @@ async function engineRun(engine, first, all, byName, url) {
     jobs.unshift(...['portrait', 'landscape'].map(
         (o) => () => job(`chromium ${o}`, () => phone(browser, url, byName, o))));
     jobs.push(() => job('chromium installed', () => installed(byName)),
+              () => job('chromium static host', () => staticHost(browser)),
               () => job('chromium bad seed', () => badSeed(browser, url)));
   }
   await sideBySide(jobs, engine === 'chromium' ? 3 : 1);
