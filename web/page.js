@@ -87,16 +87,27 @@
   }
 
   // ---- The mouse (and a pen's hover): as on the desktop ----
+  // A button pressed while another is held comes as a movement with one more bit in
+  // event.buttons (1 main, 4 middle, 2 secondary, for the DOM's buttons 0, 1 and 2).
+  const ButtonBits = [[1, 0], [4, 1], [2, 2]];
+  let held = 0;
   canvas.addEventListener('pointermove', (event) => {
-    if (event.pointerType !== 'touch') move(at(event.clientX, event.clientY));
-    // A second button pressed while another is held comes as a movement.
-    if (event.pointerType === 'mouse' && event.button >= 0)
-      press(event.button, at(event.clientX, event.clientY));
+    if (event.pointerType === 'touch') return;
+    const p = at(event.clientX, event.clientY);
+    move(p);
+    if (event.pointerType !== 'mouse') return;
+    for (const [bit, button] of ButtonBits)
+      if (event.buttons & bit & ~held) press(button, p);
+    held = event.buttons;
   });
   canvas.addEventListener('pointerdown', (event) => {
     if (event.pointerType !== 'mouse') return;
     event.preventDefault();
+    held = event.buttons;
     press(event.button, at(event.clientX, event.clientY));
+  });
+  document.addEventListener('pointerup', (event) => {
+    if (event.pointerType === 'mouse') held = event.buttons;
   });
   // No text selection, no middle-button scrolling, no menus, no dragging of the picture.
   for (const name of ['mousedown', 'contextmenu', 'selectstart', 'dragstart'])

@@ -237,12 +237,22 @@ const inPage = {
   }),
 };
 
+// Polls fn(arg) in the page until it gives a true value. A page that reloads meanwhile (the
+// service worker taking over) is asked again.
 async function waitFor(tab, fn, arg, deadline, what) {
   const end = Date.now() + deadline;
   for (;;) {
-    const value = await tab.run(fn, arg);
+    let value, failure = null;
+    try {
+      value = await tab.run(fn, arg);
+    } catch (e) {
+      if (!/context was destroyed|navigat/i.test(e.message)) throw e;
+      failure = e;
+    }
     if (value) return value;
-    if (Date.now() > end) throw new Error(`${what}: not within ${deadline / 1000} s`);
+    if (Date.now() > end)
+      throw new Error(`${what}: not within ${deadline / 1000} s` +
+                      (failure ? ` (${failure.message.split('\n')[0]})` : ''));
     await sleep(20);
   }
 }
