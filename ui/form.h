@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/board.h"
+#include "engine/search_worker.h"
 #include "engine/think_thread.h"
 #include "platform/cursor.h"
 #include "platform/image.h"
@@ -108,15 +111,23 @@ class TfrmGalMain {
     int32_t FMsgLine = 0;
     const int32_t* FFlipPos = nullptr; // next FlipList entry to show
     int32_t FLevelBonus = 0;
-    std::unique_ptr<TThinkThread> FSearch;
+    std::unique_ptr<TSearchWorker> FSearch;
     std::unique_ptr<TThinkThread> FRules;
     int32_t FLastProgress = 0;
     int32_t FThinkTicks = 0;
 
+    // How state 110 makes its worker; null when none can be had. A thread of this program unless
+    // a front end gives another (a page without shared memory: a worker with its own engine).
+    std::function<std::unique_ptr<TSearchWorker>()> FNewSearch = [] {
+        return std::unique_ptr<TSearchWorker>(TThread::TryCreate<TThinkThread>(true));
+    };
+
   private:
     // ---- Controller steps (controller.cpp) ----
     void StopSearch();
-    void PrepareSearch(TThinkThread& search);
+    void LetGoOfSearch();
+    void ReapSearches();
+    void PrepareSearch(TSearch& search);
     void StartSearch();
     void PollSearch();
     void ShowNextFlip();
@@ -133,6 +144,10 @@ class TfrmGalMain {
     bool Running() const { return !FClosed && FBoard && FRules; }
     int32_t* BoardCells() { return FBoard->data(); }
     bool FClosed = false;
+    // Searches let go of, stopped or done, kept until nothing runs for them: the window never
+    // waits for a worker (a page's main thread must not), and a search reads only its own copy
+    // of the board, so nothing of the game has to wait either.
+    std::vector<std::unique_ptr<TSearchWorker>> FEndingSearches;
     // The Gothic at each size DrawText has used.
     TFontSet FFonts{GothicFace};
 };
