@@ -220,13 +220,16 @@ TEST(ReplayProgram, KeysPlayAndTheWindowSaysWhatItShows) {
                                "state\nspeech\nspeech\n",
                                "keys");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "said: SELECT PLAYER !!\n"
+    EXPECT_EQ(r.out, "speech 1\n"
+                     "said: SELECT PLAYER !!\n"
                      "state=0 turn=1 counts=68,2,2 players=0,1 bonus=5 hover=1 msgline=1 "
                      "cursor=default search=no timer=on\n"
+                     "speech 4\n"
                      "said: player 1: TURN !\n"
                      "said: Put Panel !\n"
                      "said: row 3, column 6: player 1's panel\n"
-                     "said: player 1: 2 panels, player 2: 2 panels, 68 empty\n");
+                     "said: player 1: 2 panels, player 2: 2 panels, 68 empty\n"
+                     "speech 0\n");
 }
 
 TEST(ReplayProgram, ComputerGamesSettleToTheSameEndForTheSameSeed) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/board_text.h"
 #include "engine/random.h"
@@ -64,8 +65,8 @@ constexpr const char* ScriptHelp =
     "  shot FILE                 write the client area as a PNG\n"
     "  state                     print the game's state on one line\n"
     "  board                     print the board: six rows of twelve cells\n"
-    "  speech                    print what the window said since the last speech command,\n"
-    "                            one 'said: TEXT' line each\n"
+    "  speech                    print 'speech N', N the lines the window said since the last\n"
+    "                            speech command, then each as 'said: TEXT'\n"
     "\n"
     "A bad line prints 'line N: <what>' on standard error and exits with status 2.\n";
 
@@ -167,10 +168,12 @@ int main(int argc, char** argv) {
         case replay::TOp::Board:
             std::fputs(FormatBoard(form.FBoard->data()).c_str(), stdout);
             break;
-        case replay::TOp::Speech:
-            for (const std::string& line : host.TakeSpoken())
-                std::printf("said: %s\n", line.c_str());
+        case replay::TOp::Speech: {
+            const std::vector<std::string> lines = host.TakeSpoken();
+            std::printf("speech %zu\n", lines.size());
+            for (const std::string& line : lines) std::printf("said: %s\n", line.c_str());
             break;
+        }
         }
     }
     form.Close(); // stops a search still running before anything is freed
