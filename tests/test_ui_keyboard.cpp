@@ -178,7 +178,7 @@ TEST(Keyboard, WholeGameByKeysEqualsTheGameByClicks) {
             steps.push_back({what, d->imgScreen.Pixels()});
             ExpectInvariants(d.f(), what.c_str());
         };
-        // Tab from nothing reaches an item after as many strokes as it stands in the order.
+        // Tab or Shift+Tab, whichever way the item lies, then Enter.
         auto pressItem = [&](int item) {
             if (!byKeys) return d.ClickItem(item);
             while (d->FHover != item) d.Key(TKey::vkTab, d->FHover > item);
