@@ -154,8 +154,14 @@ function spokenByReplay(steps, output) {
 }
 
 // The live region's lines as the browser's accessibility tree holds them (Chromium's, through
-// the DevTools protocol): the text under the log named "Game messages", in order.
+// the DevTools protocol): the text under the log named "Game messages", in order. Browsers
+// without that protocol are read through Playwright's own snapshot of the tree.
 async function liveRegionLines(page) {
+  if (page.context().browser().browserType().name() !== 'chromium') {
+    const tree = await page.locator('#spoken').ariaSnapshot();
+    return tree.split('\n').map((line) => /^\s*- paragraph: (.*)$/.exec(line)).filter(Boolean)
+        .map(([, text]) => (text.startsWith('"') ? JSON.parse(text) : text));
+  }
   const cdp = await page.context().newCDPSession(page);
   try {
     const {nodes} = await cdp.send('Accessibility.getFullAXTree');
