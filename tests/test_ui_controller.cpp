@@ -9,12 +9,6 @@ namespace {
 
 // ---- Positions built with the rule operations ----
 
-int FirstLegal(const Board& b, int player) {
-    for (int c = FirstPlayable; c <= LastPlayable; ++c)
-        if (b[c] == CellEmpty && (TThinkThread::CheckPut(c, b.data()) & player)) return c;
-    return -1;
-}
-
 int Count(const Board& b, int v) {
     int n = 0;
     for (int x : b) n += x == v;

@@ -70,7 +70,8 @@ void TfrmGalMain::PollSearch() {
         if (progress != FLastProgress) {
             // The line above FMsgLine says "THINKING..."; after a NO that returned straight to
             // the search start nothing was written again and FMsgLine is 0, so use line 0.
-            ShowMessage(Format("THINKING... %d", FThinkTicks), std::max(FMsgLine - 1, 0), 1);
+            // Painted, not said: a screen reader hears "THINKING..." once per search.
+            PaintMessage(Format("THINKING... %d", FThinkTicks), std::max(FMsgLine - 1, 0), 1);
             FThinkTicks = (FThinkTicks + 1) % 999;
             FLastProgress = progress;
         }

@@ -1,8 +1,10 @@
 #!/usr/bin/env node
 // The web page's test in a real browser: plays each session script of sessions/ in headless
 // Chromium against the served page and compares the canvas, pixel for pixel, with the native
-// melvaron-replay's pictures of the same script. Besides the replay's commands, a session may
-// hold two directives for the page alone, as comments the replay tool skips:
+// melvaron-replay's pictures of the same script. A session's keys go to the focused canvas; at
+// each speech command the lines the page's live region gained, as the browser's accessibility
+// tree holds them, must be the lines the replay prints there. Besides the replay's commands, a
+// session may hold two directives for the page alone, as comments the replay tool skips:
 //   # web: watch MS   for MS ms the page's main thread never stalls over 100 ms while the
 //                     computer thinks, and the progress in the message area advances
 //   # web: within MS  the next press is answered (a person is awaited) by its own handler,
@@ -29,6 +31,11 @@ const work = fs.mkdtempSync(path.join(os.tmpdir(), 'melvaron-web-'));
 const StateAwaiting = 100; // a person is awaited at this state number and below
 const Tick = 50;
 const MaxLoadMB = 160;
+const GameName = 'Melvaron (Oskalet) Dunmiro';
+// The replay's key names as the browser's.
+const Keys = {left: 'ArrowLeft', right: 'ArrowRight', up: 'ArrowUp', down: 'ArrowDown',
+              tab: 'Tab', 'shift+tab': 'Shift+Tab', enter: 'Enter', space: ' ', escape: 'Escape',
+              b: 'b', r: 'r'};
 let passed = 0, failed = 0;
 
 function check(ok, what) {
@@ -128,21 +135,94 @@ const inPage = {
   }),
 };
 
+// What the replay's speech commands print, one list of lines per command, in order.
+function spokenByReplay(steps, output) {
+  const out = output.split('\n');
+  let at = 0;
+  const lists = [];
+  for (const step of steps) {
+    if (step.op === 'state') at += 1;
+    else if (step.op === 'board') at += 6;
+    else if (step.op === 'speech') {
+      // "speech N", then N lines "said: TEXT"
+      const n = Number(out[at++].split(' ')[1]);
+      lists.push(out.slice(at, at + n).map((line) => line.slice('said: '.length)));
+      at += n;
+    }
+  }
+  return lists;
+}
+
+// The live region's lines as the browser's accessibility tree holds them (Chromium's, through
+// the DevTools protocol): the text under the log named "Game messages", in order. Browsers
+// without that protocol are read through Playwright's own snapshot of the tree.
+async function liveRegionLines(page) {
+  if (page.context().browser().browserType().name() !== 'chromium') {
+    const tree = await page.locator('#spoken').ariaSnapshot();
+    return tree.split('\n').map((line) => /^\s*- paragraph: (.*)$/.exec(line)).filter(Boolean)
+        .map(([, text]) => (text.startsWith('"') ? JSON.parse(text) : text));
+  }
+  const cdp = await page.context().newCDPSession(page);
+  try {
+    const {nodes} = await cdp.send('Accessibility.getFullAXTree');
+    const byId = new Map(nodes.map((n) => [n.nodeId, n]));
+    const log = nodes.find((n) => n.role && n.role.value === 'log' &&
+                                  n.name && n.name.value === 'Game messages');
+    if (!log) return null;
+    const lines = [];
+    const walk = (node) => {
+      if (node.role && node.role.value === 'StaticText') lines.push(node.name.value);
+      else for (const id of node.childIds || []) if (byId.has(id)) walk(byId.get(id));
+    };
+    walk(log);
+    return lines;
+  } finally {
+    await cdp.detach();
+  }
+}
+
+// The canvas takes the focus by Tab, shows a ring around it and is named for the game; the live
+// region is polite and holds nothing on the canvas.
+async function checkFocus(page, where) {
+  await page.keyboard.press('Tab');
+  const focus = await page.evaluate(() => {
+    const canvas = document.getElementById('screen');
+    const style = getComputedStyle(canvas);
+    const spoken = document.getElementById('spoken');
+    const region = spoken.getBoundingClientRect(), screen = canvas.getBoundingClientRect();
+    return {focused: document.activeElement === canvas,
+            ring: style.outlineStyle !== 'none' && parseFloat(style.outlineWidth) >= 2,
+            label: canvas.getAttribute('aria-label'),
+            live: spoken.getAttribute('aria-live'),
+            apart: region.width * region.height <= 1 || region.left >= screen.right ||
+                   region.top >= screen.bottom};
+  });
+  check(focus.focused && focus.ring,
+        `${where}: Tab focuses the canvas, with a focus ring (${JSON.stringify(focus)})`);
+  check(focus.label === GameName && focus.live === 'polite' && focus.apart,
+        `${where}: the canvas is named for the game and the polite live region is off it`);
+}
+
 async function play(browser, url, file) {
   const name = path.basename(file, '.txt');
   const dir = path.join(work, name);
   fs.mkdirSync(dir);
+  const steps = parse(file);
+  let spoken;
   try {
-    execFileSync(replay, [file], {cwd: dir, stdio: ['ignore', 'ignore', 'inherit']});
+    spoken = spokenByReplay(steps, execFileSync(replay, [file], {
+      cwd: dir, stdio: ['ignore', 'pipe', 'inherit'], encoding: 'utf8'}));
   } catch (e) {
     return check(false, `${name}: the native replay failed`);
   }
+  let heard = 0; // lines of the live region already compared
+  let focused = false;
   const page = await browser.newPage({viewport: {width: 1024, height: 640}});
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
   let box = null, within = null;
   const at = (x, y) => [box.x + Number(x) + 0.5, box.y + Number(y) + 0.5];
-  for (const step of parse(file)) {
+  for (const step of steps) {
     const where = `${name}:${step.line}`;
     switch (step.op) {
     case 'seed':
@@ -187,6 +267,34 @@ async function play(browser, url, file) {
                   within} ms, before the next tick)`);
         within = null;
       }
+      break;
+    }
+    case 'key':
+      if (!focused) {
+        await checkFocus(page, where);
+        focused = true;
+      }
+      await page.keyboard.press(Keys[step.args[0]]);
+      break;
+    case 'speech': {
+      const want = spoken.shift();
+      const total = heard + want.length;
+      // The page said them already; its accessibility tree may follow a moment later.
+      await page.waitForFunction((n) => window.melvaronSpeech.said >= n, total)
+          .catch(() => {});
+      let lines = null, got = [];
+      for (const deadline = Date.now() + 5000; Date.now() < deadline;) {
+        const said = await page.evaluate(() => window.melvaronSpeech.said);
+        lines = await liveRegionLines(page);
+        // The region keeps its latest lines: the new ones are its last said - heard.
+        got = lines ? lines.slice(Math.max(lines.length - (said - heard), 0)) : [];
+        if (JSON.stringify(got) === JSON.stringify(want)) break;
+        await page.waitForTimeout(50);
+      }
+      check(JSON.stringify(got) === JSON.stringify(want),
+            `${where}: the live region read ${JSON.stringify(got)}` +
+            (JSON.stringify(got) === JSON.stringify(want) ? '' : `, not ${JSON.stringify(want)}`));
+      heard = await page.evaluate(() => window.melvaronSpeech.said);
       break;
     }
     case 'tick':
@@ -250,6 +358,19 @@ async function play(browser, url, file) {
     check(status === "error: seed: '12x' is not a number from 0 to 4294967295",
           `a bad seed is refused: ${status}`);
     await page.close();
+    // No trap for the keyboard: Tab past the last item of the selection (16) leaves the canvas.
+    const keys = await browser.newPage();
+    await keys.goto(`${served.url}?seed=1`);
+    await keys.waitForFunction(() => window.melvaron && window.melvaron.firstScreenMs !== null);
+    const inCanvas = () => document.activeElement === document.getElementById('screen');
+    const within = [];
+    for (let i = 0; i <= 17; ++i) {
+      await keys.keyboard.press('Tab');
+      within.push(await keys.evaluate(inCanvas));
+    }
+    check(within.slice(0, 17).every((x) => x) && !within[17],
+          `Tab leaves the canvas after its 16 items, not before: ${within.join(' ')}`);
+    await keys.close();
   } catch (e) {
     check(false, `the browser test stopped: ${e.message.split('\n')[0]}`);
   } finally {

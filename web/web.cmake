@@ -44,13 +44,13 @@ target_link_options(melvaron PRIVATE
   -sENVIRONMENT=web,worker -sMODULARIZE=0 -sINVOKE_RUN=1
   -sEXPORTED_RUNTIME_METHODS=[])
 
-# The static site: the page, its script, the module and the worker script, nothing else.
+# The static site: the page, its scripts, the module and the worker script, nothing else.
 set(SITE ${CMAKE_BINARY_DIR}/site)
 add_custom_command(TARGET melvaron POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory ${SITE}
   COMMAND ${CMAKE_COMMAND} -E copy_if_different
           ${CMAKE_SOURCE_DIR}/web/index.html ${CMAKE_SOURCE_DIR}/web/page.js
-          ${CMAKE_SOURCE_DIR}/web/isolate.js
+          ${CMAKE_SOURCE_DIR}/web/isolate.js ${CMAKE_SOURCE_DIR}/web/speech.js
           $<TARGET_FILE_DIR:melvaron>/melvaron.js $<TARGET_FILE_DIR:melvaron>/melvaron.wasm
           $<TARGET_FILE_DIR:melvaron>/melvaron.worker.js ${SITE}/)
 
