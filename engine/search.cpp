@@ -106,9 +106,8 @@ struct RootWork {
     }
     // FProgress is written by thread 0 alone, so that it only grows.
     void Publish() {
-        search.FProgress.store(
-            static_cast<int32_t>((progressBase + shown.load(std::memory_order_relaxed)) & 0xFFFF),
-            std::memory_order_relaxed);
+        search.ShowProgress(
+            static_cast<int32_t>((progressBase + shown.load(std::memory_order_relaxed)) & 0xFFFF));
     }
 };
 
@@ -282,7 +281,8 @@ int32_t SearchRun::Node(const Position& pos, int mover, int depth) {
 void TSearch::Prepare(int side, int depth, const int32_t* board, int32_t random) {
     FSide = side;
     FDepth = depth;
-    FBoard = board;
+    std::copy_n(board, BoardSize, FPosition.begin());
+    FBoard = FPosition.data();
     FRandom = random;
     FResult.store(ResultNotReady);
     FProgress.store(0);
@@ -352,7 +352,7 @@ bool TSearch::ScoreMoves(const int32_t* cells, int count, int side, const int32_
         calls += work.moves[i].calls.load(std::memory_order_relaxed);
     }
     FNodes += calls;
-    FProgress.store(static_cast<int32_t>((base + calls) & ProgressMask), std::memory_order_relaxed);
+    ShowProgress(static_cast<int32_t>((base + calls) & ProgressMask));
     return true;
 }
 

@@ -32,6 +32,7 @@ class TSearch {
     TSearch& operator=(const TSearch&) = delete;
 
     // Readies a search of side's move on board: the four inputs, no result yet, no progress.
+    // The board is copied, so that its owner may change it while a stopped search winds down.
     void Prepare(int side, int depth, const int32_t* board, int32_t random);
 
     // Fills list with side's legal moves (priority cells first) ending in -1; returns the index
@@ -46,7 +47,7 @@ class TSearch {
     // ---- Inputs and outputs, shared with the window ----
     int32_t FSide = 0;
     int32_t FDepth = 0;
-    const int32_t* FBoard = nullptr; // the window's board: read, never written or copied whole
+    const int32_t* FBoard = nullptr; // the position to search: Prepare's copy of the board
     int32_t FRandom = 0;
     std::atomic<int32_t> FResult{0};
     std::atomic<int32_t> FProgress{0}; // finished evaluations, modulo 65536
@@ -64,16 +65,32 @@ class TSearch {
     void SetThreads(int n) { FThreads = n; }
     int Threads() const;
 
+    // For a front end that cannot read FProgress from another thread (a page's worker that
+    // talks by messages): called on the searching thread whenever it shows progress, as often
+    // as once per finished node, so it must be cheap. None by default.
+    using ProgressHook = void (*)(void* context, int32_t progress);
+    void SetProgressHook(ProgressHook hook, void* context) {
+        FProgressHook = hook;
+        FProgressContext = context;
+    }
+
   private:
     friend class SearchRun; // the recursion below Evaluate reads the stop flag
     friend struct RootWork;
     bool Stopped() const { return FStop && FStop->load(std::memory_order_relaxed); }
+    void ShowProgress(int32_t progress) {
+        FProgress.store(progress, std::memory_order_relaxed);
+        if (FProgressHook) FProgressHook(FProgressContext, progress);
+    }
     // Scores side's moves cells[0..count) on board to depth into scores, on Threads() threads;
     // false when stopped first. newAge: a new move of the game, whose entries are younger.
     bool ScoreMoves(const int32_t* cells, int count, int side, const int32_t* board, int depth,
                     bool newAge, int32_t* scores);
 
     const std::atomic<bool>* FStop;
+    Board FPosition{};
+    ProgressHook FProgressHook = nullptr;
+    void* FProgressContext = nullptr;
     uint64_t FNodes = 0;
     bool FUseNodeTable = true;
     int FThreads = 0;

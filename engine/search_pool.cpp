@@ -5,7 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <system_error>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -14,6 +14,8 @@
 namespace search_pool {
 
 namespace {
+
+std::atomic<int> gFailHelpers{0};
 
 class Pool {
   public:
@@ -27,41 +29,54 @@ class Pool {
     }
 
     int Run(int threads, Work work, void* context) {
-        if (threads > 1 && !FBusy.exchange(true, std::memory_order_acquire)) {
-            {
-                std::lock_guard<std::mutex> lock(FMutex);
-                try {
-                    while (static_cast<int>(FThreads.size()) < threads - 1) {
-                        const int index = static_cast<int>(FThreads.size()) + 1;
-                        FThreads.emplace_back([this, index] { Serve(index); });
-                    }
-                } catch (const std::system_error&) {
-                    // No more threads to be had: the search makes do with those there are.
-                }
-                threads = std::min(threads, static_cast<int>(FThreads.size()) + 1);
-                FWork = work;
-                FContext = context;
-                FCount = threads;
-                FPending = threads - 1;
-                ++FGeneration;
-            }
-            FWake.notify_all();
+        if (threads <= 1 || FBusy.exchange(true, std::memory_order_acquire)) {
             work(context, 0);
-            {
-                // Every helper is out of the work before the caller's data may change.
-                std::unique_lock<std::mutex> lock(FMutex);
-                FDone.wait(lock, [this] { return FPending == 0; });
-                FWork = nullptr;
-                FContext = nullptr;
-            }
-            FBusy.store(false, std::memory_order_release);
-            return threads;
+            return 1;
         }
+        // Whatever happens below, the next search finds the helpers free again.
+        struct Release {
+            std::atomic<bool>& busy;
+            ~Release() { busy.store(false, std::memory_order_release); }
+        } release{FBusy};
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            threads = std::min(threads, Grow(threads - 1) + 1);
+            FWork = work;
+            FContext = context;
+            FCount = threads;
+            FPending = threads - 1;
+            ++FGeneration;
+        }
+        FWake.notify_all();
         work(context, 0);
-        return 1;
+        // Every helper is out of the work before the caller's data may change.
+        std::unique_lock<std::mutex> lock(FMutex);
+        FDone.wait(lock, [this] { return FPending == 0; });
+        FWork = nullptr;
+        FContext = nullptr;
+        return threads;
+    }
+
+    int Prestart(int helpers) {
+        std::lock_guard<std::mutex> lock(FMutex);
+        return Grow(helpers);
     }
 
   private:
+    // Makes helpers up to `helpers` (FMutex held); returns how many there are. Running short of
+    // threads or memory is no error: a search makes do with the helpers there are.
+    int Grow(int helpers) {
+        try {
+            while (static_cast<int>(FThreads.size()) < helpers) {
+                if (gFailHelpers.load() > 0 && gFailHelpers.fetch_sub(1) > 0) throw std::bad_alloc();
+                const int index = static_cast<int>(FThreads.size()) + 1;
+                FThreads.emplace_back([this, index] { Serve(index); });
+            }
+        } catch (...) {
+        }
+        return static_cast<int>(FThreads.size());
+    }
+
     void Serve(int index) {
         unsigned seen = 0;
         std::unique_lock<std::mutex> lock(FMutex);
@@ -91,6 +106,11 @@ class Pool {
     int FPending = 0; // helpers of the current search still at work
 };
 
+Pool& ThePool() {
+    static Pool pool;
+    return pool;
+}
+
 std::atomic<int> gDefault{0};
 
 } // namespace
@@ -107,8 +127,15 @@ int DefaultThreads() {
 }
 
 int Run(int threads, Work work, void* context) {
-    static Pool pool;
-    return pool.Run(std::clamp(threads, 1, node_table::MaxThreads), work, context);
+    return ThePool().Run(std::clamp(threads, 1, node_table::MaxThreads), work, context);
+}
+
+int Prestart(int threads) {
+    return ThePool().Prestart(std::clamp(threads, 1, node_table::MaxThreads) - 1);
+}
+
+void FailHelpersForTesting(int count) {
+    gFailHelpers.store(count);
 }
 
 } // namespace search_pool

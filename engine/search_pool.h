@@ -16,4 +16,13 @@ void SetDefaultThreads(int threads);
 using Work = void (*)(void* context, int thread);
 int Run(int threads, Work work, void* context);
 
+// Makes the helpers that a search on `threads` threads needs, now, on the calling thread. A page
+// calls it on its main thread at start: a thread made later by the search's own thread would
+// start only when the page's main thread next takes the request, and nothing may wait on that.
+// Returns the helpers there are.
+int Prestart(int threads);
+
+// Test hook: the next `count` helpers fail to be made, as if the system had no memory left.
+void FailHelpersForTesting(int count);
+
 } // namespace search_pool

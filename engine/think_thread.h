@@ -5,16 +5,19 @@
 
 #include "engine/board.h"
 #include "engine/rules.h"
-#include "engine/search.h"
+#include "engine/search_worker.h"
 #include "platform/thread.h"
 
-class TThinkThread final : public TThread, public TSearch {
+class TThinkThread : public TThread, public TSearchWorker {
   public:
-    // Both uses create the worker suspended, so the body never runs before the fields are set;
-    // a non-suspended thread is resumed once it is fully built. Destroying a running worker
-    // stops it (terminate flag) and waits for it first.
-    explicit TThinkThread(bool createSuspended);
-    ~TThinkThread() override;
+    // Made by TThread::TryCreate<TThinkThread>(createSuspended). Both uses create the worker
+    // suspended, so the body never runs before the fields are set; a non-suspended thread
+    // starts once it is fully built.
+    TThinkThread(TKey key, bool createSuspended);
+
+    void Resume() override { TThread::Resume(); }
+    void Terminate() override { TThread::Terminate(); }
+    bool Finished() const override { return TThread::Finished(); }
 
     // ---- Rule operations (read no member; any instance, started or not, serves) ----
     static int CheckLine(int cell, int direction, const int32_t* board) {

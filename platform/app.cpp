@@ -38,6 +38,11 @@ bool RouteMouseMove(TFormHost& host, int x, int y) {
     return true;
 }
 
+bool RouteKeyDown(TFormHost& host, TKey key, bool shift) {
+    if (host.Closed() || !host.onKeyDown) return false;
+    return host.onKeyDown(key, shift);
+}
+
 bool DeliverTick(TFormHost& host) {
     if (host.Closed() || !host.timer || !host.timer->Enabled || !host.timer->OnTimer) return false;
     host.timer->OnTimer();
@@ -52,8 +57,17 @@ TRect StripRect(int left, int top, int width, int height) {
     return {left, top, left + width, top + height};
 }
 
+// The overlay's rectangle on the image when it shows, else empty.
+TRect OverlayShown(const TFormHost& host) {
+    if (!host.overlay || !host.overlay->Visible() || !host.image) return {};
+    const TRect b = host.overlay->Bounds();
+    return {std::max(b.left, 0), std::max(b.top, 0), std::min(b.right, host.image->Width()),
+            std::min(b.bottom, host.image->Height())};
+}
+
 // Paints the client picture inside rect into out (w x h, row by row): black, the image at
-// (0, 0), then the strip with a one-pixel outline in PenColor around a BrushColor fill.
+// (0, 0) with the overlay's points over it, then the strip with a one-pixel outline in PenColor
+// around a BrushColor fill.
 void ComposeRect(const TFormHost& host, TRect rect, std::vector<TColor>& out) {
     const int w = host.clientWidth;
     rect.left = std::max(rect.left, 0);
@@ -73,6 +87,10 @@ void ComposeRect(const TFormHost& host, TRect rect, std::vector<TColor>& out) {
                           rect.left,
                       img.Pixels().begin() + static_cast<std::ptrdiff_t>(y) * img.Width() + right,
                       row(y) + rect.left);
+        if (!OverlayShown(host).Empty())
+            for (const TPoint& p : host.overlay->Points())
+                if (p.x >= rect.left && p.x < right && p.y >= rect.top && p.y < bottom)
+                    row(p.y)[p.x] = host.overlay->Colour();
     }
     if (host.shape) {
         const TShape& s = *host.shape;
@@ -110,6 +128,16 @@ TRect TClientPicture::Update(const TFormHost& host) {
         changed = Union(changed, StripRect(FStrip.left, FStrip.top, FStrip.width, FStrip.height));
         changed = Union(changed, StripRect(strip.left, strip.top, strip.width, strip.height));
         FStrip = strip;
+    }
+    // The overlay where it showed and where it shows now, when it may have changed.
+    const uint32_t overlayVersion = host.overlay ? host.overlay->Version() : 0;
+    if (host.overlay != FOverlay || overlayVersion != FOverlayVersion) {
+        const TRect shown = OverlayShown(host);
+        changed = Union(changed, FOverlayShown);
+        changed = Union(changed, shown);
+        FOverlay = host.overlay;
+        FOverlayVersion = overlayVersion;
+        FOverlayShown = shown;
     }
     if (w != FWidth || h != FHeight) {
         FPixels.assign(static_cast<size_t>(w) * h, 0);

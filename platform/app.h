@@ -6,12 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/accessible_text.h"
 #include "platform/image.h"
+#include "platform/keys.h"
 #include "platform/mouse.h"
+#include "platform/overlay.h"
 #include "platform/shape.h"
 #include "platform/timer.h"
 
-// The window as a backend sees it: its picture, its strip, its timer and its handlers.
+// The window as a backend sees it: its picture, its strip, its timer, what it says and its
+// handlers.
 struct TFormHost {
     std::string caption;
     int clientWidth = 0, clientHeight = 0;
@@ -19,9 +23,14 @@ struct TFormHost {
     TShape* shape = nullptr;                       // the strip, right of the image
     TTimer* timer = nullptr;                       // OnTimer runs on the main thread while Enabled
     const TImage* icon = nullptr;                  // optional window icon
+    const TOverlay* overlay = nullptr;             // optional, shown over the image
+    TAccessibleText* speech = nullptr;             // optional, for a screen reader
     std::function<void(int x, int y)> onMouseMove; // image coordinates
     std::function<void(TMouseButton button, int x, int y)> onMouseDown; // image coordinates
-    std::function<void()> onClose;                                      // the close box
+    // True when the window took the key; a key it leaves may go to the front end (Tab on the
+    // web page moves the focus on).
+    std::function<bool(TKey key, bool shift)> onKeyDown;
+    std::function<void()> onClose;  // the close box
     std::function<bool()> isClosed; // true once the window has closed
 
     bool Closed() const { return isClosed && isClosed(); }
@@ -33,17 +42,20 @@ bool RouteMouseDown(TFormHost& host, TMouseButton button, int x, int y);
 // Sends a movement at client pixel (x, y) to the image's handler when it is over the image.
 // Returns true when the handler ran.
 bool RouteMouseMove(TFormHost& host, int x, int y);
+// Sends a key to the window's handler; false when the window is closed or left the key.
+bool RouteKeyDown(TFormHost& host, TKey key, bool shift);
 // Runs one timer tick when the timer is on and the window is open. Returns true when it ran.
 bool DeliverTick(TFormHost& host);
 
-// The client area as shown (clientWidth x clientHeight, row by row): the image with the strip
-// painted beside it, a one-pixel outline in PenColor around a BrushColor fill.
+// The client area as shown (clientWidth x clientHeight, row by row): the image with the
+// overlay's points over it when shown, and the strip painted beside it, a one-pixel outline in
+// PenColor around a BrushColor fill.
 std::vector<TColor> ComposeClient(const TFormHost& host);
 
 // The client area as a window last showed it, brought up to date piece by piece: Update
 // recomposes only what changed since the previous call (the image's dirty rectangle, the strip
-// when its place or colours differ), so a window converts and uploads only that. It takes the
-// image's dirty rectangle, so one image feeds one TClientPicture.
+// when its place or colours differ, the overlay where it was and is), so a window converts and
+// uploads only that. It takes the image's dirty rectangle, so one image feeds one TClientPicture.
 class TClientPicture {
   public:
     // The next Update recomposes everything: the window system lost the shown pixels.
@@ -64,5 +76,8 @@ class TClientPicture {
     std::vector<TColor> FPixels;
     int FWidth = 0, FHeight = 0;
     StripLook FStrip;
+    const TOverlay* FOverlay = nullptr;
+    uint32_t FOverlayVersion = 0;
+    TRect FOverlayShown; // where its points were at the last Update; empty when hidden
     bool FAll = true;
 };

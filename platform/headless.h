@@ -1,5 +1,5 @@
-// THeadlessHost: runs a window without a display; the caller delivers ticks and mouse events
-// and can write the client area to a PNG file.
+// THeadlessHost: runs a window without a display; the caller delivers ticks, mouse events and
+// keys, takes what the window says and can write the client area to a PNG file.
 #pragma once
 
 #include <string>
@@ -17,6 +17,11 @@ class THeadlessHost {
     bool MouseMove(int x, int y) { return RouteMouseMove(FHost, x, y); }
     bool MouseDown(TMouseButton button, int x, int y) {
         return RouteMouseDown(FHost, button, x, y);
+    }
+    bool KeyDown(TKey key, bool shift = false) { return RouteKeyDown(FHost, key, shift); }
+    // The lines the window said since the last call.
+    std::vector<std::string> TakeSpoken() {
+        return FHost.speech ? FHost.speech->Take() : std::vector<std::string>{};
     }
     // A press on the strip wherever it lies.
     bool Strip();

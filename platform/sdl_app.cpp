@@ -230,6 +230,35 @@ std::optional<TMouseButton> ButtonOf(uint8_t sdlButton) {
     }
 }
 
+// The keys the window takes, by what they mean in the keyboard's layout.
+std::optional<TKey> KeyOf(SDL_Keycode code) {
+    switch (code) {
+    case SDLK_LEFT:
+        return TKey::vkLeft;
+    case SDLK_RIGHT:
+        return TKey::vkRight;
+    case SDLK_UP:
+        return TKey::vkUp;
+    case SDLK_DOWN:
+        return TKey::vkDown;
+    case SDLK_TAB:
+        return TKey::vkTab;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+        return TKey::vkReturn;
+    case SDLK_SPACE:
+        return TKey::vkSpace;
+    case SDLK_ESCAPE:
+        return TKey::vkEscape;
+    case SDLK_b:
+        return TKey::vkB;
+    case SDLK_r:
+        return TKey::vkR;
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 TSdlApplication::TSdlApplication(const std::string& title, const std::string& windowClass) {
@@ -333,6 +362,18 @@ void TSdlApplication::Run(TFormHost& host) {
             if (RouteMouseMove(host, ToClient(e.motion.x, scale), ToClient(e.motion.y, scale)))
                 rearm(false);
             break;
+        case SDL_KEYDOWN: {
+            const auto key = KeyOf(e.key.keysym.sym);
+            // Shortcuts with Ctrl, Alt or the system key belong to the desktop; only moving
+            // about repeats while a key is held.
+            if (!key || (e.key.keysym.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) != 0 ||
+                (e.key.repeat && !IsNavigationKey(*key)))
+                break;
+            RouteKeyDown(host, *key, (e.key.keysym.mod & KMOD_SHIFT) != 0);
+            // A key that presses restarts the timer as a mouse press does.
+            rearm(!IsNavigationKey(*key));
+            break;
+        }
         case SDL_MOUSEBUTTONDOWN:
             if (auto button = ButtonOf(e.button.button)) {
                 // A press switches the timer off and maybe on again: a new full interval.

@@ -25,8 +25,8 @@ class TSdlApplication {
 
     // Shows the window, each client pixel as a square of the scale chosen from the desktop's
     // setting or MELVARON_SCALE, and runs the event loop on this thread until host.isClosed() is
-    // true. Ticks, mouse events and the close box reach the host's handlers here; an exception
-    // thrown by a handler leaves the loop (the window is destroyed on the way out).
+    // true. Ticks, mouse events, keys and the close box reach the host's handlers here; an
+    // exception thrown by a handler leaves the loop (the window is destroyed on the way out).
     void Run(TFormHost& host);
 
     // An error box; returns false when none could be shown (for instance without a display).

@@ -14,22 +14,47 @@ TThread::TDeferredStarts::TDeferredStarts() : FOuter(tDeferred) {
 
 TThread::TDeferredStarts::~TDeferredStarts() {
     tDeferred = FOuter;
-    for (TThread* t : FQueued) t->Start();
+    const std::vector<TThread*> queued = std::move(FQueued);
+    for (TThread* t : queued) t->FDeferredIn = nullptr;
+    for (TThread* t : queued) t->Start();
 }
 
 void TThread::FailCreationForTesting(bool fail) {
     gFailCreation.store(fail);
 }
 
-TThread::TThread() {
+TThread::TThread(TKey) {
     if (gFailCreation.load())
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
                                 "thread creation disabled for testing");
 }
 
 TThread::~TThread() {
-    if (tDeferred) std::erase(tDeferred->FQueued, this);
+    // TOwned has ended the body already; this covers a subclass constructor that threw.
+    LeaveDeferredQueue();
     if (FThread.joinable()) FThread.join();
+}
+
+void TThread::Built() {
+    FBuilt = true;
+    if (FResumed) {
+        FResumed = false;
+        Resume();
+    }
+}
+
+void TThread::Stop() {
+    Terminate();
+    if (Finished() && FThread.joinable())
+        FThread.detach(); // past Execute: nothing of the object is touched any more
+    else
+        WaitFor();
+}
+
+void TThread::LeaveDeferredQueue() {
+    if (!FDeferredIn) return;
+    std::erase(FDeferredIn->FQueued, this);
+    FDeferredIn = nullptr;
 }
 
 void TThread::Run() {
@@ -40,8 +65,10 @@ void TThread::Run() {
 void TThread::Resume() {
     if (FResumed) return;
     FResumed = true;
+    if (!FBuilt) return; // resumed from a constructor: Built() starts it
     if (tDeferred) {
         tDeferred->FQueued.push_back(this);
+        FDeferredIn = tDeferred;
         return;
     }
     Start();
@@ -56,5 +83,9 @@ void TThread::Start() {
 }
 
 void TThread::WaitFor() {
+    if (FDeferredIn) {
+        LeaveDeferredQueue();
+        Start();
+    }
     if (FThread.joinable()) FThread.join();
 }

@@ -25,6 +25,10 @@ EM_JS(void, PageCursor, (const char* name), {
 EM_JS(void, PageTimer, (int on, int interval), {
     Module.melvaronPage.timer(on !== 0, interval);
 });
+// The page's live region (web/speech.js), when the page has one.
+EM_JS(void, PageSay, (const char* line), {
+    if (globalThis.melvaronSpeech) globalThis.melvaronSpeech.say(UTF8ToString(line));
+});
 EM_JS(void, PageFail, (const char* message), {
     Module.melvaronPage.fail(UTF8ToString(message));
 });
@@ -85,6 +89,12 @@ void TWebApplication::MouseDown(TMouseButton button, int x, int y) {
     if (RouteMouseDown(FHost, button, x, y)) Present();
 }
 
+bool TWebApplication::KeyDown(TKey key, bool shift) {
+    const bool taken = RouteKeyDown(FHost, key, shift);
+    Present();
+    return taken;
+}
+
 void TWebApplication::Fail(const std::string& message) {
     if (gApplication) gApplication = nullptr;
     PageFail(message.c_str());
@@ -113,6 +123,8 @@ void TWebApplication::Present() {
         FTimer = on;
         PageTimer(on, FHost.timer ? FHost.timer->Interval : 50);
     }
+    if (FHost.speech)
+        for (const std::string& line : FHost.speech->Take()) PageSay(line.c_str());
 }
 
 extern "C" {
@@ -127,6 +139,15 @@ EMSCRIPTEN_KEEPALIVE void melvaron_mouse_move(int x, int y) {
 
 EMSCRIPTEN_KEEPALIVE void melvaron_mouse_down(int button, int x, int y) {
     if (gApplication) Guarded([=] { gApplication->MouseDown(ButtonOf(button), x, y); });
+}
+
+// A key by its browser number (KeyboardEvent.keyCode); 1 when the game took it, 0 when the page
+// may let the browser have it (Tab past the last item moves the focus on).
+EMSCRIPTEN_KEEPALIVE int melvaron_key(int code, int shift) {
+    const auto key = KeyOfCode(code);
+    bool taken = false;
+    if (gApplication && key) Guarded([&] { taken = gApplication->KeyDown(*key, shift != 0); });
+    return taken ? 1 : 0;
 }
 
 } // extern "C"

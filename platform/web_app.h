@@ -1,6 +1,7 @@
 // TWebApplication: the window as a web page. The page's script delivers the 50 ms timer, mouse
-// movement and presses in client pixels; the program paints only what changed into the page's
-// canvas and tells the page which cursor to show and whether its timer should run.
+// movement and presses in client pixels, and keys; the program paints only what changed into the
+// page's canvas, tells the page which cursor to show and whether its timer should run, and hands
+// the lines the window says to the page's live region.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,7 @@ class TWebApplication {
     void Tick();
     void MouseMove(int x, int y);
     void MouseDown(TMouseButton button, int x, int y);
+    bool KeyDown(TKey key, bool shift); // true when the window took the key
 
     // Stops the page's events and shows message on the page; the game does not continue.
     static void Fail(const std::string& message);

@@ -18,6 +18,12 @@ if(MELVARON_SANITIZE STREQUAL "" AND TARGET melvaron AND TARGET melvaron-replay)
                      $<TARGET_FILE:melvaron-replay> $<TARGET_FILE:xwd_compare>
                      ${CMAKE_CURRENT_BINARY_DIR}/e2e_window_scale2 2)
     set_tests_properties(e2e_window_scale2 PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
+    # The same opening by the keyboard alone.
+    add_test(NAME e2e_window_keys
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e_window.sh $<TARGET_FILE:melvaron>
+                     $<TARGET_FILE:melvaron-replay> $<TARGET_FILE:xwd_compare>
+                     ${CMAKE_CURRENT_BINARY_DIR}/e2e_window_keys 1 keys)
+    set_tests_properties(e2e_window_keys PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
   else()
     # A missing tool fails the test rather than hiding it.
     add_test(NAME e2e_window

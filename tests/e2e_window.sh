@@ -3,11 +3,13 @@
 # The scripted-session player runs the same steps first and pictures each one; after every step
 # the window must come to show exactly that picture. With SCALE, the window shows each client
 # pixel as a SCALE x SCALE square (MELVARON_SCALE) and the pointer goes to the square's pixels.
+# With keys, the same opening is played by the keyboard alone, the pointer never entering the
+# window.
 # Usage:
-#   e2e_window.sh MELVARON MELVARON-REPLAY XWD_COMPARE WORKDIR [SCALE]
+#   e2e_window.sh MELVARON MELVARON-REPLAY XWD_COMPARE WORKDIR [SCALE] [mouse|keys]
 set -euo pipefail
 source "$(dirname "$0")/x11_session.sh"
-game="$1" replay="$2" compare="$3" work="$4" scale="${5:-1}"
+game="$1" replay="$2" compare="$3" work="$4" scale="${5:-1}" input="${6:-mouse}"
 mkdir -p "$work"
 cd "$work"
 rm -f display ./*.xwd ./*.png steps.txt replay.out game.err
@@ -36,18 +38,35 @@ for step in "${steps[@]}"; do
     read -r kind a b <<<"$step"
     if [ "$kind" = item ]; then xs+=("${X11_ITEM_X[$a]}"); ys+=("${X11_ITEM_Y[$a]}"); else xs+=("$a"); ys+=("$b"); fi
 done
+# The same by keys, as the replay tool names them: Shift+Tab from no item back to player 2's
+# MAN box (item 19) and on to GAME (item 10), then arrows from the middle to that cell.
+keys=()
+for _ in 1 2 3 4 5 6 7; do keys+=(shift+tab); done
+keys+=(enter)
+for _ in 1 2 3 4 5 6 7 8 9; do keys+=(shift+tab); done
+keys+=(enter right right right enter)
+# xdotool's names for them.
+declare -A keysym=([shift+tab]=shift+Tab [enter]=Return [right]=Right)
 
 # The same steps for the scripted-session player, with a picture of the window after each
 # movement and after each press has settled.
 {
     echo "shot start.png"
-    for i in "${!steps[@]}"; do
-        echo "move ${xs[$i]} ${ys[$i]}"
-        echo "shot move$i.png"
-        echo "press left ${xs[$i]} ${ys[$i]}"
-        echo "settle"
-        echo "shot press$i.png"
-    done
+    if [ "$input" = keys ]; then
+        for i in "${!keys[@]}"; do
+            echo "key ${keys[$i]}"
+            echo "settle"
+            echo "shot key$i.png"
+        done
+    else
+        for i in "${!steps[@]}"; do
+            echo "move ${xs[$i]} ${ys[$i]}"
+            echo "shot move$i.png"
+            echo "press left ${xs[$i]} ${ys[$i]}"
+            echo "settle"
+            echo "shot press$i.png"
+        done
+    fi
     echo "state"
 } >steps.txt
 timeout 60 "$replay" steps.txt >replay.out || fail "melvaron-replay failed"
@@ -85,15 +104,25 @@ wait_for_picture() {
 }
 
 wait_for_picture start.png
-for i in "${!steps[@]}"; do
-    # The last pixel of the client pixel's square: it must still count as that client pixel.
-    timeout 5 xdotool mousemove --window "$wid" $((xs[i] * scale + scale - 1)) $((ys[i] * scale + scale - 1))
-    wait_for_picture "move$i.png"
-    timeout 5 xdotool click 1
-    wait_for_picture "press$i.png"
-done
+if [ "$input" = keys ]; then
+    timeout 5 xdotool windowfocus --sync "$wid"
+    for i in "${!keys[@]}"; do
+        timeout 5 xdotool key "${keysym[${keys[$i]}]}"
+        wait_for_picture "key$i.png"
+    done
+else
+    for i in "${!steps[@]}"; do
+        # The last pixel of the client pixel's square: it must still count as that client pixel.
+        timeout 5 xdotool mousemove --window "$wid" $((xs[i] * scale + scale - 1)) $((ys[i] * scale + scale - 1))
+        wait_for_picture "move$i.png"
+        timeout 5 xdotool click 1
+        wait_for_picture "press$i.png"
+    done
+fi
 
 # The close request (as from the desktop) must end the program cleanly.
 x11_close_game "$game_pid" || fail "$X11_ERROR"
 game_pid=""
-echo "PASS: the window showed the replay's picture at scale $scale after each of ${#steps[@]} steps"
+count=${#steps[@]}
+[ "$input" = keys ] && count=${#keys[@]}
+echo "PASS: the window showed the replay's picture at scale $scale after each of $count $input steps"

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -57,6 +58,34 @@ inline TPixel ItemPixel(int item) {
     return {p.x, p.y};
 }
 
+// The first cell where player may put, or -1.
+inline int FirstLegal(const Board& b, int player) {
+    for (int c = FirstPlayable; c <= LastPlayable; ++c)
+        if (b[c] == CellEmpty && (TThinkThread::CheckPut(c, b.data()) & player)) return c;
+    return -1;
+}
+
+// The arrow keys that lead the keyboard's cursor from one cell to another, fewest first.
+inline std::vector<TKey> ArrowsBetween(int from, int to) {
+    static constexpr struct {
+        TKey key;
+        int dx, dy;
+    } arrows[] = {
+        {TKey::vkLeft, -1, 0}, {TKey::vkRight, 1, 0}, {TKey::vkUp, 0, -1}, {TKey::vkDown, 0, 1}};
+    std::map<int, std::pair<int, TKey>> cameFrom{{from, {from, TKey::vkLeft}}};
+    std::vector<int> queue{from};
+    for (size_t i = 0; i < queue.size() && !cameFrom.count(to); ++i)
+        for (const auto& a : arrows) {
+            const int next = CellToward(queue[i], a.dx, a.dy);
+            if (cameFrom.emplace(next, std::make_pair(queue[i], a.key)).second)
+                queue.push_back(next);
+        }
+    std::vector<TKey> keys;
+    for (int c = to; c != from && cameFrom.count(c); c = cameFrom[c].first)
+        keys.insert(keys.begin(), cameFrom[c].second);
+    return keys;
+}
+
 class FormDriver {
   public:
     explicit FormDriver(uint32_t seed = 12345) : form(std::make_unique<TfrmGalMain>()) {
@@ -97,6 +126,7 @@ class FormDriver {
     void ClickItem(int item) { Click(ItemPixel(item)); }
     void ClickCell(int cell) { Click(CellPixel(cell)); }
     void Strip() { form->Shape1.OnMouseDown(); }
+    bool Key(TKey key, bool shift = false) { return form->FormKeyDown(key, shift); }
 
     // In the player selection: choose both players' types.
     void ChoosePlayers(int type1, int type2) {

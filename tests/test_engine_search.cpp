@@ -317,13 +317,14 @@ TEST(Search, StoppedSearchLeavesOnlyFinishedNodes) {
     const int side = BenchPositions[5].side;
     node_table::Table::Forget();
     {
-        TThinkThread worker(true);
-        worker.Prepare(side, depth, b.data(), 0);
-        worker.Resume();
-        while (worker.FProgress.load() == 0 && worker.FResult.load() == ResultNotReady)
+        auto worker = TThread::TryCreate<TThinkThread>(true);
+        ASSERT_TRUE(worker);
+        worker->Prepare(side, depth, b.data(), 0);
+        worker->Resume();
+        while (worker->FProgress.load() == 0 && worker->FResult.load() == ResultNotReady)
             std::this_thread::yield();
-        worker.Terminate();
-        worker.WaitFor();
+        worker->Terminate();
+        worker->WaitFor();
     }
     TSearch after;
     after.Prepare(side, depth, b.data(), 0);

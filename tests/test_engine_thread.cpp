@@ -8,6 +8,7 @@
 
 #include "engine/bench_positions.h"
 #include "engine/node_table.h"
+#include "engine/search_pool.h"
 #include "engine/tables.h"
 #include "engine/think_thread.h"
 
@@ -15,7 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int32_t PollUntilResult(TThinkThread& t, std::set<int32_t>* seen = nullptr) {
+int32_t PollUntilResult(TSearch& t, std::set<int32_t>* seen = nullptr) {
     int32_t r;
     while ((r = t.FResult.load()) == ResultNotReady) {
         if (seen) seen->insert(r);
@@ -28,7 +29,7 @@ int32_t PollUntilResult(TThinkThread& t, std::set<int32_t>* seen = nullptr) {
 TEST(ThinkThread, WorkerDeliversTheSynchronousResult) {
     const Board b = BenchBoard(5);
     const int side = BenchPositions[5].side;
-    TThinkThread sync(true);
+    TSearch sync;
     sync.Prepare(side, 3, b.data(), 20000);
     const int32_t want = sync.Think();
 
@@ -131,7 +132,7 @@ TEST(ThinkThread, ConcurrentSearchesDoNotDisturbEachOther) {
     int32_t want[4];
     for (int i = 0; i < 4; ++i) {
         boards[i] = BenchBoard(i);
-        TThinkThread sync(true);
+        TSearch sync;
         sync.Prepare(BenchPositions[i].side, 3, boards[i].data(), 4000 * i);
         want[i] = sync.Think();
         workers[i] = TThread::TryCreate<TThinkThread>(true);
@@ -191,6 +192,43 @@ TEST(ThinkThread, SeveralThreadsShowWhatOneShows) {
     worker->WaitFor();
     EXPECT_EQ(worker->FResult.load(), -1);
     EXPECT_EQ(static_cast<uint64_t>(worker->FProgress.load()), worker->EvaluateCalls() % 65536);
+}
+
+} // namespace
+
+namespace {
+
+void CountThreads(void* context, int) {
+    static_cast<std::atomic<int>*>(context)->fetch_add(1);
+}
+
+// Helpers that cannot be made (no threads, no memory) leave a search on fewer threads, and the
+// next search has the helpers back.
+TEST(SearchPool, UsableAfterAFailureToMakeHelpers) {
+    const int want = node_table::MaxThreads;
+    std::atomic<int> calls{0};
+    search_pool::FailHelpersForTesting(1000);
+    const int used = search_pool::Run(want, &CountThreads, &calls);
+    search_pool::FailHelpersForTesting(0);
+    EXPECT_EQ(calls.load(), used);
+    if (search_pool::Prestart(1) + 1 == want) GTEST_SKIP() << "every helper was made earlier";
+    EXPECT_LT(used, want);
+
+    calls = 0;
+    EXPECT_EQ(search_pool::Run(want, &CountThreads, &calls), want);
+    EXPECT_EQ(calls.load(), want);
+
+    // A whole search after the failure, on every thread, still gives the one-thread answer.
+    const Board b = BenchBoard(2);
+    TSearch one, many;
+    one.SetThreads(1);
+    many.SetThreads(want);
+    for (TSearch* s : {&one, &many}) {
+        node_table::Table::Forget();
+        s->Prepare(BenchPositions[2].side, 5, b.data(), 123);
+    }
+    EXPECT_EQ(many.Think(), one.Think());
+    EXPECT_EQ(many.EvaluateCalls(), one.EvaluateCalls());
 }
 
 } // namespace

@@ -21,6 +21,7 @@ struct Fixture {
     TImage image{762, 512, RGBColor(0, 0x52, 0)};
     TShape shape;
     TTimer timer;
+    TOverlay overlay;
     bool closed = false;
     std::vector<std::string> calls;
 
@@ -41,6 +42,11 @@ struct Fixture {
         h.image = &image;
         h.shape = &shape;
         h.timer = &timer;
+        h.overlay = &overlay;
+        h.onKeyDown = [this](TKey key, bool shift) {
+            calls.push_back("key " + std::to_string(static_cast<int>(key)) + (shift ? "+" : ""));
+            return key != TKey::vkTab || !shift; // Shift+Tab is left to others
+        };
         h.onMouseMove = [this](int x, int y) {
             calls.push_back("move " + std::to_string(x) + " " + std::to_string(y));
         };
@@ -95,6 +101,17 @@ TEST(RouteMouse, MovementReachesOnlyTheImage) {
     EXPECT_EQ(f.calls, std::vector<std::string>{"move 761 0"});
 }
 
+TEST(RouteKey, KeysReachTheHandlerWhichMayLeaveThem) {
+    Fixture f;
+    TFormHost host = f.Host();
+    EXPECT_TRUE(RouteKeyDown(host, TKey::vkR, false));
+    EXPECT_FALSE(RouteKeyDown(host, TKey::vkTab, true));
+    EXPECT_EQ(f.calls, (std::vector<std::string>{"key 9", "key 4+"}));
+    f.closed = true;
+    EXPECT_FALSE(RouteKeyDown(host, TKey::vkR, false));
+    EXPECT_EQ(f.calls.size(), 2u);
+}
+
 TEST(RouteMouse, NothingReachesAClosedWindow) {
     Fixture f;
     TFormHost host = f.Host();
@@ -124,6 +141,20 @@ TEST(ComposeClient, ImageThenStripOutlineAndFill) {
         EXPECT_EQ(at(x, 1), Brush) << x; // the right edge (x 768) is outside the client
         EXPECT_EQ(at(x, 510), Brush) << x;
     }
+}
+
+TEST(ComposeClient, OverlayShowsOverTheImageOnlyWhileShown) {
+    Fixture f;
+    const TColor under = f.image.Pixel(10, 10);
+    f.overlay.Show({{10, 10}, {11, 10}, {765, 5}, {-1, 3}}, Pen);
+    std::vector<TColor> px = ComposeClient(f.Host());
+    EXPECT_EQ(px[10 * 768 + 10], Pen);
+    EXPECT_EQ(px[10 * 768 + 11], Pen);
+    EXPECT_EQ(px[5 * 768 + 765], Brush); // the strip is no part of the image
+    EXPECT_EQ(f.image.Pixel(10, 10), under);
+    f.overlay.Hide();
+    px = ComposeClient(f.Host());
+    EXPECT_EQ(px[10 * 768 + 10], under);
 }
 
 TEST(ComposeClient, StripColoursFollowTheShape) {
@@ -165,6 +196,18 @@ TEST(ClientPicture, RecomposesOnlyWhatChangedAndStaysEqualToAFreshComposition) {
         {"image under the strip", [&] { f.image.FillRect(690, 5, 710, 9, Brush); },
          TRect{690, 5, 710, 9}},
         {"strip back, the image shows again", [&] { f.shape.Left = 762; }, TRect{700, 0, 768, 512}},
+        {"overlay shown",
+         [&] {
+             f.overlay.Show({{20, 30}, {40, 35}}, Pen);
+         },
+         TRect{20, 30, 41, 36}},
+        {"overlay moved",
+         [&] {
+             f.overlay.Show({{50, 60}}, Pen);
+         },
+         TRect{20, 30, 51, 61}},
+        {"overlay hidden", [&] { f.overlay.Hide(); }, TRect{50, 60, 51, 61}},
+        {"overlay hidden again", [&] { f.overlay.Hide(); }, TRect{}},
         {"window system lost the pixels", [&] { picture.InvalidateAll(); }, all},
         {"no strip", [&] { host.shape = nullptr; }, strip},
     };

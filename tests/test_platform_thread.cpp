@@ -1,10 +1,12 @@
-// TThread: no OS thread until Resume, one run of the body however often it is resumed, and the
-// test hook that makes creation fail, and starts deferred to the end of a scope.
+// TThread: no OS thread until Resume, one run of the body however often it is resumed, the test
+// hook that makes creation fail, starts deferred to the end of a scope, and a body that never
+// outlives its object.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "platform/thread.h"
@@ -13,6 +15,7 @@ namespace {
 
 class TCounting : public TThread {
   public:
+    using TThread::TThread;
     std::atomic<int> runs{0};
 
   protected:
@@ -70,6 +73,72 @@ TEST(Thread, DeferredStartsBeginWhenTheScopeEnds) {
     }
     started->WaitFor();
     EXPECT_EQ(started->runs.load(), 1);
+}
+
+// A body that works on a member of its subclass until it is told to stop; the subclass's
+// destructor notes whether the body had ended by the time its members began to go.
+std::atomic<int> gEndedBeforeMembersWent{-1};
+class TBusy : public TThread {
+  public:
+    TBusy(TKey key, bool resumeNow) : TThread(key), data(64, 1) {
+        if (resumeNow) Resume(); // must wait until the object is whole
+    }
+    ~TBusy() override { gEndedBeforeMembersWent = ended.load(); }
+    std::atomic<bool> started{false}, ended{false};
+    std::vector<int> data;
+    std::atomic<long> sum{0};
+
+  protected:
+    void Execute() override {
+        started = true;
+        while (!TerminateFlag().load())
+            for (int v : data) sum += v;
+        ended = true;
+    }
+};
+
+TEST(Thread, DestroyedWhileRunningEndsTheBodyBeforeTheSubclassGoes) {
+    for (bool resumeInConstructor : {false, true}) {
+        gEndedBeforeMembersWent = -1;
+        auto t = TThread::TryCreate<TBusy>(resumeInConstructor);
+        ASSERT_NE(t, nullptr);
+        if (!resumeInConstructor) t->Resume();
+        while (!t->started.load()) std::this_thread::yield();
+        t.reset(); // no Terminate, no WaitFor: the object itself must see to both
+        EXPECT_EQ(gEndedBeforeMembersWent.load(), 1);
+    }
+}
+
+TEST(Thread, FinishedThreadIsDestroyedAndNeverStartedOneNeverRuns) {
+    auto done = TThread::TryCreate<TCounting>();
+    done->Resume();
+    while (!done->Finished()) std::this_thread::yield();
+    done.reset(); // past its body: nothing to wait for
+    gEndedBeforeMembersWent = -1;
+    TThread::TryCreate<TBusy>(false).reset();
+    EXPECT_EQ(gEndedBeforeMembersWent.load(), 0); // never started, so never ended either
+}
+
+TEST(Thread, DeferredStartsNestAndForgetThreadsDestroyedInAnyScope) {
+    auto outerQueued = TThread::TryCreate<TCounting>();
+    auto waitedEarly = TThread::TryCreate<TCounting>();
+    auto innerQueued = TThread::TryCreate<TCounting>();
+    {
+        TThread::TDeferredStarts outer;
+        outerQueued->Resume();
+        waitedEarly->Resume();
+        {
+            TThread::TDeferredStarts inner;
+            innerQueued->Resume();
+            outerQueued.reset(); // queued by the outer scope, gone inside the inner one
+            waitedEarly->WaitFor(); // a wait starts a queued thread rather than hang or skip it
+            EXPECT_EQ(waitedEarly->runs.load(), 1);
+        }
+        innerQueued->WaitFor();
+        EXPECT_EQ(innerQueued->runs.load(), 1);
+    } // the outer scope must start nothing it no longer holds (ASan sees a dangling start)
+    waitedEarly->WaitFor();
+    EXPECT_EQ(waitedEarly->runs.load(), 1);
 }
 
 } // namespace

@@ -9,12 +9,6 @@ namespace {
 
 // ---- Positions built with the rule operations ----
 
-int FirstLegal(const Board& b, int player) {
-    for (int c = FirstPlayable; c <= LastPlayable; ++c)
-        if (b[c] == CellEmpty && (TThinkThread::CheckPut(c, b.data()) & player)) return c;
-    return -1;
-}
-
 int Count(const Board& b, int v) {
     int n = 0;
     for (int x : b) n += x == v;
@@ -311,7 +305,7 @@ TEST(Controller, NoDuringSearchRewritesTurnLineAndKeepsTheWorker) {
     for (int item : {piFirstButton, piSecondButton}) {
         FormDriver d;
         InThinking(d);
-        TThinkThread* worker = d->FSearch.get();
+        TSearchWorker* worker = d->FSearch.get();
         ASSERT_NE(worker, nullptr);
         EXPECT_EQ(Screen.Cursor, crHourGlass);
         d.ClickItem(item);
@@ -544,7 +538,9 @@ TEST(Controller, SearchDepthFollowsLevelAndBonus) {
             ASSERT_NE(d->FSearch, nullptr);
             EXPECT_EQ(d->FSearch->FDepth, c.depth);
             EXPECT_EQ(d->FSearch->FSide, 1);
-            EXPECT_EQ(d->FSearch->FBoard, d->FBoard->data());
+            // Its own copy: the window may reset its board while a stopped search winds down.
+            EXPECT_NE(d->FSearch->FBoard, d->FBoard->data());
+            EXPECT_TRUE(std::equal(d->FBoard->begin(), d->FBoard->end(), d->FSearch->FBoard));
         } else {
             NoThreadsScope noThreads;
             d.Tick();
@@ -585,3 +581,77 @@ TEST(Controller, ComputerGamesPlayToTheEnd) {
     EXPECT_EQ(d->FState, gsGameOver);
     EXPECT_EQ(d->FSearch, nullptr);
 }
+
+namespace {
+
+// A worker that runs until the test says it has ended, as a page's worker or a slow thread may.
+struct TFakeWorker : TSearchWorker {
+    struct Log {
+        int made = 0, resumed = 0, terminated = 0, destroyed = 0;
+        bool destroyedRunning = false;
+    };
+    explicit TFakeWorker(Log& log) : log(log) { ++log.made; }
+    ~TFakeWorker() override {
+        ++log.destroyed;
+        if (!ended) log.destroyedRunning = true;
+    }
+    void Resume() override { ++log.resumed; }
+    void Terminate() override { ++log.terminated; }
+    bool Finished() const override { return ended; }
+    Log& log;
+    bool ended = false;
+};
+
+// NEW GAME, END and a result never wait for a worker: the game goes on at once, and each worker
+// is destroyed only once nothing runs for it.
+TEST(Controller, StopsAndResultsNeverWaitForTheWorker) {
+    struct Case {
+        const char* name;
+        std::function<void(FormDriver&)> act;
+        int state; // after act
+    } cases[] = {
+        {"yes to new game",
+         [](FormDriver& d) { d.ClickItem(piFirstButton), d.ClickItem(piFirstButton); }, gsSelect},
+        {"yes to end",
+         [](FormDriver& d) { d.ClickItem(piSecondButton), d.ClickItem(piFirstButton); }, gsClose},
+        {"result while running",
+         [](FormDriver& d) {
+             d->FSearch->FResult = FirstLegal(*d->FBoard, 2);
+             d.Tick();
+         },
+         gsTurnOver},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFakeWorker::Log log;
+        TFakeWorker* worker = nullptr;
+        {
+            FormDriver d;
+            d->FNewSearch = [&] {
+                auto w = std::make_unique<TFakeWorker>(log);
+                worker = w.get();
+                return std::unique_ptr<TSearchWorker>(std::move(w));
+            };
+            d.Start(0, kLV1);
+            d.Settle();
+            d.ClickCell(FirstLegal(*d->FBoard, 1));
+            while (d->FState != gsThinking) d.Tick();
+            ASSERT_EQ(log.resumed, 1);
+            c.act(d);
+            EXPECT_EQ(d->Closed() ? gsClose : d->FState, c.state);
+            EXPECT_EQ(d->FSearch, nullptr);
+            EXPECT_EQ(log.destroyed, 0); // still running: kept, not waited for
+            worker->ended = true;
+            if (!d->Closed()) {
+                d->tmrTimer.Enabled = true;
+                d.Tick(); // the next tick lets it go
+                EXPECT_EQ(log.destroyed, 1);
+            }
+        }
+        EXPECT_EQ(log.destroyed, 1);
+        EXPECT_FALSE(log.destroyedRunning);
+        EXPECT_EQ(log.terminated, c.state == gsTurnOver ? 0 : 1);
+    }
+}
+
+} // namespace

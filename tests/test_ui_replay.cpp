@@ -60,6 +60,18 @@ TEST(ReplayParse, GoodLines) {
     EXPECT_EQ(shot.commands[0].file, "out/a.png");
 }
 
+TEST(ReplayParse, KeysByName) {
+    const auto r = ParseScript("key shift+tab\nkey space\nspeech\n");
+    ASSERT_TRUE(r.ok()) << r.Message();
+    ASSERT_EQ(r.commands.size(), 3u);
+    EXPECT_EQ(r.commands[0].op, TOp::Key);
+    EXPECT_EQ(r.commands[0].key, TKey::vkTab);
+    EXPECT_TRUE(r.commands[0].shift);
+    EXPECT_EQ(r.commands[1].key, TKey::vkSpace);
+    EXPECT_FALSE(r.commands[1].shift);
+    EXPECT_EQ(r.commands[2].op, TOp::Speech);
+}
+
 TEST(ReplayParse, CommentsBlankLinesAndLineNumbers) {
     const auto r = ParseScript("# a session\n\nseed 3\n   \n\tstate # now\n#close\nboard");
     ASSERT_TRUE(r.ok()) << r.Message();
@@ -89,6 +101,10 @@ TEST(ReplayParse, BadLinesNameTheLineAndTheFault) {
         {"shot a b", "line 1: wrong number of arguments to shot (usage: shot FILE)"},
         {"state 1", "line 1: wrong number of arguments to state (usage: state)"},
         {"seed", "line 1: wrong number of arguments to seed (usage: seed N)"},
+        {"key", "line 1: wrong number of arguments to key (usage: key NAME)"},
+        {"key Tab", "line 1: key: unknown key 'Tab' (left, right, up, down, tab, shift+tab, enter, "
+                    "space, escape, b or r)"},
+        {"speech now", "line 1: wrong number of arguments to speech (usage: speech)"},
         {"move x 2", "line 1: move: 'x' is not a number"},
         {"move 1 2y", "line 1: move: '2y' is not a number"},
         {"move +1 2", "line 1: move: '+1' is not a number"},
@@ -197,6 +213,23 @@ TEST(ReplayProgram, StateLinesInTheExactFormat) {
                      ".....21.....\n"
                      "............\n"
                      "............\n");
+}
+
+TEST(ReplayProgram, KeysPlayAndTheWindowSaysWhatItShows) {
+    const RunResult r = Replay("seed 1\nspeech\nkey b\nkey enter\nsettle\nkey up\nkey r\n"
+                               "state\nspeech\nspeech\n",
+                               "keys");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "speech 1\n"
+                     "said: SELECT PLAYER !!\n"
+                     "state=0 turn=1 counts=68,2,2 players=0,1 bonus=5 hover=1 msgline=1 "
+                     "cursor=default search=no timer=on\n"
+                     "speech 4\n"
+                     "said: player 1: TURN !\n"
+                     "said: Put Panel !\n"
+                     "said: row 3, column 6: player 1's panel\n"
+                     "said: player 1: 2 panels, player 2: 2 panels, 68 empty\n"
+                     "speech 0\n");
 }
 
 TEST(ReplayProgram, ComputerGamesSettleToTheSameEndForTheSameSeed) {

@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
         {"APP_SHORT_NAME", AppShortName},
         {"COL_BACK", Hex(ColBack)},
         {"COL_TEXT", Hex(ColText)},
+        {"COL_CYAN", Hex(ColCyan)},
         {"CLIENT_WIDTH", std::to_string(ClientWidth)},
         {"CLIENT_HEIGHT", std::to_string(ClientHeight)},
     };

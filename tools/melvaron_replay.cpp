@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/board_text.h"
 #include "engine/random.h"
@@ -55,6 +56,8 @@ constexpr const char* ScriptHelp =
     "  press left|right|middle X Y\n"
     "                            a button press at (X, Y); x 762 and beyond is the strip\n"
     "  strip                     a press on the strip\n"
+    "  key NAME                  a key: left, right, up, down, tab, shift+tab, enter, space,\n"
+    "                            escape, b or r\n"
     "  tick [N]                  N timer ticks (default 1)\n"
     "  settle [MAX]              ticks, waiting for the computer, until a person is awaited\n"
     "                            or the timer stops; at most MAX ticks (default 100000)\n"
@@ -62,6 +65,8 @@ constexpr const char* ScriptHelp =
     "  shot FILE                 write the client area as a PNG\n"
     "  state                     print the game's state on one line\n"
     "  board                     print the board: six rows of twelve cells\n"
+    "  speech                    print 'speech N', N the lines the window said since the last\n"
+    "                            speech command, then each as 'said: TEXT'\n"
     "\n"
     "A bad line prints 'line N: <what>' on standard error and exits with status 2.\n";
 
@@ -138,6 +143,9 @@ int main(int argc, char** argv) {
         case replay::TOp::Strip:
             host.Strip();
             break;
+        case replay::TOp::Key:
+            host.KeyDown(c.key, c.shift);
+            break;
         case replay::TOp::Tick:
             for (int64_t i = 0; i < c.count && !host.Closed(); ++i) host.Tick();
             break;
@@ -160,6 +168,12 @@ int main(int argc, char** argv) {
         case replay::TOp::Board:
             std::fputs(FormatBoard(form.FBoard->data()).c_str(), stdout);
             break;
+        case replay::TOp::Speech: {
+            const std::vector<std::string> lines = host.TakeSpoken();
+            std::printf("speech %zu\n", lines.size());
+            for (const std::string& line : lines) std::printf("said: %s\n", line.c_str());
+            break;
+        }
         }
     }
     form.Close(); // stops a search still running before anything is freed

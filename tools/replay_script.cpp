@@ -1,6 +1,7 @@
 // Parser of the scripted-session language.
 #include "tools/replay_script.h"
 
+#include <iterator>
 #include <limits>
 
 #include "engine/input_text.h"
@@ -32,6 +33,17 @@ std::vector<std::string_view> Words(std::string_view line) {
 // message stays one printable line.
 std::string Quote(std::string_view word) {
     return QuotedInput(word, 40, TShownBytes::AllButControl);
+}
+
+// The key names, as a message lists them: "left, right, ..., b or r".
+std::string KeyList() {
+    std::string list;
+    const size_t n = std::size(KeyNames);
+    for (size_t i = 0; i < n; ++i) {
+        if (i > 0) list += i + 1 == n ? " or " : ", ";
+        list += KeyNames[i].name;
+    }
+    return list;
 }
 
 int64_t Number(std::string_view cmd, std::string_view name, std::string_view word, int64_t lo,
@@ -81,6 +93,13 @@ TCommand ParseLine(const std::vector<std::string_view>& w) {
     } else if (cmd == "strip") {
         Arity(cmd, args, 0, 0, "strip");
         c.op = TOp::Strip;
+    } else if (cmd == "key") {
+        Arity(cmd, args, 1, 1, "key NAME");
+        c.op = TOp::Key;
+        const auto key = KeyNamed(w[1]);
+        if (!key) throw TBad{"key: unknown key " + Quote(w[1]) + " (" + KeyList() + ")"};
+        c.key = key->key;
+        c.shift = key->shift;
     } else if (cmd == "tick") {
         Arity(cmd, args, 0, 1, "tick [N]");
         c.op = TOp::Tick;
@@ -102,6 +121,9 @@ TCommand ParseLine(const std::vector<std::string_view>& w) {
     } else if (cmd == "board") {
         Arity(cmd, args, 0, 0, "board");
         c.op = TOp::Board;
+    } else if (cmd == "speech") {
+        Arity(cmd, args, 0, 0, "speech");
+        c.op = TOp::Speech;
     } else {
         throw TBad{"unknown command " + Quote(cmd)};
     }

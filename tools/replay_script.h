@@ -7,12 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/keys.h"
 #include "platform/mouse.h"
 #include "ui/screen_layout.h"
 
 namespace replay {
 
-enum class TOp { Seed, Move, Press, Strip, Tick, Settle, Close, Shot, State, Board };
+enum class TOp { Seed, Move, Press, Strip, Key, Tick, Settle, Close, Shot, State, Board, Speech };
 
 // Coordinates lie in the window's client area, ClientWidth x ClientHeight.
 constexpr int64_t DefaultSettle = 100000;
@@ -23,6 +24,8 @@ struct TCommand {
     int64_t count = 0;                          // Seed: the seed; Tick, Settle: the number
     int x = 0, y = 0;                           // Move, Press
     TMouseButton button = TMouseButton::mbLeft; // Press
+    TKey key = TKey::vkReturn;                  // Key
+    bool shift = false;                         // Key
     std::string file;                           // Shot
 };
 

@@ -22,6 +22,7 @@ std::string Format(const char* format, int value) {
 void TfrmGalMain::tmrTimerTimer() {
     if (!Running()) return;
     tmrTimer.Enabled = false;
+    ReapSearches();
     switch (FState) {
     case gsStartThink:
         StartSearch();
@@ -46,13 +47,13 @@ void TfrmGalMain::tmrTimerTimer() {
 }
 
 // The search's inputs for the player to move; one random value is drawn for it here.
-void TfrmGalMain::PrepareSearch(TThinkThread& search) {
+void TfrmGalMain::PrepareSearch(TSearch& search) {
     search.Prepare(FTurn, LevelDepth(FPlayerType[FTurn] - 1, FLevelBonus), BoardCells(),
                    game_random::Draw());
 }
 
 void TfrmGalMain::StartSearch() {
-    FSearch = TThread::TryCreate<TThinkThread>(true);
+    FSearch = FNewSearch();
     if (FSearch) {
         PrepareSearch(*FSearch);
         FSearch->Resume();
@@ -69,15 +70,15 @@ void TfrmGalMain::PollSearch() {
         if (progress != FLastProgress) {
             // The line above FMsgLine says "THINKING..."; after a NO that returned straight to
             // the search start nothing was written again and FMsgLine is 0, so use line 0.
-            ShowMessage(Format("THINKING... %d", FThinkTicks), std::max(FMsgLine - 1, 0), 1);
+            // Painted, not said: a screen reader hears "THINKING..." once per search.
+            PaintMessage(Format("THINKING... %d", FThinkTicks), std::max(FMsgLine - 1, 0), 1);
             FThinkTicks = (FThinkTicks + 1) % 999;
             FLastProgress = progress;
         }
         int32_t result = FSearch->FResult.load();
         if (result == ResultNotReady) return;
-        // Think stores its answer just before it returns; the thread may still be running.
-        FSearch->WaitFor();
-        FSearch.reset();
+        // Think stores its answer just before it returns; the worker may still be running.
+        LetGoOfSearch();
         cell = result;
     } else {
         // No thread could be made: search here, on the window's thread.
@@ -140,12 +141,20 @@ void TfrmGalMain::Announce() {
 void TfrmGalMain::StopSearch() {
     if (!FSearch) return;
     FSearch->Terminate();
-    FSearch->WaitFor();
-    FSearch.reset();
+    LetGoOfSearch();
+}
+
+void TfrmGalMain::LetGoOfSearch() {
+    FEndingSearches.push_back(std::move(FSearch));
+    ReapSearches();
+}
+
+void TfrmGalMain::ReapSearches() {
+    std::erase_if(FEndingSearches, [](const auto& s) { return s->Finished(); });
 }
 
 void TfrmGalMain::NewGame() {
-    StopSearch(); // the worker reads the board: it must be gone before the board is reset
+    StopSearch();
     int32_t* board = BoardCells();
     FCount[0] = FCount[1] = FCount[2] = 0;
     for (int i = 0; i < BoardSize; ++i) {

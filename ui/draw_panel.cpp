@@ -12,6 +12,11 @@ void TfrmGalMain::DrawText(int x, int y, TColor shadow, TColor colour, int heigh
 }
 
 void TfrmGalMain::ShowMessage(const std::string& text, int line, int clearFirst) {
+    PaintMessage(text, line, clearFirst);
+    accSpoken.Say(SpokenMessage(text));
+}
+
+void TfrmGalMain::PaintMessage(const std::string& text, int line, int clearFirst) {
     const TRect area = MessageLine(line);
     int x = area.left;
     const int y = area.top;
@@ -70,6 +75,7 @@ void TfrmGalMain::DrawPlayerLabel(int player, int type) {
 
 void TfrmGalMain::DrawButtons(int index) {
     if (index < 0 || index > 4) return;
+    FButtonPair = index;
     imgScreen.FillRect(ButtonArea, ColBack);
     const TPoint first = ButtonLabelAt(0), second = ButtonLabelAt(1);
     DrawText(first.x, first.y, ColShadow, ColCyan, 24, 24, ButtonLabels[index][0]);

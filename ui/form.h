@@ -3,14 +3,20 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/board.h"
+#include "engine/search_worker.h"
 #include "engine/think_thread.h"
+#include "platform/accessible_text.h"
 #include "platform/cursor.h"
 #include "platform/image.h"
+#include "platform/keys.h"
 #include "platform/mouse.h"
+#include "platform/overlay.h"
 #include "platform/shape.h"
 #include "platform/text.h"
 #include "platform/timer.h"
@@ -40,6 +46,10 @@ constexpr int rqFirstButton = piFirstButton;
 constexpr int rqSecondButton = piSecondButton;
 constexpr int rqLevelPick = 12;
 
+// What Enter or Space presses: the keyboard's cell, the item Tab reached, or (when the mouse
+// moved last) wherever the pointer is.
+enum class TKeyTarget { ktPointer, ktCell, ktItem };
+
 class TfrmGalMain {
   public:
     TfrmGalMain();
@@ -51,6 +61,8 @@ class TfrmGalMain {
     TImage imgScreen{ScreenWidth, ScreenHeight, ColBack};
     TShape Shape1;
     TTimer tmrTimer;
+    TOverlay ovlKeyCursor;     // the keyboard's cell, shown over the picture
+    TAccessibleText accSpoken; // the message lines and the answers to R, for a screen reader
 
     // ---- Start-up and shutdown (startup.cpp) ----
     void FormCreate();
@@ -73,6 +85,13 @@ class TfrmGalMain {
     void Shape1MouseDown();
     void PickLevel();
 
+    // ---- Keyboard (keyboard.cpp) ----
+    // The keys make the mouse's own movements and presses: arrows move over the cells, Tab and
+    // Shift+Tab over the items a click could press now, Enter or Space press left, Escape right,
+    // B the strip, R says where the keyboard is. False when the key was of no use (Tab past the
+    // last item, B outside the selection), so that a front end may give it to others.
+    bool FormKeyDown(TKey key, bool shift);
+
     // ---- Side panel drawing (draw_panel.cpp) ----
     void DrawText(int x, int y, TColor shadow, TColor colour, int height, int width,
                   const std::string& text);
@@ -84,6 +103,9 @@ class TfrmGalMain {
     void DrawTurnMarks(int player);
     void DrawPlayerLabel(int player, int type);
     void DrawButtons(int index);
+    // A message line as a screen reader says it: a swatch as its player's number, full-width
+    // letters as plain ones.
+    static std::string SpokenMessage(const std::string& text);
 
     // ---- Board drawing and hit testing (draw_board.cpp) ----
     void DrawCell(int cell, int value);
@@ -108,15 +130,29 @@ class TfrmGalMain {
     int32_t FMsgLine = 0;
     const int32_t* FFlipPos = nullptr; // next FlipList entry to show
     int32_t FLevelBonus = 0;
-    std::unique_ptr<TThinkThread> FSearch;
+    std::unique_ptr<TSearchWorker> FSearch;
     std::unique_ptr<TThinkThread> FRules;
     int32_t FLastProgress = 0;
     int32_t FThinkTicks = 0;
+    // The keyboard: its cell (shown only after an arrow key, until the mouse moves), what Enter
+    // presses, and where the pointer last moved to.
+    int32_t FKeyCell = KeyStartCell;
+    TKeyTarget FKeyTarget = TKeyTarget::ktPointer;
+    TPoint FPointer = {0, 0};
+    int32_t FButtonPair = 4; // the labels DrawButtons last showed
+
+    // How state 110 makes its worker; null when none can be had. A thread of this program unless
+    // a front end gives another (a page without shared memory: a worker with its own engine).
+    std::function<std::unique_ptr<TSearchWorker>()> FNewSearch = [] {
+        return std::unique_ptr<TSearchWorker>(TThread::TryCreate<TThinkThread>(true));
+    };
 
   private:
     // ---- Controller steps (controller.cpp) ----
     void StopSearch();
-    void PrepareSearch(TThinkThread& search);
+    void LetGoOfSearch();
+    void ReapSearches();
+    void PrepareSearch(TSearch& search);
     void StartSearch();
     void PollSearch();
     void ShowNextFlip();
@@ -128,11 +164,27 @@ class TfrmGalMain {
     void AskNewGame();
     void AskEnd();
     void CancelConfirm();
+    // ShowMessage without saying the line: the search's progress.
+    void PaintMessage(const std::string& text, int line, int clearFirst);
+
+    // ---- Input and keyboard steps (input.cpp, keyboard.cpp) ----
+    // What a pointer movement onto item does, wherever it came from (mouse or keys).
+    void HoverItem(int item);
+    void ShowKeyCursor();
+    void HideKeyCursor();
+    int NextTabItem(int from, bool back) const;
+    // What R says (speech.cpp).
+    std::string PlaceText() const;
+    std::string CountsText() const;
 
     // Handlers run only between a successful FormCreate and the close.
     bool Running() const { return !FClosed && FBoard && FRules; }
     int32_t* BoardCells() { return FBoard->data(); }
     bool FClosed = false;
+    // Searches let go of, stopped or done, kept until nothing runs for them: the window never
+    // waits for a worker (a page's main thread must not), and a search reads only its own copy
+    // of the board, so nothing of the game has to wait either.
+    std::vector<std::unique_ptr<TSearchWorker>> FEndingSearches;
     // The Gothic at each size DrawText has used.
     TFontSet FFonts{GothicFace};
 };

@@ -15,10 +15,13 @@ TFormHost MakeFormHost(TfrmGalMain& form, const TImage* icon) {
     host.shape = &form.Shape1;
     host.timer = &form.tmrTimer;
     host.icon = icon;
+    host.overlay = &form.ovlKeyCursor;
+    host.speech = &form.accSpoken;
     host.onMouseMove = [&form](int x, int y) { form.imgScreenMouseMove(x, y); };
     host.onMouseDown = [&form](TMouseButton button, int x, int y) {
         form.imgScreenMouseDown(button, x, y);
     };
+    host.onKeyDown = [&form](TKey key, bool shift) { return form.FormKeyDown(key, shift); };
     host.onClose = [&form] { form.Close(); };
     host.isClosed = [&form] { return form.Closed(); };
     return host;

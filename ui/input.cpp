@@ -1,5 +1,5 @@
 // Mouse handling: the item under the pointer, presses turned into requests, the level pick and
-// the depth-bonus strip.
+// the depth-bonus strip. The keyboard (keyboard.cpp) makes the same movements and presses.
 #include "ui/form.h"
 
 namespace {
@@ -17,13 +17,22 @@ bool IsBoardCell(int item) {
 
 void TfrmGalMain::imgScreenMouseMove(int x, int y) {
     if (!Running()) return;
-    FHover = piNone;
+    // The mouse takes over from the keyboard: its cursor goes, Enter presses where the pointer is.
+    HideKeyCursor();
+    FKeyTarget = TKeyTarget::ktPointer;
+    FPointer = {x, y};
+    int item = piNone;
     if (x < BoardAreaWidth) {
         int cell = CellAt(x, y);
-        if (cell != -1 && BoardCells()[cell] >= 0) FHover = BoardCells()[cell];
+        if (cell != -1 && BoardCells()[cell] >= 0) item = BoardCells()[cell];
     } else {
-        FHover = PanelItemAt(x, y);
+        item = PanelItemAt(x, y);
     }
+    HoverItem(item);
+}
+
+void TfrmGalMain::HoverItem(int item) {
+    FHover = item;
     // Level boxes live in the selection only.
     if (FState != gsSelect && FHover >= piFirstLevelBox) FHover = piNone;
 

@@ -66,6 +66,48 @@ constexpr int BoardCellAt(int x, int y) {
     return w < u ? first + 1 : first;
 }
 
+// ---- The keyboard's way over the board ----
+// A cell's centre three times over, so that it stays whole: the sum of its corners.
+constexpr TPoint CellCentre3(int cell) {
+    const auto c = CellCorners(cell);
+    return {c[0].x + c[1].x + c[2].x, c[0].y + c[1].y + c[2].y};
+}
+// Where the keyboard points at a cell: its centre, rounded down.
+constexpr TPoint CellCentre(int cell) {
+    const TPoint c = CellCentre3(cell);
+    return {c.x / 3, c.y / 3};
+}
+
+// Where the keyboard starts: the upper one of the four panels in the middle (row 3, column 6).
+constexpr int KeyStartCell = 3 * RowStride + 6;
+
+// The cell an arrow key leads to from cell, toward (dx, dy), one of (-1, 0), (1, 0), (0, -1) and
+// (0, 1): the nearest cell whose centre lies that way, no more than 45 degrees off it; of two
+// equally near, the one nearer the top, then the one nearer the left. The cell itself when none
+// lies that way (at the board's edge).
+constexpr int CellToward(int cell, int dx, int dy) {
+    const TPoint from = CellCentre3(cell);
+    int best = cell;
+    long bestDistance = 0;
+    TPoint bestAt{};
+    for (int other = FirstPlayable; other <= LastPlayable; ++other) {
+        if (CellClass[other] < 0 || other == cell) continue;
+        const TPoint at = CellCentre3(other);
+        const int ahead = (at.x - from.x) * dx + (at.y - from.y) * dy;
+        const int aside = (at.x - from.x) * dy - (at.y - from.y) * dx;
+        if (ahead <= 0 || aside > ahead || -aside > ahead) continue;
+        const long distance = static_cast<long>(ahead) * ahead + static_cast<long>(aside) * aside;
+        if (best == cell || distance < bestDistance ||
+            (distance == bestDistance &&
+             (at.y < bestAt.y || (at.y == bestAt.y && at.x < bestAt.x)))) {
+            best = other;
+            bestDistance = distance;
+            bestAt = at;
+        }
+    }
+    return best;
+}
+
 // ---- The title around the board ----
 constexpr int TitleFrameMargin = 12; // the framing diamond reaches this far beyond the board
 constexpr int TitleFrameRadius = BoardPairs * PairHalf + TitleFrameMargin;
@@ -239,14 +281,15 @@ constexpr bool Overlap(const TRect& a, const TRect& b) {
 }
 constexpr TRect Panel = {BoardAreaWidth, 0, ScreenWidth, ScreenHeight};
 
-// Each playable cell's corners lie on the board's side, and its centroid maps back to it.
+// Each playable cell's corners lie on the board's side, and its centre maps back to it (the
+// keyboard presses there).
 constexpr bool BoardMapsBothWays() {
     for (int cell = FirstPlayable; cell <= LastPlayable; ++cell) {
         if (CellClass[cell] < 0) continue;
         const auto c = CellCorners(cell);
         for (const TPoint& p : c)
             if (p.x < 0 || p.x >= BoardAreaWidth || p.y < 0 || p.y >= ScreenHeight) return false;
-        const TPoint inside = {(c[0].x + c[1].x + c[2].x) / 3, (c[0].y + c[1].y + c[2].y) / 3};
+        const TPoint inside = CellCentre(cell);
         if (BoardCellAt(inside.x, inside.y) != cell) return false;
     }
     return true;

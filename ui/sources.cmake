@@ -8,4 +8,6 @@ set(MELVARON_UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/host.cpp
     ${CMAKE_CURRENT_LIST_DIR}/icon.cpp
     ${CMAKE_CURRENT_LIST_DIR}/input.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/keyboard.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/speech.cpp
     ${CMAKE_CURRENT_LIST_DIR}/startup.cpp)

@@ -64,7 +64,8 @@ void TfrmGalMain::FormClose() {
     FClosed = true;
     // No tick may find the freed arrays.
     tmrTimer.Enabled = false;
-    // The worker reads the board: stop it and wait for it before anything is freed.
+    // A stopped search reads only its own copy of the board; it ends at its next node, and
+    // whatever is still ending is waited for when the window object itself goes.
     StopSearch();
     FRules.reset(); // never started: nothing to wait for
     FBoard.reset();

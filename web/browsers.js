@@ -1,11 +1,12 @@
 // The three browser engines the page's test drives, behind one small interface:
 //   const browser = await ENGINES[name].start();  browser.version
 //   const tab = await browser.open({width, height});
-//   await tab.goto(url); await tab.run(fn, arg); await tab.mouse(x, y, button); await tab.close();
-//   await browser.stop();
+//   await tab.goto(url); await tab.run(fn, arg); await tab.mouse(x, y, button);
+//   await tab.key(name); await tab.close(); await browser.stop();
 // tab.run runs fn(arg) in the page (fn may be async) and gives back its JSON-able result;
 // tab.mouse moves the mouse to (x, y) of the viewport and, given a button (0 main, 1 middle,
-// 2 secondary), presses and releases it there.
+// 2 secondary), presses and releases it there; tab.key presses and releases a key by its DOM
+// name (KeyboardEvent.key: 'ArrowLeft', 'Tab', ' ', 'b'), 'Shift+' before it holding Shift.
 //
 // Chromium through playwright-core, Firefox ESR over WebDriver BiDi through puppeteer-core,
 // WebKitGTK's MiniBrowser through WebKitWebDriver under a private Xvfb, with selenium-webdriver.
@@ -17,6 +18,10 @@ const net = require('net');
 const path = require('path');
 
 const ButtonNames = ['left', 'middle', 'right'];
+const keyParts = (name) => {
+  const parts = name.split('+');
+  return {shift: parts.length > 1, key: parts[parts.length - 1]};
+};
 
 // A free port on the loopback interface, for a driver that must be told one.
 function freePort() {
@@ -94,6 +99,12 @@ function playwrightTab(page) {
       await page.mouse.down({button: ButtonNames[button]});
       await page.mouse.up({button: ButtonNames[button]});
     },
+    async key(name) {
+      const {shift, key} = keyParts(name);
+      if (shift) await page.keyboard.down('Shift');
+      await page.keyboard.press(key);
+      if (shift) await page.keyboard.up('Shift');
+    },
     close: () => page.close(),
   };
 }
@@ -146,7 +157,10 @@ function miniBrowser() {
 
 const webkit = {
   async start() {
-    const {Builder} = require('selenium-webdriver');
+    const {Builder, Key} = require('selenium-webdriver');
+    const keys = {ArrowLeft: Key.ARROW_LEFT, ArrowRight: Key.ARROW_RIGHT, ArrowUp: Key.ARROW_UP,
+                  ArrowDown: Key.ARROW_DOWN, Tab: Key.TAB, Enter: Key.ENTER, Escape: Key.ESCAPE,
+                  ' ': Key.SPACE};
     const binary = miniBrowser();
     // A private X server: its number comes back on file descriptor 3.
     const xvfb = spawn('Xvfb',
@@ -202,6 +216,15 @@ const webkit = {
             let actions = session.actions({async: true})
                 .move({x: Math.floor(x), y: Math.floor(y), origin: 'viewport', duration: 0});
             if (button !== undefined) actions = actions.press(button).release(button);
+            await actions.perform();
+          },
+          async key(name) {
+            const {shift, key} = keyParts(name);
+            const code = keys[key] || key;
+            let actions = session.actions({async: true});
+            if (shift) actions = actions.keyDown(Key.SHIFT);
+            actions = actions.keyDown(code).keyUp(code);
+            if (shift) actions = actions.keyUp(Key.SHIFT);
             await actions.perform();
           },
           async close() {

@@ -5,6 +5,10 @@
 // emulated phone held both ways, checks the picture's fit, installs the site, replaces it with
 // a new build and plays a whole game with the server gone.
 //
+// A session's keys go to the canvas, which takes the focus by Tab; at each "speech" the lines
+// the page's live region gained (in Chromium, as its accessibility tree holds them) must be the
+// lines the replay prints there.
+//
 // Besides the replay's commands, a session may hold directives for the page alone, as comments
 // the replay tool skips:
 //   # web: watch MS  for MS ms the page's main thread never stalls for a second while the
@@ -37,6 +41,10 @@ const LongPressMs = 500;   // the page's long press
 const FingerPx = 24;       // the strip's target for a finger, in CSS pixels
 const Phone = {width: 412, height: 915, deviceScaleFactor: 2.625};
 const FitViewports = [[412, 915], [915, 412], [667, 375], [1180, 820]];
+// The replay's key names as the DOM's.
+const Keys = {left: 'ArrowLeft', right: 'ArrowRight', up: 'ArrowUp', down: 'ArrowDown',
+              tab: 'Tab', 'shift+tab': 'Shift+Tab', enter: 'Enter', space: ' ', escape: 'Escape',
+              b: 'b', r: 'r'};
 
 function usage(message) {
   console.error(`error: ${message}`);
@@ -126,6 +134,72 @@ function parse(file) {
     if (words.length) steps.push({op: words[0], args: words.slice(1), line: i + 1});
   });
   return {name: path.basename(file, '.txt'), file, steps, once};
+}
+
+// What the replay's speech commands print, one list of lines per command, in order.
+function spokenByReplay(steps, output) {
+  const out = output.split('\n');
+  let at = 0;
+  const lists = [];
+  for (const step of steps) {
+    if (step.op === 'state') at += 1;
+    else if (step.op === 'board') at += 6;
+    else if (step.op === 'speech') {
+      // "speech N", then N lines "said: TEXT"
+      const n = Number(out[at++].split(' ')[1]);
+      lists.push(out.slice(at, at + n).map((line) => line.slice('said: '.length)));
+      at += n;
+    }
+  }
+  return lists;
+}
+
+// The live region's lines as the browser's accessibility tree holds them (Chromium's, through
+// the DevTools protocol): the text under the log named "Game messages", in order. Elsewhere, as
+// the page holds them.
+async function liveRegionLines(tab) {
+  if (!tab.page) {
+    return tab.run(() => [...document.querySelectorAll('#spoken p')].map((p) => p.textContent));
+  }
+  const cdp = await tab.page.context().newCDPSession(tab.page);
+  try {
+    const {nodes} = await cdp.send('Accessibility.getFullAXTree');
+    const byId = new Map(nodes.map((n) => [n.nodeId, n]));
+    const log = nodes.find((n) => n.role && n.role.value === 'log' &&
+                                  n.name && n.name.value === 'Game messages');
+    if (!log) return null;
+    const lines = [];
+    const walk = (node) => {
+      if (node.role && node.role.value === 'StaticText') lines.push(node.name.value);
+      else for (const id of node.childIds || []) if (byId.has(id)) walk(byId.get(id));
+    };
+    walk(log);
+    return lines;
+  } finally {
+    await cdp.detach();
+  }
+}
+
+// The canvas takes the focus by Tab, shows a ring around it and is named for the game; the live
+// region is polite and holds nothing on the canvas.
+async function checkFocus(tab, where) {
+  await tab.key('Tab');
+  const focus = await tab.run(() => {
+    const canvas = document.getElementById('screen');
+    const style = getComputedStyle(canvas);
+    const spoken = document.getElementById('spoken');
+    const region = spoken.getBoundingClientRect(), screen = canvas.getBoundingClientRect();
+    return {focused: document.activeElement === canvas,
+            ring: style.outlineStyle !== 'none' && parseFloat(style.outlineWidth) >= 2,
+            named: canvas.getAttribute('aria-label') === document.title,
+            live: spoken.getAttribute('aria-live'),
+            apart: region.width * region.height <= 1 || region.left >= screen.right ||
+                   region.top >= screen.bottom};
+  });
+  check(focus.focused && focus.ring,
+        `${where}: Tab focuses the canvas, with a focus ring (${JSON.stringify(focus)})`);
+  check(focus.named && focus.live === 'polite' && focus.apart,
+        `${where}: the canvas is named for the game and the polite live region is off it`);
 }
 
 // ---- What runs in the page ----
@@ -285,7 +359,9 @@ async function play(session, how) {
   const {tab, engine, finger} = how;
   const dir = path.join(work, session.name);
   const label = `${engine}${finger ? ' ' + finger.name : ''} ${session.name}`;
-  let fit = null, within = false, loaded = false;
+  let fit = null, within = false, loaded = false, focused = false;
+  let heard = 0; // lines of the live region already compared
+  const spoken = [...session.spoken];
   const pageErrors = [];
   if (tab.page) tab.page.on('pageerror', (e) => pageErrors.push(e.message));
   // A point of the picture in the page's CSS pixels: the middle of that pixel.
@@ -367,6 +443,33 @@ async function play(session, how) {
       }
       break;
     }
+    case 'key':
+      if (!focused) {
+        await checkFocus(tab, where);
+        focused = true;
+      }
+      await tab.key(Keys[step.args[0]]);
+      break;
+    case 'speech': {
+      const want = JSON.stringify(spoken.shift());
+      const total = heard + JSON.parse(want).length;
+      // The page has said them once the program is done with the key; the accessibility tree
+      // may follow a moment later.
+      await waitFor(tab, (n) => window.melvaronSpeech.said >= n, total, LoadDeadline,
+                    `${where}: ${total} lines said`).catch(() => {});
+      let got = '[]';
+      for (const deadline = Date.now() + LoadDeadline; Date.now() < deadline; await sleep(50)) {
+        const said = await tab.run(() => window.melvaronSpeech.said);
+        const lines = await liveRegionLines(tab);
+        // The region keeps its latest lines: the new ones are its last said - heard.
+        got = JSON.stringify(lines ? lines.slice(Math.max(lines.length - (said - heard), 0)) : []);
+        if (got === want) break;
+      }
+      check(got === want, `${where}: the live region read ${got}` +
+            (got === want ? '' : `, not ${want}`));
+      heard = await tab.run(() => window.melvaronSpeech.said);
+      break;
+    }
     case 'tick': {
       const n = Number(step.args[0] || 1);
       const from = await tab.run(inPage.ticks);
@@ -426,8 +529,13 @@ async function phone(browser, url, byName, name) {
   const cdp = await context.newCDPSession(page);
   const tab = playwrightTab(page);
   const finger = {name, page, cdp};
-  for (const session of [byName.touch, byName['computer-game']].filter(Boolean))
-    await play(session, {engine: 'chromium', tab, url, finger});
+  const sessions = [byName.touch, byName['computer-game']].filter(Boolean);
+  for (const session of sessions) await play(session, {engine: 'chromium', tab, url, finger});
+  if (!sessions.length) {
+    await tab.goto(url);
+    await waitFor(tab, inPage.ready, null, LoadDeadline, 'the first screen');
+    await tab.run(inPage.hook);
+  }
 
   // A swipe and a pinch over the game move and zoom nothing, and press nothing.
   const from = await tab.run(inPage.count);
@@ -543,6 +651,24 @@ async function staticHost(browser) {
   }
 }
 
+// No trap for the keyboard: Tab past the last item of the selection (16) leaves the canvas.
+async function tabLeaves(browser, url) {
+  const tab = await browser.open({width: 1024, height: 640});
+  try {
+    await tab.goto(`${url}?seed=1`);
+    await waitFor(tab, inPage.ready, null, LoadDeadline, 'the first screen');
+    const within = [];
+    for (let i = 0; i <= 17; ++i) {
+      await tab.key('Tab');
+      within.push(await tab.run(() => document.activeElement === document.getElementById('screen')));
+    }
+    check(within.slice(0, 17).every((x) => x) && !within[17],
+          `Tab leaves the canvas after its 16 items, not before: ${within.join(' ')}`);
+  } finally {
+    await tab.close();
+  }
+}
+
 // A bad seed in the address is one clear line on the page, and no game.
 async function badSeed(browser, url) {
   const page = await browser.playwright.newPage();
@@ -577,7 +703,8 @@ async function engineRun(engine, first, all, byName, url) {
         (o) => () => job(`chromium ${o}`, () => phone(browser, url, byName, o))));
     jobs.push(() => job('chromium installed', () => installed(byName)),
               () => job('chromium static host', () => staticHost(browser)),
-              () => job('chromium bad seed', () => badSeed(browser, url)));
+              () => job('chromium bad seed', () => badSeed(browser, url)),
+              () => job('chromium keyboard', () => tabLeaves(browser, url)));
   }
   await sideBySide(jobs, engine === 'chromium' ? 3 : 1);
   await browser.stop().catch(() => {});
@@ -591,9 +718,11 @@ async function engineRun(engine, first, all, byName, url) {
       const dir = path.join(work, session.name);
       fs.mkdirSync(dir);
       try {
-        execFileSync(replay, [session.file], {cwd: dir, stdio: ['ignore', 'ignore', 'inherit']});
+        session.spoken = spokenByReplay(session.steps, execFileSync(replay, [session.file], {
+          cwd: dir, stdio: ['ignore', 'pipe', 'inherit'], encoding: 'utf8'}));
       } catch (e) {
         check(false, `${session.name}: the native replay failed`);
+        session.spoken = [];
       }
     }
     const byName = Object.fromEntries(all.map((s) => [s.name, s]));

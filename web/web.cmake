@@ -61,7 +61,7 @@ add_custom_command(TARGET melvaron POST_BUILD
           $<TARGET_FILE_DIR:melvaron>/melvaron.worker.js ${SITE}/)
 set(SITE_FILES melvaron.js melvaron.wasm melvaron.worker.js)
 set(SITE_MADE)
-foreach(script page.js isolate.js)
+foreach(script page.js isolate.js speech.js)
   add_custom_command(OUTPUT ${SITE}/${script}
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${SITE}
                      COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/web/${script} ${SITE}/
