@@ -13,7 +13,8 @@
   }
 
   // What the tests and a bug report read: when the first picture arrived, the last error.
-  const state = window.melvaron = {firstScreenMs: null, error: null, timerOn: false};
+  const state = window.melvaron =
+      {firstScreenMs: null, error: null, timerOn: false, search: null};
 
   const page = {
     paint(image, left, top) {
@@ -54,15 +55,28 @@
   });
   canvas.addEventListener('contextmenu', (event) => event.preventDefault());
 
-  if (!window.crossOriginIsolated) {
-    status.textContent = window.melvaronIsolating
-        ? 'Preparing the page…'
-        : 'This page needs cross-origin isolation (the Cross-Origin-Opener-Policy and ' +
-          'Cross-Origin-Embedder-Policy headers) to run the computer player on a worker.';
+  // Shared memory lets the program's own threads search, on every core; without it (no
+  // isolation headers, an iframe, a browser without it) one worker with its own copy of the
+  // engine does, talking by messages. ?search=worker asks for the second where both can run.
+  const params = new URLSearchParams(window.location.search);
+  const threaded = window.crossOriginIsolated && typeof SharedArrayBuffer === 'function' &&
+                   params.get('search') !== 'worker';
+  if (typeof WebAssembly !== 'object') {
+    page.fail('this browser cannot run WebAssembly, which the game is made of');
     return;
   }
+  if (!threaded && window.melvaronIsolating) {
+    status.textContent = 'Preparing the page…'; // the service worker reloads it, isolated
+    return;
+  }
+  if (!threaded && typeof Worker !== 'function') {
+    page.fail('this browser has no Web Workers, which the computer player needs');
+    return;
+  }
+  state.search = threaded ? 'threads' : 'worker';
+  if (!threaded) melvaronStartSearchWorker(page.fail);
 
-  const seed = new URLSearchParams(window.location.search).get('seed');
+  const seed = params.get('seed');
   window.Module = {
     melvaronPage: page,
     arguments: seed === null ? [] : ['--seed', seed],
@@ -70,7 +84,8 @@
     onAbort: (what) => page.fail('the program stopped: ' + what),
   };
   const script = document.createElement('script');
-  script.src = 'melvaron.js';
-  script.onerror = () => page.fail('melvaron.js could not be loaded');
+  const name = threaded ? 'melvaron.js' : 'melvaron-single.js';
+  script.src = name;
+  script.onerror = () => page.fail(name + ' could not be loaded');
   document.body.appendChild(script);
 })();

@@ -30,6 +30,8 @@ const sessions = given.length ? given
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'melvaron-web-'));
 const StateAwaiting = 100; // a person is awaited at this state number and below
 const Tick = 50;
+// More of the address, e.g. search=worker for the page without threads.
+const Query = process.env.MELVARON_WEB_QUERY ? '&' + process.env.MELVARON_WEB_QUERY : '';
 const MaxLoadMB = 160;
 const GameName = 'Melvaron (Oskalet) Dunmiro';
 // The replay's key names as the browser's.
@@ -226,13 +228,13 @@ async function play(browser, url, file) {
     const where = `${name}:${step.line}`;
     switch (step.op) {
     case 'seed':
-      await page.goto(`${url}?seed=${step.args[0]}`);
+      await page.goto(`${url}?seed=${step.args[0]}${Query}`);
       await page.waitForFunction(() => window.melvaron &&
           (window.melvaron.firstScreenMs !== null || window.melvaron.error));
       check(await page.evaluate(() => window.crossOriginIsolated), `${where}: the page is isolated`);
       console.log(`     first screen ${
           Math.round(await page.evaluate(() => window.melvaron.firstScreenMs))} ms after the request`);
-      const loaded = await page.evaluate(() => Module.wasmMemory.buffer.byteLength / 1048576);
+      const loaded = await page.evaluate(() => HEAP8.buffer.byteLength / 1048576);
       check(loaded <= MaxLoadMB, `${where}: wasm memory at load ${loaded} MB (at most ${MaxLoadMB})`);
       box = await page.locator('#screen').boundingBox();
       await page.evaluate(() => {
@@ -331,7 +333,7 @@ async function play(browser, url, file) {
     }
   }
   console.log(`     wasm memory at the end: ${
-      await page.evaluate(() => Module.wasmMemory.buffer.byteLength / 1048576)} MB`);
+      await page.evaluate(() => HEAP8.buffer.byteLength / 1048576)} MB`);
   const menus = await page.evaluate(() => window.menus);
   if (menus && menus.shown + menus.suppressed > 0)
     check(menus.shown === 0, `${name}: no context menu (${menus.suppressed} suppressed)`);
