@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The Windows build as a Windows user gets it, run under a private Wine without a display:
-# scripts/build-windows.sh --package; the GoogleTest suites built for Windows through CTest with
-# Wine as the emulator; the search's node counts (bench, depths 1-8) and the replay's pictures
-# of the session scripts against the Linux build's; the installer run silently, the installed
-# game's window on a private Xvfb showing the headless first screen and closing on END / YES;
-# the uninstaller removing everything. Writes "PASSED FAILED" into $MELVARON_TEST_REPORT.
+# scripts/build-windows.sh --package; its fallback for a lock naming a revision the archive does
+# not serve; the GoogleTest suites built for Windows through CTest with Wine as the emulator (the
+# golden pictures among them); the search's node counts (bench, depths 1-8) and the replay's
+# pictures of the session scripts against the Linux build's; the installer run silently, the
+# installed game's window on a private Xvfb showing the headless first screen and closing on
+# END / YES; the uninstaller removing everything.
+# Writes "PASSED FAILED" into $MELVARON_TEST_REPORT.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 source "$ROOT/tests/x11_session.sh"
@@ -36,6 +38,46 @@ started=$SECONDS
 bash "$ROOT/scripts/build-windows.sh" --package >"$work/build.log" 2>&1 ||
     { tail -n 40 "$work/build.log" >&2; fatal "scripts/build-windows.sh --package failed"; }
 ok "scripts/build-windows.sh --package in $((SECONDS - started)) s"
+# A library built at another revision than the lock's is news, not a failure.
+grep -h 'is gone from the archive' "$work/build.log" || true
+
+# --- A lock naming a revision the archive does not serve: libpng's, with a revision that never
+# existed. The build takes the archive's and says so; --locked refuses; --update-lock pins it.
+echo "== windows: a lock naming a missing revision"
+gone="$work/gone.lock"
+awk '$1 == "libpng" { split($2, s, "=")
+                      if ($3 ~ /\.debian\./) $3 = s[1] "_" s[2] "+gone0.debian.tar.xz"
+                      print $1, s[1] "=" s[2] "+gone0", $3, $4 }' "$ROOT/cmake/windows-deps.lock" >"$gone"
+sources() { bash "$ROOT/scripts/build-windows.sh" --sources-only --lock "$gone" "$@" 2>&1; }
+if ! grep -q '+gone0' "$gone"; then
+    fail "no libpng entries in cmake/windows-deps.lock to make a missing revision of"
+elif ! out="$(sources)"; then
+    fail "a lock naming a missing revision stopped the build: $(tail -n 3 <<<"$out")"
+elif [ "$(grep -c 'is gone from the archive' <<<"$out")" -ne 1 ]; then
+    fail "a lock naming a missing revision gave no one-line notice: $(tail -n 3 <<<"$out")"
+else
+    notice="$(grep 'is gone from the archive' <<<"$out")"
+    served="$(sed -nE 's/.* building ([^ ]+) instead:.*/\1/p' <<<"$notice")"
+    ok "a missing revision builds the archive's $served: ${notice:0:120}..."
+    if out="$(sources --locked)"; then
+        fail "--locked took a revision the lock does not name"
+    else
+        ok "--locked refuses it: $(tail -n 1 <<<"$out")"
+    fi
+    # The notice's files and sums are what --update-lock pins, and --locked then takes.
+    want="$(sed -nE 's/^.*instead: (.*); scripts.*$/\1/p' <<<"$notice" |
+        awk '{ for (i = 1; i + 2 <= NF; i += 3) print $i, $(i + 2) }' | sort)"
+    if ! sources --update-lock >"$work/update.log"; then
+        fail "--update-lock failed: $(tail -n 3 "$work/update.log")"
+    elif [ "$(awk '!/^#/ { print $3, $4 }' "$gone" | sort)" != "$want" ] ||
+        grep -q '+gone0' "$gone"; then
+        fail "--update-lock did not pin the notice's files: $(grep -v '^#' "$gone" | tr '\n' ' ')"
+    elif ! out="$(sources --locked)"; then
+        fail "--locked refuses the lock --update-lock wrote: $(tail -n 1 <<<"$out")"
+    else
+        ok "--update-lock pins $served with the notice's SHA-256s, and --locked takes it"
+    fi
+fi
 use_private_wine
 version="$(sed -nE 's/^project\(melvaron VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")"
 installer="$WINDOWS_OUT/melvaron-$version-win64.exe"
