@@ -4,8 +4,8 @@
 # not serve; the GoogleTest suites built for Windows through CTest with Wine as the emulator (the
 # golden pictures among them); the search's node counts (bench, depths 1-8) and the replay's
 # pictures of the session scripts against the Linux build's; the installer run silently, the
-# installed game's window on a private Xvfb showing the headless first screen and closing on
-# END / YES; the uninstaller removing everything.
+# installed game's window on a private Xvfb showing the headless first screen and the END
+# question, closing on YES, and on Alt+F4 during a search; the uninstaller removing everything.
 # Writes "PASSED FAILED" into $MELVARON_TEST_REPORT.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -195,11 +195,12 @@ else
     fail "the replays differ from the Linux build's ($pictures pictures):$mismatched"
 fi
 
-# --- The installer, the installed game's window, the uninstaller.
-# window_shows WID PNG: the window's dump matches the picture within 20 s (Wine's first start of
+# --- The installer, the installed game's window, the uninstaller. Every wait is for a state
+# (a picture shown, the process busy or gone) with a deadline long enough for a loaded machine.
+# window_shows WID PNG: the window's dump matches the picture within 60 s (Wine's first start of
 # a window program is slow).
 window_shows() {
-    local deadline=$((SECONDS + 20))
+    local deadline=$((SECONDS + 60))
     while :; do
         timeout 10 xwd -silent -id "$1" -out "$work/window.xwd" &&
             timeout 10 "$ROOT/build/tests/xwd_compare" "$work/window.xwd" "$2" \
@@ -219,6 +220,25 @@ wait_for_end() {
     done
     wait "$1"
 }
+# cpu_ticks PID: the CPU time the process has used, all its threads, in clock ticks.
+cpu_ticks() { sed -E 's/^.*\) //' "/proc/$1/stat" 2>/dev/null | awk '{ print $12 + $13 }'; }
+# wait_for_search PID SECONDS: until the game is computing, a tenth of a core or more over the
+# last quarter second. Waiting for a person or showing a move, it uses next to none: only a
+# search keeps it busy.
+wait_for_search() {
+    local deadline=$((SECONDS + $2)) hz before now
+    hz="$(getconf CLK_TCK)"
+    before="$(cpu_ticks "$1")"
+    [ -n "$before" ] || return 1
+    while :; do
+        sleep 0.25
+        now="$(cpu_ticks "$1")"
+        [ -n "$now" ] || return 1
+        [ $(((now - before) * 40)) -lt "$hz" ] || return 0
+        before="$now"
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+    done
+}
 echo "== windows: installer"
 target="$WINEPREFIX/drive_c/Program Files/Melvaron Dunmiro"
 rm -rf "$target"
@@ -237,56 +257,77 @@ else
         fail "installing under Wine left entries in the host's menus ($HOME/.local/share/applications)"
     fi
 
-    # The window: the first screen of the headless replay, then END and YES close the game.
+    # The window: the first screen of the headless replay, then END, its question, and YES
+    # closes the game. The replay pictures both screens with the pointer where xdotool puts it.
     layout_tool="$work/replay-layout"
     printf '#!/bin/sh\nwine "%s" "$@" | tr -d "\\r"\n' "$target/melvaron-replay.exe" >"$layout_tool"
     chmod +x "$layout_tool"
-    printf 'shot start.png\n' >"$work/first.txt"
-    (cd "$work" && wine "$target/melvaron-replay.exe" first.txt >/dev/null 2>&1) ||
-        fail "the installed replay could not picture the first screen"
+    if ! x11_layout "$layout_tool"; then
+        fail "$X11_ERROR"
+    else
+        printf 'shot start.png\nmove %d %d\npress left %d %d\nshot end.png\n' \
+            "${X11_ITEM_X[11]}" "${X11_ITEM_Y[11]}" "${X11_ITEM_X[11]}" "${X11_ITEM_Y[11]}" \
+            >"$work/first.txt"
+        (cd "$work" && wine "$target/melvaron-replay.exe" first.txt >/dev/null 2>&1) ||
+            fail "the installed replay could not picture the first screen and the END question"
+    fi
     # A fresh Wine server: one started without a display would give the window none.
     wineserver -k 2>/dev/null || true
     wineserver -w
-    if ! x11_start "$work" || ! x11_layout "$layout_tool"; then
+    if [ ! -s "$work/end.png" ]; then
+        : # reported above
+    elif ! x11_start "$work"; then
         fail "$X11_ERROR"
     else
         timeout 10 xdotool mousemove 1023 767
         wine "$target/melvaron.exe" >"$work/game.err" 2>&1 &
         game_pid=$!
-        if ! x11_find_window "$game_pid"; then
+        if ! x11_find_window "$game_pid" 60; then
             fail "the installed game under Wine: $X11_ERROR ($(tr '\n' ' ' <"$work/game.err"))"
         elif ! window_shows "$X11_WINDOW" "$work/start.png"; then
             fail "the installed game's window never showed the headless first screen: $(cat "$work/compare.out")"
         else
             ok "the installed game's window shows the headless first screen"
             click_item "$X11_WINDOW" 11 # END
-            sleep 0.5
-            click_item "$X11_WINDOW" 10 # YES
-            if wait_for_end "$game_pid" 15; then
-                game_pid=""
-                ok "the installed game closes on END / YES"
+            if ! window_shows "$X11_WINDOW" "$work/end.png"; then
+                fail "the installed game's window never showed the END question: $(cat "$work/compare.out")"
             else
-                fail "the installed game did not end after END / YES"
+                click_item "$X11_WINDOW" 10 # YES
+                if wait_for_end "$game_pid" 60; then
+                    game_pid=""
+                    ok "the installed game shows the END question and closes on YES"
+                else
+                    fail "the installed game did not end after END / YES"
+                fi
             fi
         fi
         # Closed from the window's frame (Alt+F4) while the computer searches, the game ends
-        # cleanly: LV5 against LV5, then GAME.
+        # cleanly: LV5 against LV5 with the strip's bonus, GAME, and the close once the game is
+        # seen computing.
         if [ -z "$game_pid" ]; then
+            timeout 10 xdotool mousemove 1023 767 # off the window, as for the first screen
             wine "$target/melvaron.exe" >"$work/game.err" 2>&1 &
             game_pid=$!
-            if ! x11_find_window "$game_pid"; then
+            if ! x11_find_window "$game_pid" 60; then
                 fail "the installed game under Wine, again: $X11_ERROR"
+            elif ! window_shows "$X11_WINDOW" "$work/start.png"; then
+                fail "the installed game, again, never showed the first screen: $(cat "$work/compare.out")"
             else
                 click_item "$X11_WINDOW" 18 # player 1: LV5
                 click_item "$X11_WINDOW" 25 # player 2: LV5
+                # The strip at the window's right edge: the bonus, depth 10.
+                timeout 5 xdotool mousemove --window "$X11_WINDOW" "$((X11_CLIENT_W - 1))" 300 click 1
                 click_item "$X11_WINDOW" 10 # GAME
-                sleep 2
-                timeout 5 xdotool key --window "$X11_WINDOW" alt+F4
-                if wait_for_end "$game_pid" 15; then
-                    game_pid=""
-                    ok "the installed game ends cleanly when closed during a search"
+                if ! wait_for_search "$game_pid" 120; then
+                    fail "the installed game never started searching after GAME"
                 else
-                    fail "the installed game did not end cleanly when closed during a search"
+                    timeout 5 xdotool key --window "$X11_WINDOW" alt+F4
+                    if wait_for_end "$game_pid" 60; then
+                        game_pid=""
+                        ok "the installed game ends cleanly when closed during a search"
+                    else
+                        fail "the installed game did not end cleanly when closed during a search"
+                    fi
                 fi
             fi
         fi
@@ -296,8 +337,8 @@ else
 
     uninstaller="$target/Uninstall.exe"
     wine "$uninstaller" /S >"$work/uninstall.log" 2>&1 || true
-    # The uninstaller copies itself away and returns at once; give it time to finish.
-    for _ in $(seq 100); do [ -e "$target" ] || break; sleep 0.1; done
+    # The uninstaller copies itself away and returns at once: wait for the folder to go.
+    for _ in $(seq 600); do [ -e "$target" ] || break; sleep 0.1; done
     wineserver -w
     left="$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name '*Dunmiro*' 2>/dev/null |
         head -n 5 || true)"
