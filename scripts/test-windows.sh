@@ -100,7 +100,8 @@ fi
 echo "== windows: tests under Wine"
 junit="$work/wine.xml"
 status=0
-ctest --test-dir "$WINDOWS_OUT" -j "$JOBS" --timeout 300 --output-on-failure \
+# A hang's limit, far above the slowest suite (the search's signature, about 30 s under Wine).
+ctest --test-dir "$WINDOWS_OUT" -j "$JOBS" --timeout 1500 --output-on-failure \
     --output-junit "$junit" >"$work/ctest.log" 2>&1 || status=$?
 if [ ! -s "$junit" ]; then
     tail -n 40 "$work/ctest.log" >&2
