@@ -9,9 +9,9 @@
 #include <limits>
 #include <string>
 
-#include "engine/input_text.h"
 #include "engine/random.h"
 #include "engine/search_pool.h"
+#include "platform/input_text.h"
 #include "platform/web_app.h"
 #include "ui/form.h"
 #include "ui/host.h"
