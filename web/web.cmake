@@ -32,7 +32,14 @@ include(${CMAKE_SOURCE_DIR}/ui/sources.cmake)
 set(WEB_PLATFORM_SOURCES app.cpp cursor.cpp image.cpp text_cells.cpp web_app.cpp web_text.cpp)
 list(TRANSFORM WEB_PLATFORM_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/platform/)
 math(EXPR WEB_MEMORY_BYTES "${MELVARON_WEB_MEMORY_MB} * 1048576")
-set(WEB_MEMORY -sINITIAL_MEMORY=${WEB_MEMORY_BYTES} -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB)
+# Every stack that runs a search, a thread's or a module's own, is 1 MB, and wasm has no guard
+# page to catch an overflow. The search's stack grows by 14.4 KB per level of depth, measured in
+# wasm over the hardest built-in positions: 106 KB at depth 8, so about 150 KB at depth 10 (LV5
+# with the strip). However a game goes, a search nests at most one node per empty cell, about
+# 7.2 KB each: at most 500 KB.
+set(WEB_STACKS -sTOTAL_STACK=1MB -sDEFAULT_PTHREAD_STACK_SIZE=1MB)
+set(WEB_MEMORY -sINITIAL_MEMORY=${WEB_MEMORY_BYTES} -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB
+               ${WEB_STACKS})
 
 # The engine, with threads (suffix "") and without (suffix "_single").
 foreach(variant "" "_single")
@@ -65,7 +72,7 @@ target_link_options(melvaron-single PRIVATE ${WEB_MEMORY}
 add_executable(melvaron-search ${CMAKE_SOURCE_DIR}/web/search_main.cpp)
 target_link_libraries(melvaron-search PRIVATE melvaron_web_engine_single)
 target_link_options(melvaron-search PRIVATE -sINITIAL_MEMORY=16MB -sALLOW_MEMORY_GROWTH=1
-  -sMAXIMUM_MEMORY=2GB -sENVIRONMENT=worker -sEXPORTED_FUNCTIONS=_main,_malloc
+  -sMAXIMUM_MEMORY=2GB ${WEB_STACKS} -sENVIRONMENT=worker -sEXPORTED_FUNCTIONS=_main,_malloc
   -sEXPORTED_RUNTIME_METHODS=[])
 add_dependencies(melvaron melvaron-single melvaron-search)
 
