@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "engine/input_text.h"
+#include "platform/input_text.h"
 
 namespace {
 

@@ -68,7 +68,8 @@ class Pool {
     int Grow(int helpers) {
         try {
             while (static_cast<int>(FThreads.size()) < helpers) {
-                if (gFailHelpers.load() > 0 && gFailHelpers.fetch_sub(1) > 0) throw std::bad_alloc();
+                if (gFailHelpers.load() > 0 && gFailHelpers.fetch_sub(1) > 0)
+                    throw std::bad_alloc();
                 const int index = static_cast<int>(FThreads.size()) + 1;
                 FThreads.emplace_back([this, index] { Serve(index); });
             }

@@ -1,7 +1,19 @@
-// TThread: a worker on top of std::thread, made when it is resumed.
+// TThread: a worker on a detached POSIX thread, made when it is resumed. Nothing ever joins or
+// detaches an OS thread that may have ended, which a page's main thread could not do without
+// blocking: the owner waits for the end of Execute instead, and only when it must.
 #include "platform/thread.h"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+
+struct TThread::TEnd {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+};
 
 namespace {
 std::atomic<bool> gFailCreation{false};
@@ -23,16 +35,15 @@ void TThread::FailCreationForTesting(bool fail) {
     gFailCreation.store(fail);
 }
 
-TThread::TThread(TKey) {
+TThread::TThread(TKey) : FEnd(std::make_shared<TEnd>()) {
     if (gFailCreation.load())
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
                                 "thread creation disabled for testing");
 }
 
 TThread::~TThread() {
-    // TOwned has ended the body already; this covers a subclass constructor that threw.
+    // TOwned has ended the body already; a subclass constructor that threw started nothing.
     LeaveDeferredQueue();
-    if (FThread.joinable()) FThread.join();
 }
 
 void TThread::Built() {
@@ -45,10 +56,7 @@ void TThread::Built() {
 
 void TThread::Stop() {
     Terminate();
-    if (Finished() && FThread.joinable())
-        FThread.detach(); // past Execute: nothing of the object is touched any more
-    else
-        WaitFor();
+    if (!Finished()) WaitFor();
 }
 
 void TThread::LeaveDeferredQueue() {
@@ -74,12 +82,27 @@ void TThread::Resume() {
     Start();
 }
 
-void TThread::Start() {
-    try {
-        FThread = std::thread([this] { Run(); });
-    } catch (const std::system_error&) {
-        Run();
+void* TThread::Body(void* self) {
+    auto* thread = static_cast<TThread*>(self);
+    const std::shared_ptr<TEnd> end = thread->FEnd;
+    thread->Run(); // from here on the owner may destroy the object
+    {
+        std::lock_guard<std::mutex> lock(end->mutex);
+        end->done = true;
     }
+    end->ended.notify_all();
+    return nullptr;
+}
+
+void TThread::Start() {
+    FStarted = true;
+    pthread_attr_t attr;
+    pthread_t id;
+    const bool made = pthread_attr_init(&attr) == 0 &&
+                      pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED) == 0 &&
+                      pthread_create(&id, &attr, &TThread::Body, this) == 0;
+    pthread_attr_destroy(&attr);
+    if (!made) Run(); // no thread to be had: the body runs here
 }
 
 void TThread::WaitFor() {
@@ -87,5 +110,7 @@ void TThread::WaitFor() {
         LeaveDeferredQueue();
         Start();
     }
-    if (FThread.joinable()) FThread.join();
+    if (!FStarted || Finished()) return;
+    std::unique_lock<std::mutex> lock(FEnd->mutex);
+    FEnd->ended.wait(lock, [this] { return FEnd->done; });
 }

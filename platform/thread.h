@@ -6,7 +6,6 @@
 #include <memory>
 #include <new>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -91,6 +90,9 @@ class TThread {
         ~TOwned() override { this->Stop(); }
     };
 
+    struct TEnd; // how a waiting owner hears that Execute has returned
+    static void* Body(void* self);
+
     void Built();
     void Stop();
     void Start();
@@ -102,6 +104,8 @@ class TThread {
     // The owner's own records: Resume, WaitFor and the end are all its calls.
     bool FResumed = false;
     bool FBuilt = false;                    // TryCreate has finished making the object
+    bool FStarted = false;                  // Execute runs, or has run
     TDeferredStarts* FDeferredIn = nullptr; // the scope whose queue holds this thread
-    std::thread FThread;
+    // Shared with the OS thread, which still signals it after the object may have gone.
+    std::shared_ptr<TEnd> FEnd;
 };

@@ -7,17 +7,19 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/input_text.h"
+
 TScaleChoice ChooseWindowScale(const TScaleInputs& in) {
     TScaleChoice choice;
     if (in.forced && *in.forced) {
-        int forced = 0;
-        for (const char* c = in.forced; *c && forced <= MaxWindowScale; ++c)
-            forced = *c >= '0' && *c <= '9' ? forced * 10 + (*c - '0') : MaxWindowScale + 1;
-        if (forced >= 1 && forced <= MaxWindowScale) {
-            choice.scale = forced;
+        int64_t forced = 0;
+        if (ParseDecimal(in.forced, forced) == TDecimal::Ok && forced >= 1 &&
+            forced <= MaxWindowScale) {
+            choice.scale = static_cast<int>(forced);
             return choice;
         }
-        choice.warning = "MELVARON_SCALE=" + std::string(in.forced) +
+        // The environment may hold anything: the warning shows it on one short, printable line.
+        choice.warning = "MELVARON_SCALE=" + QuotedInput(in.forced, 40, TShownBytes::Ascii) +
                          " is not a whole number from 1 to " + std::to_string(MaxWindowScale) +
                          "; the desktop's scale is used";
     }

@@ -2,33 +2,59 @@
 # Cross-builds the game, its tools and its tests for 64-bit Windows into build-windows/, then the
 # installer and the zip (with --package).
 #
-# SDL2, FreeType and libpng come from Debian's source packages at the versions named in
+# SDL2, FreeType and libpng come from Debian's source packages at the revisions named in
 # cmake/windows-deps.lock, each archive checked against its SHA-256 there: a changed archive
-# stops the build. They are built as static libraries, with GoogleTest from Debian's googletest
-# sources and zlib from libz-mingw-w64-dev, into build-windows/deps, which is kept between runs
-# and rebuilt only when the lock file, the toolchain file, googletest's version or the build
-# options below change. Every program then needs only Windows' own DLLs.
+# stops the build. The archive serves only the newest revision of a package; when a pinned one
+# is gone, the build takes the newest it serves (apt checks it against the signed index) and
+# says so in one line; --update-lock pins what the archive serves now, --locked refuses
+# anything but the lock. They are built as static libraries, with GoogleTest from Debian's
+# googletest sources and zlib from libz-mingw-w64-dev, into build-windows/deps, which is kept
+# between runs and rebuilt only when the revisions, the toolchain file, googletest's version or
+# the build options below change. Every program then needs only Windows' own DLLs.
 #
-# usage: scripts/build-windows.sh [--package]
+# usage: scripts/build-windows.sh [--package] [--locked | --update-lock] [--sources-only]
+#                                 [--lock FILE]
+#   --package       also the installer and the zip
+#   --locked        only the lock's revisions and archives (release builds): any other stops
+#   --update-lock   pin the newest revision the archive serves of each library in the lock
+#   --sources-only  get and check the libraries' sources, then stop
+#   --lock FILE     another lock file (default cmake/windows-deps.lock)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-package=0
-for arg in "$@"; do
-    case "$arg" in
+package=0 locked=0 update=0 sources_only=0
+LOCK="$ROOT/cmake/windows-deps.lock"
+while [ "$#" -gt 0 ]; do
+    case "$1" in
         --package) package=1 ;;
-        -h | --help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-        *) echo "build-windows: unknown option '$arg' (try --help)" >&2; exit 2 ;;
+        --locked) locked=1 ;;
+        --update-lock) update=1 ;;
+        --sources-only) sources_only=1 ;;
+        --lock)
+            [ "$#" -ge 2 ] || { echo "build-windows: --lock needs a FILE" >&2; exit 2; }
+            LOCK="$(realpath -m -- "$2")"
+            shift
+            ;;
+        -h | --help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) echo "build-windows: unknown option '${1:0:40}' (try --help)" >&2; exit 2 ;;
     esac
+    shift
 done
+if [ "$locked" -eq 1 ] && [ "$update" -eq 1 ]; then
+    echo "build-windows: --locked and --update-lock exclude each other" >&2
+    exit 2
+fi
+[ -r "$LOCK" ] || { echo "build-windows: cannot read the lock file ${LOCK:0:200}" >&2; exit 2; }
 
 ensure_packages "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
 
 OUT="$WINDOWS_OUT"
-LOCK="$ROOT/cmake/windows-deps.lock"
 TOOLCHAIN="$ROOT/cmake/mingw-w64-x86_64.cmake"
 DOWNLOADS="$OUT/downloads"
 PREFIX="$OUT/deps"
+# The entries this run builds: the lock's, with the archive's newest revision in place of any it
+# no longer serves. Written anew by every run.
+RESOLVED="$OUT/deps.lock"
 mkdir -p "$DOWNLOADS"
 
 if command -v ccache >/dev/null 2>&1; then
@@ -39,16 +65,19 @@ fi
 
 # The lock file's entries: "name source=version file sha256" per line.
 lock_entries() { grep -vE '^[[:space:]]*(#|$)' "$LOCK"; }
+resolved_entries() { cat "$RESOLVED"; }
 
-# apt-get with a private list of source packages: the deb-src twins of this machine's own
-# Debian entries, kept under build-windows/, so the system's apt configuration is left alone.
+# apt with a private list of source packages: the deb-src twins of this machine's own Debian
+# entries, kept under build-windows/, so the system's apt configuration is left alone.
 APT_DIR="$OUT/apt"
-apt_private() {
-    apt-get -q -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$APT_DIR/sources" \
-        -o Dir::State::Lists="$APT_DIR/lists" -o Dir::Cache="$APT_DIR/cache" \
-        -o APT::Sandbox::User="$(id -un)" "$@"
-}
+APT_OPTIONS=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$APT_DIR/sources"
+             -o Dir::State::Lists="$APT_DIR/lists" -o Dir::Cache="$APT_DIR/cache"
+             -o APT::Sandbox::User="$(id -un)")
+apt_private() { apt-get -q "${APT_OPTIONS[@]}" "$@"; }
+index_ready=0
 source_lists() {
+    [ "$index_ready" -eq 0 ] || return 0
+    index_ready=1
     rm -rf "$APT_DIR"
     mkdir -p "$APT_DIR/sources" "$APT_DIR/lists/partial" "$APT_DIR/cache/archives/partial"
     local f n=0
@@ -61,38 +90,140 @@ source_lists() {
         sed -nE 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$f" >"$APT_DIR/sources/$((n += 1)).list"
     done
     # A source that offers no deb-src index only warns; a missing package is caught below.
+    echo "build-windows: reading the archive's index of source packages"
     apt_private update >"$APT_DIR/update.log" 2>&1 || true
 }
 
-# fetch: every archive of the lock file into $DOWNLOADS, through apt-get source (which checks
-# them against the archive's signed index), then each against its SHA-256 in the lock file.
-fetch_sources() {
-    local name src file sum missing=0 got
+# index_files SOURCE VERSION: "file sha256" of the upstream and Debian archives of SOURCE at
+# VERSION as the signed index lists them; nothing when it has no such version.
+index_files() {
+    apt-cache "${APT_OPTIONS[@]}" showsrc --only-source "$1" 2>/dev/null | awk -v want="$2" '
+        /^Version: / { version = $2; next }
+        /^Checksums-Sha256:/ { on = version == want; next }
+        /^[^ ]/ { on = 0 }
+        on && NF == 3 && $3 ~ /\.(orig|debian)\.tar\.[a-z0-9]+$/ { print $3, $1 }' |
+        sort -u | awk '/\.orig\./ { print; next } { debian = debian $0 "\n" } END { printf "%s", debian }'
+}
+
+# index_versions SOURCE: the revisions of SOURCE that the index lists, the newest first.
+index_versions() {
+    local sorted=() v i
+    while read -r v; do
+        i=${#sorted[@]}
+        while [ "$i" -gt 0 ] && dpkg --compare-versions "$v" gt "${sorted[i - 1]}"; do
+            sorted[i]="${sorted[i - 1]}"
+            i=$((i - 1))
+        done
+        sorted[i]="$v"
+    done < <(apt-cache "${APT_OPTIONS[@]}" showsrc --only-source "$1" 2>/dev/null |
+        sed -n 's/^Version: //p' | sort -u)
+    [ "${#sorted[@]}" -eq 0 ] || printf '%s\n' "${sorted[@]}"
+}
+
+sha_of() { sha256sum "$1" 2>/dev/null | cut -d' ' -f1; }
+
+# present ENTRIES: whether every "name source file sha256" line's file is downloaded and matches.
+present() {
+    local name src file sum
     while read -r name src file sum; do
-        [ -f "$DOWNLOADS/$file" ] && [ "$(sha256sum "$DOWNLOADS/$file" | cut -d' ' -f1)" = "$sum" ] ||
-            missing=1
-    done < <(lock_entries)
-    if [ "$missing" -eq 1 ]; then
-        source_lists
-        local wanted
-        mapfile -t wanted < <(lock_entries | awk '{ print $2 }' | sort -u)
-        echo "build-windows: apt-get source ${wanted[*]}"
-        (cd "$DOWNLOADS" && apt_private source --download-only "${wanted[@]}") \
-            >"$APT_DIR/source.log" 2>&1 || {
-            tail -n 5 "$APT_DIR/source.log" >&2
-            echo "build-windows: apt-get source could not get ${wanted[*]} (is the archive reachable?)" >&2
-            exit 1
-        }
-    fi
+        [ "$(sha_of "$DOWNLOADS/$file")" = "$sum" ] || return 1
+    done <<<"$1"
+}
+
+# download SOURCE VERSION: apt-get source, which checks every file against the signed index;
+# apt's complaint is in $APT_DIR/source.log.
+download() {
+    echo "build-windows: apt-get source $1=$2"
+    (cd "$DOWNLOADS" && apt_private source --download-only "$1=$2") >"$APT_DIR/source.log" 2>&1
+}
+download_failed() {
+    tail -n 3 "$APT_DIR/source.log" >&2
+    echo "build-windows: apt-get source could not get $1 (is the archive reachable?)" >&2
+    exit 1
+}
+
+# check ENTRIES WHAT: every file matches its SHA-256 in the entries, or the build stops.
+check() {
+    local name src file sum got
     while read -r name src file sum; do
-        got="$(sha256sum "$DOWNLOADS/$file" 2>/dev/null | cut -d' ' -f1)"
+        got="$(sha_of "$DOWNLOADS/$file")"
         if [ "$got" != "$sum" ]; then
-            echo "build-windows: $file ($src) does not match cmake/windows-deps.lock:" >&2
+            echo "build-windows: $file ($src) does not match $2:" >&2
             echo "  expected sha256 $sum" >&2
             echo "  got      sha256 ${got:-nothing (no such file)}" >&2
             exit 1
         fi
-    done < <(lock_entries)
+    done <<<"$1"
+}
+
+# resolve_sources: every library of the lock at its revision, or at the newest the archive
+# serves where the lock's is gone (or --update-lock asks for it), downloaded and checked; the
+# entries built go to $RESOLVED.
+resolve_sources() {
+    local name entries src version versions candidate files file sum line
+    : >"$RESOLVED.new"
+    while read -r name; do
+        entries="$(lock_entries | awk -v n="$name" '$1 == n { print $1, $2, $3, $4 }')"
+        src="$(awk 'NR == 1 { sub(/=.*/, "", $2); print $2 }' <<<"$entries")"
+        version="$(awk 'NR == 1 { sub(/^[^=]*=/, "", $2); print $2 }' <<<"$entries")"
+        if [ "$update" -eq 0 ] && present "$entries"; then
+            echo "$entries" >>"$RESOLVED.new"
+            continue
+        fi
+        source_lists
+        mapfile -t versions < <(index_versions "$src")
+        if [ "${#versions[@]}" -eq 0 ]; then
+            echo "build-windows: the archive's index lists no source package $src (is the archive reachable? see ${APT_DIR/#"$ROOT/"/}/update.log)" >&2
+            exit 1
+        fi
+        if [ "$update" -eq 0 ] && [ -n "$(index_files "$src" "$version")" ]; then
+            present "$entries" || download "$src" "$version" || download_failed "$src=$version"
+            check "$entries" "${LOCK/#"$ROOT/"/}"
+            echo "$entries" >>"$RESOLVED.new"
+            continue
+        fi
+        if [ "$locked" -eq 1 ]; then
+            echo "build-windows: $src=$version is no longer in the archive, which serves ${versions[0]}; --locked builds only the lock's revisions (--update-lock pins the new one)" >&2
+            exit 1
+        fi
+        # The newest revision whose archives can be had; an index may list one a mirror lacks.
+        files=""
+        for candidate in "${versions[@]}"; do
+            files="$(index_files "$src" "$candidate")"
+            [ -n "$files" ] || continue
+            entries="$(awk -v n="$name" -v s="$src=$candidate" '{ print n, s, $1, $2 }' <<<"$files")"
+            if present "$entries" || download "$src" "$candidate"; then break; fi
+            echo "build-windows: $src=$candidate is listed but cannot be downloaded; trying an older one"
+            files=""
+        done
+        [ -n "$files" ] || download_failed "any revision of $src"
+        check "$entries" "the archive's index"
+        echo "$entries" >>"$RESOLVED.new"
+        if [ "$candidate" != "$version" ] && [ "$update" -eq 0 ]; then
+            line="build-windows: $src $version is gone from the archive; building $candidate instead:"
+            while read -r file sum; do line+=" $file sha256 $sum"; done <<<"$files"
+            echo "$line; scripts/build-windows.sh --update-lock pins it"
+        fi
+    done < <(lock_entries | awk '!seen[$1]++ { print $1 }')
+    mv "$RESOLVED.new" "$RESOLVED"
+}
+
+# update_lock: the lock file's comments as they are, then the resolved entries in columns.
+update_lock() {
+    if diff -q <(lock_entries | awk '{ print $1, $2, $3, $4 }') "$RESOLVED" >/dev/null; then
+        echo "build-windows: ${LOCK/#"$ROOT/"/} already pins what the archive serves"
+        return
+    fi
+    {
+        awk '/^[[:space:]]*(#|$)/ { print; next } { exit }' "$LOCK"
+        awk '{ for (i = 1; i <= 3; ++i) if (length($i) > w[i]) w[i] = length($i); line[NR] = $0 }
+             END { for (n = 1; n <= NR; ++n) { split(line[n], f, " ")
+                       printf "%-*s  %-*s  %-*s  %s\n", w[1], f[1], w[2], f[2], w[3], f[3], f[4] } }' \
+            "$RESOLVED"
+    } >"$LOCK.new"
+    mv "$LOCK.new" "$LOCK"
+    echo "build-windows: ${LOCK/#"$ROOT/"/} now pins:"
+    awk '!seen[$2]++ { print "  " $2 }' "$RESOLVED"
 }
 
 # unpack NAME DIR: the upstream archive with the Debian revision's patch series applied.
@@ -106,7 +237,7 @@ unpack() {
             *.debian.tar.*) tar -xf "$DOWNLOADS/$file" -C "$dir" ;;
             *) tar -xf "$DOWNLOADS/$file" -C "$dir" --strip-components=1 ;;
         esac
-    done < <(lock_entries)
+    done < <(resolved_entries)
     if [ -f "$dir/debian/patches/series" ]; then
         local patch
         while read -r patch _; do
@@ -140,10 +271,8 @@ build_deps() {
     local stamp="$PREFIX/.stamp" want
     # RECIPE counts changes to the libraries' build options below.
     local recipe=1
-    want="recipe $recipe $(cat "$LOCK" "$TOOLCHAIN" | sha256sum | cut -d' ' -f1) googletest $(dpkg-query -W -f='${Version}' googletest)"
+    want="recipe $recipe $(cat "$RESOLVED" "$TOOLCHAIN" | sha256sum | cut -d' ' -f1) googletest $(dpkg-query -W -f='${Version}' googletest)"
     if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then return; fi
-    local name dir file sum
-    fetch_sources
     rm -rf "$PREFIX" "$OUT/deps-build" "$OUT/deps-src"
     mkdir -p "$OUT/deps-build" "$OUT/deps-src"
     local started=$SECONDS src="$OUT/deps-src"
@@ -174,7 +303,7 @@ copy_licences() {
     mkdir -p "$dir"
     from_archive() {
         local out="$1" pattern="$2" file
-        file="$(lock_entries | awk -v n="$3" '$1 == n && $3 ~ /orig/ { print $3 }')"
+        file="$(resolved_entries | awk -v n="$3" '$1 == n && $3 ~ /orig/ { print $3 }')"
         tar -xOf "$DOWNLOADS/$file" --wildcards --no-wildcards-match-slash "$pattern" >"$dir/$out"
     }
     from_archive SDL2.txt '*/LICENSE.txt' sdl2
@@ -185,6 +314,9 @@ copy_licences() {
     cp /usr/share/doc/fonts-ipafont-gothic/copyright "$dir/IPAGothic.txt"
 }
 
+resolve_sources
+[ "$update" -eq 0 ] || update_lock
+[ "$sources_only" -eq 0 ] || exit 0
 build_deps
 copy_licences
 # CLI11 is header-only: Debian's headers, copied so that no other host header is in reach.

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The Windows build as a Windows user gets it, run under a private Wine without a display:
-# scripts/build-windows.sh --package; the GoogleTest suites built for Windows through CTest with
-# Wine as the emulator; the search's node counts (bench, depths 1-8) and the replay's pictures
-# of the session scripts against the Linux build's; the installer run silently, the installed
-# game's window on a private Xvfb showing the headless first screen and closing on END / YES;
-# the uninstaller removing everything. Writes "PASSED FAILED" into $MELVARON_TEST_REPORT.
+# scripts/build-windows.sh --package; its fallback for a lock naming a revision the archive does
+# not serve; the GoogleTest suites built for Windows through CTest with Wine as the emulator (the
+# golden pictures among them); the search's node counts (bench, depths 1-8) and the replay's
+# pictures of the session scripts against the Linux build's; the installer run silently, the
+# installed game's window on a private Xvfb showing the headless first screen and the END
+# question, closing on YES, and on Alt+F4 during a search; the uninstaller removing everything.
+# Writes "PASSED FAILED" into $MELVARON_TEST_REPORT.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 source "$ROOT/tests/x11_session.sh"
@@ -36,6 +38,46 @@ started=$SECONDS
 bash "$ROOT/scripts/build-windows.sh" --package >"$work/build.log" 2>&1 ||
     { tail -n 40 "$work/build.log" >&2; fatal "scripts/build-windows.sh --package failed"; }
 ok "scripts/build-windows.sh --package in $((SECONDS - started)) s"
+# A library built at another revision than the lock's is news, not a failure.
+grep -h 'is gone from the archive' "$work/build.log" || true
+
+# --- A lock naming a revision the archive does not serve: libpng's, with a revision that never
+# existed. The build takes the archive's and says so; --locked refuses; --update-lock pins it.
+echo "== windows: a lock naming a missing revision"
+gone="$work/gone.lock"
+awk '$1 == "libpng" { split($2, s, "=")
+                      if ($3 ~ /\.debian\./) $3 = s[1] "_" s[2] "+gone0.debian.tar.xz"
+                      print $1, s[1] "=" s[2] "+gone0", $3, $4 }' "$ROOT/cmake/windows-deps.lock" >"$gone"
+sources() { bash "$ROOT/scripts/build-windows.sh" --sources-only --lock "$gone" "$@" 2>&1; }
+if ! grep -q '+gone0' "$gone"; then
+    fail "no libpng entries in cmake/windows-deps.lock to make a missing revision of"
+elif ! out="$(sources)"; then
+    fail "a lock naming a missing revision stopped the build: $(tail -n 3 <<<"$out")"
+elif [ "$(grep -c 'is gone from the archive' <<<"$out")" -ne 1 ]; then
+    fail "a lock naming a missing revision gave no one-line notice: $(tail -n 3 <<<"$out")"
+else
+    notice="$(grep 'is gone from the archive' <<<"$out")"
+    served="$(sed -nE 's/.* building ([^ ]+) instead:.*/\1/p' <<<"$notice")"
+    ok "a missing revision builds the archive's $served: ${notice:0:120}..."
+    if out="$(sources --locked)"; then
+        fail "--locked took a revision the lock does not name"
+    else
+        ok "--locked refuses it: $(tail -n 1 <<<"$out")"
+    fi
+    # The notice's files and sums are what --update-lock pins, and --locked then takes.
+    want="$(sed -nE 's/^.*instead: (.*); scripts.*$/\1/p' <<<"$notice" |
+        awk '{ for (i = 1; i + 2 <= NF; i += 3) print $i, $(i + 2) }' | sort)"
+    if ! sources --update-lock >"$work/update.log"; then
+        fail "--update-lock failed: $(tail -n 3 "$work/update.log")"
+    elif [ "$(awk '!/^#/ { print $3, $4 }' "$gone" | sort)" != "$want" ] ||
+        grep -q '+gone0' "$gone"; then
+        fail "--update-lock did not pin the notice's files: $(grep -v '^#' "$gone" | tr '\n' ' ')"
+    elif ! out="$(sources --locked)"; then
+        fail "--locked refuses the lock --update-lock wrote: $(tail -n 1 <<<"$out")"
+    else
+        ok "--update-lock pins $served with the notice's SHA-256s, and --locked takes it"
+    fi
+fi
 use_private_wine
 version="$(sed -nE 's/^project\(melvaron VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")"
 installer="$WINDOWS_OUT/melvaron-$version-win64.exe"
@@ -58,7 +100,8 @@ fi
 echo "== windows: tests under Wine"
 junit="$work/wine.xml"
 status=0
-ctest --test-dir "$WINDOWS_OUT" -j "$JOBS" --timeout 300 --output-on-failure \
+# A hang's limit, far above the slowest suite (the search's signature, about 30 s under Wine).
+ctest --test-dir "$WINDOWS_OUT" -j "$JOBS" --timeout 1500 --output-on-failure \
     --output-junit "$junit" >"$work/ctest.log" 2>&1 || status=$?
 if [ ! -s "$junit" ]; then
     tail -n 40 "$work/ctest.log" >&2
@@ -153,11 +196,12 @@ else
     fail "the replays differ from the Linux build's ($pictures pictures):$mismatched"
 fi
 
-# --- The installer, the installed game's window, the uninstaller.
-# window_shows WID PNG: the window's dump matches the picture within 20 s (Wine's first start of
+# --- The installer, the installed game's window, the uninstaller. Every wait is for a state
+# (a picture shown, the process busy or gone) with a deadline long enough for a loaded machine.
+# window_shows WID PNG: the window's dump matches the picture within 60 s (Wine's first start of
 # a window program is slow).
 window_shows() {
-    local deadline=$((SECONDS + 20))
+    local deadline=$((SECONDS + 60))
     while :; do
         timeout 10 xwd -silent -id "$1" -out "$work/window.xwd" &&
             timeout 10 "$ROOT/build/tests/xwd_compare" "$work/window.xwd" "$2" \
@@ -177,6 +221,25 @@ wait_for_end() {
     done
     wait "$1"
 }
+# cpu_ticks PID: the CPU time the process has used, all its threads, in clock ticks.
+cpu_ticks() { sed -E 's/^.*\) //' "/proc/$1/stat" 2>/dev/null | awk '{ print $12 + $13 }'; }
+# wait_for_search PID SECONDS: until the game is computing, a tenth of a core or more over the
+# last quarter second. Waiting for a person or showing a move, it uses next to none: only a
+# search keeps it busy.
+wait_for_search() {
+    local deadline=$((SECONDS + $2)) hz before now
+    hz="$(getconf CLK_TCK)"
+    before="$(cpu_ticks "$1")"
+    [ -n "$before" ] || return 1
+    while :; do
+        sleep 0.25
+        now="$(cpu_ticks "$1")"
+        [ -n "$now" ] || return 1
+        [ $(((now - before) * 40)) -lt "$hz" ] || return 0
+        before="$now"
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+    done
+}
 echo "== windows: installer"
 target="$WINEPREFIX/drive_c/Program Files/Melvaron Dunmiro"
 rm -rf "$target"
@@ -195,56 +258,78 @@ else
         fail "installing under Wine left entries in the host's menus ($HOME/.local/share/applications)"
     fi
 
-    # The window: the first screen of the headless replay, then END and YES close the game.
+    # The window: the first screen of the headless replay, then END, its question, and YES
+    # closes the game. The replay pictures both screens with the pointer where xdotool puts it.
     layout_tool="$work/replay-layout"
     printf '#!/bin/sh\nwine "%s" "$@" | tr -d "\\r"\n' "$target/melvaron-replay.exe" >"$layout_tool"
     chmod +x "$layout_tool"
-    printf 'shot start.png\n' >"$work/first.txt"
-    (cd "$work" && wine "$target/melvaron-replay.exe" first.txt >/dev/null 2>&1) ||
-        fail "the installed replay could not picture the first screen"
+    if ! x11_layout "$layout_tool"; then
+        fail "$X11_ERROR"
+    else
+        printf 'shot start.png\nmove %d %d\npress left %d %d\nshot end.png\n' \
+            "${X11_ITEM_X[11]}" "${X11_ITEM_Y[11]}" "${X11_ITEM_X[11]}" "${X11_ITEM_Y[11]}" \
+            >"$work/first.txt"
+        (cd "$work" && wine "$target/melvaron-replay.exe" first.txt >/dev/null 2>&1) ||
+            fail "the installed replay could not picture the first screen and the END question"
+    fi
     # A fresh Wine server: one started without a display would give the window none.
     wineserver -k 2>/dev/null || true
     wineserver -w
-    if ! x11_start "$work" || ! x11_layout "$layout_tool"; then
+    if [ ! -s "$work/end.png" ]; then
+        : # reported above
+    elif ! x11_start "$work"; then
         fail "$X11_ERROR"
     else
         timeout 10 xdotool mousemove 1023 767
         wine "$target/melvaron.exe" >"$work/game.err" 2>&1 &
         game_pid=$!
-        if ! x11_find_window "$game_pid"; then
+        if ! x11_find_window "$game_pid" 60; then
             fail "the installed game under Wine: $X11_ERROR ($(tr '\n' ' ' <"$work/game.err"))"
         elif ! window_shows "$X11_WINDOW" "$work/start.png"; then
             fail "the installed game's window never showed the headless first screen: $(cat "$work/compare.out")"
         else
             ok "the installed game's window shows the headless first screen"
             click_item "$X11_WINDOW" 11 # END
-            sleep 0.5
-            click_item "$X11_WINDOW" 10 # YES
-            if wait_for_end "$game_pid" 15; then
-                game_pid=""
-                ok "the installed game closes on END / YES"
+            if ! window_shows "$X11_WINDOW" "$work/end.png"; then
+                fail "the installed game's window never showed the END question: $(cat "$work/compare.out")"
             else
-                fail "the installed game did not end after END / YES"
+                click_item "$X11_WINDOW" 10 # YES
+                if wait_for_end "$game_pid" 60; then
+                    game_pid=""
+                    ok "the installed game shows the END question and closes on YES"
+                else
+                    fail "the installed game did not end after END / YES"
+                fi
             fi
         fi
         # Closed from the window's frame (Alt+F4) while the computer searches, the game ends
-        # cleanly: LV5 against LV5, then GAME.
+        # cleanly: LV5 against LV5 with the strip's bonus, GAME, and the close once the game is
+        # seen computing.
         if [ -z "$game_pid" ]; then
+            timeout 10 xdotool mousemove 1023 767 # off the window, as for the first screen
             wine "$target/melvaron.exe" >"$work/game.err" 2>&1 &
             game_pid=$!
-            if ! x11_find_window "$game_pid"; then
+            if ! x11_find_window "$game_pid" 60; then
                 fail "the installed game under Wine, again: $X11_ERROR"
+            elif ! window_shows "$X11_WINDOW" "$work/start.png"; then
+                fail "the installed game, again, never showed the first screen: $(cat "$work/compare.out")"
             else
                 click_item "$X11_WINDOW" 18 # player 1: LV5
                 click_item "$X11_WINDOW" 25 # player 2: LV5
+                # The strip at the window's right edge: the bonus, depth 10.
+                timeout 5 xdotool mousemove --window "$X11_WINDOW" "$((X11_CLIENT_W - 1))" 300 click 1
                 click_item "$X11_WINDOW" 10 # GAME
-                sleep 2
-                timeout 5 xdotool key --window "$X11_WINDOW" alt+F4
-                if wait_for_end "$game_pid" 15; then
-                    game_pid=""
-                    ok "the installed game ends cleanly when closed during a search"
+                if ! wait_for_search "$game_pid" 120; then
+                    fail "the installed game never started searching after GAME"
                 else
-                    fail "the installed game did not end cleanly when closed during a search"
+                    # xdotool complains of the focus Wine reports; the key arrives all the same.
+                    timeout 5 xdotool key --window "$X11_WINDOW" alt+F4 2>/dev/null
+                    if wait_for_end "$game_pid" 60; then
+                        game_pid=""
+                        ok "the installed game ends cleanly when closed during a search"
+                    else
+                        fail "the installed game did not end cleanly when closed during a search"
+                    fi
                 fi
             fi
         fi
@@ -254,8 +339,8 @@ else
 
     uninstaller="$target/Uninstall.exe"
     wine "$uninstaller" /S >"$work/uninstall.log" 2>&1 || true
-    # The uninstaller copies itself away and returns at once; give it time to finish.
-    for _ in $(seq 100); do [ -e "$target" ] || break; sleep 0.1; done
+    # The uninstaller copies itself away and returns at once: wait for the folder to go.
+    for _ in $(seq 600); do [ -e "$target" ] || break; sleep 0.1; done
     wineserver -w
     left="$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name '*Dunmiro*' 2>/dev/null |
         head -n 5 || true)"

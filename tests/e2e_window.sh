@@ -89,9 +89,9 @@ want_w=$((X11_CLIENT_W * scale)) want_h=$((X11_CLIENT_H * scale))
 [ "$WIDTH" = "$want_w" ] && [ "$HEIGHT" = "$want_h" ] ||
     fail "client area is ${WIDTH}x${HEIGHT}, not ${want_w}x${want_h}"
 
-# Dumps the window until it shows the pixels of the picture, for at most 10 s.
+# Dumps the window until it shows the pixels of the picture, for at most 30 s.
 wait_for_picture() {
-    local picture="$1" deadline=$((SECONDS + 10))
+    local picture="$1" deadline=$((SECONDS + 30))
     while :; do
         if timeout 10 xwd -silent -id "$wid" -out window.xwd &&
             timeout 10 "$compare" window.xwd "$picture" "$scale" >compare.out 2>&1; then

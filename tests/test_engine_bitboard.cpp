@@ -5,6 +5,7 @@
 #include <chrono>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "engine/bench_positions.h"
 #include "engine/bitboard.h"
@@ -164,6 +165,47 @@ TEST(NodeTable, NoHalfWrittenEntryIsBelieved) {
     w1.join();
     w2.join();
     EXPECT_GT(found, 0);
+    table->Release();
+}
+
+// Several threads storing and probing an overlapping set of keys that crowd a few buckets of
+// the smallest table: entries are replaced all the time, and every one believed is its key's.
+TEST(NodeTable, CrowdedBucketsBelieveOnlyWholeEntries) {
+    ASSERT_TRUE(node_table::Table::Forget());
+    node_table::Table* table = node_table::Table::Lease(1); // the smallest window
+    ASSERT_NE(table, nullptr);
+    constexpr int Threads = 4, Buckets = 3, Rounds = 50000;
+    std::vector<node_table::Key> keys;
+    for (int i = 0; i < BenchPositionCount; ++i)
+        for (int mover = 1; mover <= 2; ++mover)
+            for (int depth = 3; depth <= 5; ++depth)
+                keys.push_back(node_table::KeyOf(FromBoard(BenchBoard(i)), mover, 1, depth));
+    const int count = static_cast<int>(keys.size());
+    auto hashOf = [](int k) { return static_cast<uint64_t>(k % Buckets) << 62; };
+    auto scoreOf = [&](int k) { return static_cast<int32_t>(keys[k].k0 % node_table::ScoreMask); };
+    auto callsOf = [&](int k) { return 1 + (keys[k].k2 ^ keys[k].k1) % 1000000; };
+
+    std::atomic<int> hits{0}, wrong{0}, ready{0};
+    auto work = [&](int thread) {
+        ready.fetch_add(1);
+        while (ready.load() < Threads) std::this_thread::yield(); // all at once
+        for (int n = 0; n < Rounds; ++n) {
+            // Thread t probes the key that thread t + 1 is storing about now.
+            const int stored = (n * 5 + thread) % count, probed = (n * 5 + thread + 1) % count;
+            table->Store(keys[stored], hashOf(stored), scoreOf(stored), callsOf(stored));
+            int32_t score;
+            uint64_t calls;
+            if (!table->Probe(keys[probed], hashOf(probed), score, calls)) continue;
+            hits.fetch_add(1, std::memory_order_relaxed);
+            if (score != scoreOf(probed) || calls != callsOf(probed))
+                wrong.fetch_add(1, std::memory_order_relaxed);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t) threads.emplace_back(work, t);
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(wrong.load(), 0) << "of " << hits.load() << " believed entries";
+    EXPECT_GT(hits.load(), 0);
     table->Release();
 }
 

@@ -130,7 +130,7 @@ TEST(Thread, DeferredStartsNestAndForgetThreadsDestroyedInAnyScope) {
         {
             TThread::TDeferredStarts inner;
             innerQueued->Resume();
-            outerQueued.reset(); // queued by the outer scope, gone inside the inner one
+            outerQueued.reset();    // queued by the outer scope, gone inside the inner one
             waitedEarly->WaitFor(); // a wait starts a queued thread rather than hang or skip it
             EXPECT_EQ(waitedEarly->runs.load(), 1);
         }

@@ -68,6 +68,32 @@ TEST(WindowScale, FromTheDesktopOrForced) {
     }
 }
 
+// Whatever the environment holds, the warning is one short line of printable ASCII that quotes
+// the value's beginning.
+TEST(WindowScale, ForcedValueShownSafelyInTheWarning) {
+    const std::string overlong(5000, '7'), hidden(4, '?');
+    const struct {
+        std::string forced;
+        std::string shown;
+    } cases[] = {
+        {"big", "'big'"},
+        {overlong, "'" + overlong.substr(0, 40) + "...'"},
+        {"2\n\x1b[31mred", "'2" + hidden.substr(2) + "[31mred'"},
+        {"\x7f\xff\xfe\x01", "'" + hidden + "'"},
+        {"\xe5\x80\x8d", "'" + hidden.substr(1) + "'"},
+    };
+    for (const auto& c : cases) {
+        TScaleInputs in;
+        in.forced = c.forced.c_str();
+        in.clientWidth = 768;
+        in.clientHeight = 512;
+        const std::string warning = ChooseWindowScale(in).warning;
+        EXPECT_EQ(warning, "MELVARON_SCALE=" + c.shown +
+                               " is not a whole number from 1 to 8; the desktop's scale is used");
+        for (const unsigned char ch : warning) ASSERT_TRUE(ch >= 0x20 && ch < 0x7F) << warning;
+    }
+}
+
 TEST(WindowScale, XftDpiFromTheResourceDatabase) {
     const struct {
         const char* resources;

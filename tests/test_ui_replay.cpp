@@ -4,12 +4,16 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/headless.h"
+#include "platform/image.h"
 #include "subprocess.h"
+#include "tools/picture_hash.h"
 #include "tools/replay_script.h"
 #include "ui/form.h"
 #include "ui/host.h"
@@ -267,9 +271,62 @@ TEST(ReplayProgram, FaultsExitWithStatusTwo) {
             EXPECT_EQ(r.err.rfind("line 1: cannot write /nonexistent-dir/x.png: ", 0), 0u) << r.err;
         }
     }
-    const subprocess::TRun missing =
-        subprocess::Run(subprocess::Program("tools/melvaron-replay"), {"/nonexistent-script"});
-    EXPECT_EQ(missing.status, 2);
+    const std::vector<std::vector<std::string>> badArguments = {
+        {"/nonexistent-script"}, {}, {"--hash"}, {"--hash", "--print-layout"}};
+    for (const auto& args : badArguments) {
+        const subprocess::TRun r =
+            subprocess::Run(subprocess::Program("tools/melvaron-replay"), args);
+        EXPECT_EQ(r.status, 2) << args.size();
+        EXPECT_EQ(r.err.rfind("error: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    }
+}
+
+// The standard's test vectors: the padding's one- and two-block tails and a long message.
+TEST(PictureHash, Sha256KnownAnswers) {
+    const struct {
+        std::string message;
+        const char* digest;
+    } cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000000, 'a'),
+         "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto& c : cases) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(c.message.data());
+        EXPECT_EQ(Sha256Hex(bytes, c.message.size()), c.digest) << c.message.size();
+    }
+    // A picture is hashed as R, G, B bytes, whatever order a pixel keeps them in.
+    const uint32_t pixels[2] = {RGBColor(1, 2, 3), RGBColor(4, 5, 6)};
+    const uint8_t rgb[6] = {1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(PictureHash(pixels, 2, 1), Sha256Hex(rgb, 6));
+}
+
+// The golden pictures: the headless replay's screens, frozen. Every front end is tested against
+// the replay, so this is what stops a change that moves a pixel everywhere at once.
+TEST(ReplayProgram, GoldenPictures) {
+    const std::string dir = std::string(MELVARON_SOURCE_DIR) + "/tests/golden/";
+    const RunResult r = subprocess::Run(subprocess::Program("tools/melvaron-replay"),
+                                        {"--hash", dir + "screens.txt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto pictures = [](const std::string& text) {
+        std::map<std::string, std::string> hashes;
+        std::istringstream lines(text);
+        std::string name, hash;
+        while (lines >> name >> hash) hashes[name] = hash;
+        return hashes;
+    };
+    const auto want = pictures(subprocess::ReadFile(dir + "hashes.txt"));
+    const auto got = pictures(r.out);
+    ASSERT_EQ(want.size(), 4u) << "tests/golden/hashes.txt";
+    for (const auto& [name, hash] : want)
+        EXPECT_EQ(got.count(name) ? got.at(name) : "no such shot", hash)
+            << name << " differs from its golden picture. If the change is meant, update "
+            << "tests/golden/hashes.txt (see its script) in the same commit and say why.";
+    EXPECT_EQ(got.size(), want.size()) << r.out;
 }
 
 } // namespace

@@ -5,11 +5,12 @@
 #   x11_layout REPLAY      the window's caption, client size and item centres as the game knows
 #                          them (melvaron-replay --print-layout): X11_CAPTION, X11_CLIENT_W,
 #                          X11_CLIENT_H, X11_ITEM_X[n], X11_ITEM_Y[n]
-#   x11_find_window PID    wait up to 10 s for the game's visible window (X11_CAPTION after
-#                          x11_layout): X11_WINDOW is its id; fails when process PID ends first
-#                          or no window comes
+#   x11_find_window PID [SECONDS]
+#                          wait up to SECONDS (30 unless given) for the game's visible window
+#                          (X11_CAPTION after x11_layout): X11_WINDOW is its id; fails when
+#                          process PID ends first or no window comes
 #   x11_close_game PID     the close request, as from the desktop (SIGTERM, which SDL turns into
-#                          a quit): fails unless PID ends within 10 s with status 0
+#                          a quit): fails unless PID ends within 30 s with status 0
 #   x11_stop               stop the X server (for an EXIT trap)
 # A function that fails returns 1 with the reason in X11_ERROR.
 X11_PID=""
@@ -62,15 +63,15 @@ x11_start() {
 }
 
 x11_find_window() {
-    local pid="$1" name
+    local pid="$1" seconds="${2:-30}" name
     name="^$(printf '%s' "$X11_CAPTION" | sed 's/[][\\.*^$()+?{}|]/\\&/g')\$"
-    X11_WINDOW=$(timeout 10 xdotool search --sync --onlyvisible --name "$name" 2>/dev/null |
+    X11_WINDOW=$(timeout "$seconds" xdotool search --sync --onlyvisible --name "$name" 2>/dev/null |
         head -n1) || true
     [ -n "$X11_WINDOW" ] && return 0
     if ! kill -0 "$pid" 2>/dev/null; then
         X11_ERROR="melvaron ended before its window appeared"
     else
-        X11_ERROR="no window within 10 s"
+        X11_ERROR="no window within $seconds s"
     fi
     return 1
 }
@@ -78,9 +79,9 @@ x11_find_window() {
 x11_close_game() {
     local pid="$1" i status=0
     kill -TERM "$pid"
-    for i in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    for i in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     if kill -0 "$pid" 2>/dev/null; then
-        X11_ERROR="melvaron did not end within 10 s of the close request"
+        X11_ERROR="melvaron did not end within 30 s of the close request"
         return 1
     fi
     wait "$pid" || status=$?

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/input_text.h"
+#include "platform/input_text.h"
 
 namespace cli {
 

@@ -1,4 +1,5 @@
 // melvaron-replay SCRIPT: plays a scripted session on the game window without a display.
+// melvaron-replay --hash SCRIPT: the same, each shot printed as its picture's SHA-256.
 // melvaron-replay --print-layout: the window's caption, client size and side-panel items, for
 // scripts that drive the real window.
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include "platform/headless.h"
 #include "platform/text.h"
 #include "tools/cli.h"
+#include "tools/picture_hash.h"
 #include "tools/replay_script.h"
 #include "ui/form.h"
 #include "ui/host.h"
@@ -62,7 +64,8 @@ constexpr const char* ScriptHelp =
     "  settle [MAX]              ticks, waiting for the computer, until a person is awaited\n"
     "                            or the timer stops; at most MAX ticks (default 100000)\n"
     "  close                     the window's close box; nothing may follow\n"
-    "  shot FILE                 write the client area as a PNG\n"
+    "  shot FILE                 write the client area as a PNG (with --hash: print\n"
+    "                            'FILE SHA256' instead)\n"
     "  state                     print the game's state on one line\n"
     "  board                     print the board: six rows of twelve cells\n"
     "  speech                    print 'speech N', N the lines the window said since the last\n"
@@ -92,10 +95,13 @@ int main(int argc, char** argv) {
     cli::Setup(app);
     app.footer(ScriptHelp);
     std::string path;
-    bool printLayout = false;
+    bool printLayout = false, hash = false;
     app.add_option("SCRIPT", path, "the session to play")->type_name("");
     app.add_flag("--print-layout", printLayout,
                  "the window's caption, client size and side-panel items, one per line");
+    app.add_flag("--hash", hash,
+                 "each shot prints its file name and the SHA-256 of its pixels (R, G, B bytes, "
+                 "rows from the top) instead of writing the file");
     if (const int status = cli::Parse(app, argc, argv); status >= 0) return status;
     if (printLayout == !path.empty()) {
         std::fprintf(stderr,
@@ -103,6 +109,10 @@ int main(int argc, char** argv) {
         return cli::ExitBadInput;
     }
     if (printLayout) {
+        if (hash) {
+            std::fprintf(stderr, "error: --hash goes with a SCRIPT\n");
+            return cli::ExitBadInput;
+        }
         PrintLayout();
         return 0;
     }
@@ -157,6 +167,12 @@ int main(int argc, char** argv) {
             host.Close();
             break;
         case replay::TOp::Shot: {
+            if (hash) {
+                const std::vector<TColor> pixels = host.Client();
+                std::printf("%s %s\n", c.file.c_str(),
+                            PictureHash(pixels.data(), ClientWidth, ClientHeight).c_str());
+                break;
+            }
             std::string error;
             if (!host.Shot(c.file, error))
                 return Fail(c.line, "cannot write " + c.file + ": " + error);

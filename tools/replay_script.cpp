@@ -4,7 +4,7 @@
 #include <iterator>
 #include <limits>
 
-#include "engine/input_text.h"
+#include "platform/input_text.h"
 
 namespace replay {
 

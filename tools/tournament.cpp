@@ -4,9 +4,9 @@
 #include <chrono>
 
 #include "engine/computer_game.h"
-#include "engine/input_text.h"
 #include "engine/random.h"
 #include "engine/search.h"
+#include "platform/input_text.h"
 
 namespace {
 

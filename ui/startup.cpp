@@ -27,6 +27,9 @@ void TfrmGalMain::FormCreate() {
         Close(); // frees what was made; no game without all four
         return;
     }
+    // Its search runs on the window's thread, which never waits for another (a page's main
+    // thread may not): no helpers. The results are the same on any number of threads.
+    FRules->SetThreads(1);
 
     // The image sits at (0, 0) at its full size; the strip fills the client area's right edge.
     Shape1.Left = ScreenWidth;

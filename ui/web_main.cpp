@@ -1,6 +1,7 @@
-// The program entry of the web page: the game window on the web backend. The page passes
-// "--seed N" when its address asks for a seed (?seed=N); otherwise the clock seeds, as on the
-// desktop.
+// The program entry of the web page: the game window on the web backend, its searches on threads
+// of the program (the page shares its memory with workers) or, built without threads, on the
+// page's search worker. The page passes "--seed N" when its address asks for a seed (?seed=N);
+// otherwise the clock seeds, as on the desktop.
 #include <emscripten.h>
 
 #include <cstdint>
@@ -8,12 +9,16 @@
 #include <limits>
 #include <string>
 
-#include "engine/input_text.h"
 #include "engine/random.h"
+#include "engine/search_pool.h"
+#include "platform/input_text.h"
 #include "platform/web_app.h"
 #include "ui/form.h"
 #include "ui/host.h"
 #include "ui/screen_geometry.h"
+#if MELVARON_PAGE_SEARCH_WORKER
+#include "ui/web_search.h"
+#endif
 
 namespace {
 
@@ -50,6 +55,15 @@ int main(int argc, char** argv) {
         // The page's event loop outlives main: the window and its backend stay for good.
         static TfrmGalMain form;
         gForm = &form;
+#if MELVARON_PAGE_SEARCH_WORKER
+        // No shared memory: each search goes to the page's worker, by messages.
+        form.FNewSearch = [] { return std::unique_ptr<TSearchWorker>(new TPageSearch); };
+#else
+        // The search's helpers are made now, on the page's thread: a thread that the search's
+        // own thread made would start only once this thread took the request, and a stop must
+        // never find the search waiting for that.
+        search_pool::Prestart(search_pool::DefaultThreads());
+#endif
         form.FormCreate(); // seeds with the clock; a given seed replaces that, as in the replay
         if (seed >= 0) game_random::Seed(static_cast<uint32_t>(seed));
         if (form.Closed()) {

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "engine/bench_positions.h"
-#include "engine/input_text.h"
 #include "engine/node_table.h"
 #include "engine/search.h"
+#include "platform/input_text.h"
 
 int main(int argc, char** argv) {
     int64_t depth = 0, threads = 0;

@@ -166,33 +166,35 @@ const webkit = {
     const xvfb = spawn('Xvfb',
                        ['-displayfd', '3', '-screen', '0', '1280x800x24', '-nolisten', 'tcp'],
                        {stdio: ['ignore', 'ignore', 'pipe', 'pipe']});
-    let driver = null, session = null;
+    let driver = null, port = 0;
+    const browse = () => new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities({
+      browserName: 'MiniBrowser',
+      'webkitgtk:browserOptions': {binary, args: ['--automation']},
+    }).build();
+    let version = null;
     try {
       const [, display] = await started(xvfb, xvfb.stdio[3], /^([0-9]+)\n/, 'Xvfb');
-      const port = await freePort();
+      port = await freePort();
       driver = spawn('WebKitWebDriver', [`--port=${port}`],
                      {stdio: ['ignore', 'ignore', 'inherit'],
                       env: {...process.env, DISPLAY: `:${display}`}});
       await listening(port, driver, 'WebKitWebDriver');
-      session = await new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities({
-        browserName: 'MiniBrowser',
-        'webkitgtk:browserOptions': {binary, args: ['--automation']},
-      }).build();
-      await session.manage().setTimeouts({script: 600000});
+      const session = await browse();
+      version = (await session.getCapabilities()).get('browserVersion');
+      await session.quit();
     } catch (e) {
-      if (session) await session.quit().catch(() => {});
       await stopped(driver);
       await stopped(xvfb);
       throw e;
     }
-    const caps = await session.getCapabilities();
-    let open = false;
     return {
-      version: `WebKitGTK ${caps.get('browserVersion')}`,
+      version: `WebKitGTK ${version}`,
+      // A browser of its own for each page: WebKitWebDriver never releases a right button it
+      // pressed, and a button held into the next page would change what its presses are.
       async open(viewport) {
-        // One window: the session is the browser. Its size is the viewport plus MiniBrowser's bar.
-        if (open) throw new Error('WebKit drives one page at a time');
-        open = true;
+        const session = await browse();
+        await session.manage().setTimeouts({script: 600000});
+        // The window's size is the viewport plus MiniBrowser's bar.
         const [w, h] = await session.executeScript(
             'return [window.outerWidth - window.innerWidth, ' +
             'window.outerHeight - window.innerHeight]');
@@ -227,14 +229,10 @@ const webkit = {
             if (shift) actions = actions.keyUp(Key.SHIFT);
             await actions.perform();
           },
-          async close() {
-            open = false;
-            await session.get('about:blank');
-          },
+          close: () => session.quit().catch(() => {}),
         };
       },
       async stop() {
-        await session.quit().catch(() => {});
         await stopped(driver);
         await stopped(xvfb);
       },

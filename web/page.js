@@ -14,9 +14,9 @@
   }
 
   // What the tests and a bug report read: when the first picture arrived, the last error, what
-  // the program printed and the page's own errors, and where the picture is shown.
-  const state = window.melvaron = {firstScreenMs: null, error: null, timerOn: false, printed: [],
-                                   pageErrors: [], fit: null};
+  // the program printed and the page's own errors, where the picture is shown and what searches.
+  const state = window.melvaron = {firstScreenMs: null, error: null, timerOn: false, search: null,
+                                   printed: [], pageErrors: [], fit: null};
   window.addEventListener('error', (event) => state.pageErrors.push(String(event.message)));
   window.addEventListener('unhandledrejection',
                           (event) => state.pageErrors.push('unhandled: ' + event.reason));
@@ -87,17 +87,17 @@
   }
 
   // ---- The mouse (and a pen's hover): as on the desktop ----
-  // A button pressed while another is held comes as a movement with one more bit in
-  // event.buttons (1 main, 4 middle, 2 secondary, for the DOM's buttons 0, 1 and 2).
-  const ButtonBits = [[1, 0], [4, 1], [2, 2]];
+  // A button pressed while another is held comes as a movement naming that button, whose bit in
+  // event.buttons (1 main, 4 middle, 2 secondary, for the DOM's buttons 0, 1 and 2) is new.
+  const ButtonBit = [1, 4, 2];
   let held = 0;
   canvas.addEventListener('pointermove', (event) => {
     if (event.pointerType === 'touch') return;
     const p = at(event.clientX, event.clientY);
     move(p);
     if (event.pointerType !== 'mouse') return;
-    for (const [bit, button] of ButtonBits)
-      if (event.buttons & bit & ~held) press(button, p);
+    const bit = ButtonBit[event.button] || 0;
+    if (event.buttons & bit & ~held) press(event.button, p);
     held = event.buttons;
   });
   canvas.addEventListener('pointerdown', (event) => {
@@ -166,15 +166,28 @@
   for (const name of ['touchstart', 'touchmove', 'gesturestart'])
     document.addEventListener(name, (event) => event.preventDefault(), {passive: false});
 
-  if (!window.crossOriginIsolated) {
-    status.textContent = window.melvaronIsolating
-        ? 'Preparing the page…'
-        : 'This page needs cross-origin isolation (the Cross-Origin-Opener-Policy and ' +
-          'Cross-Origin-Embedder-Policy headers) to run the computer player on a worker.';
+  // Shared memory lets the program's own threads search, on every core; without it (no
+  // isolation headers, an iframe, a browser without it) one worker with its own copy of the
+  // engine does, talking by messages. ?search=worker asks for the second where both can run.
+  const params = new URLSearchParams(window.location.search);
+  const threaded = window.crossOriginIsolated && typeof SharedArrayBuffer === 'function' &&
+                   params.get('search') !== 'worker';
+  if (typeof WebAssembly !== 'object') {
+    page.fail('this browser cannot run WebAssembly, which the game is made of');
     return;
   }
+  if (!threaded && window.melvaronIsolating) {
+    status.textContent = 'Preparing the page…'; // the service worker reloads it, isolated
+    return;
+  }
+  if (!threaded && typeof Worker !== 'function') {
+    page.fail('this browser has no Web Workers, which the computer player needs');
+    return;
+  }
+  state.search = threaded ? 'threads' : 'worker';
+  if (!threaded) melvaronStartSearchWorker(page.fail);
 
-  const seed = new URLSearchParams(window.location.search).get('seed');
+  const seed = params.get('seed');
   window.Module = {
     melvaronPage: page,
     arguments: seed === null ? [] : ['--seed', seed],
@@ -182,7 +195,8 @@
     onAbort: (what) => page.fail('the program stopped: ' + what),
   };
   const script = document.createElement('script');
-  script.src = 'melvaron.js';
-  script.onerror = () => page.fail('melvaron.js could not be loaded');
+  const name = threaded ? 'melvaron.js' : 'melvaron-single.js';
+  script.src = name;
+  script.onerror = () => page.fail(name + ' could not be loaded');
   document.body.appendChild(script);
 })();

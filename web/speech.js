@@ -23,7 +23,8 @@
                  ' ': 32, Escape: 27, b: 66, B: 66, r: 82, R: 82};
   const repeating = new Set([37, 38, 39, 40, 9]); // moving about; the others press once
   canvas.addEventListener('keydown', (event) => {
-    const code = codes[event.key];
+    // WebKitGTK names Shift+Tab's key "Unidentified" (GTK's ISO_Left_Tab); its code is Tab's.
+    const code = codes[event.key === 'Unidentified' ? event.code : event.key];
     if (code === undefined || event.ctrlKey || event.altKey || event.metaKey) return;
     if (!window.Module || !Module._melvaron_key) return; // the game has not started
     if (event.repeat && !repeating.has(code)) {

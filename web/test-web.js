@@ -41,6 +41,8 @@ const LongPressMs = 500;   // the page's long press
 const FingerPx = 24;       // the strip's target for a finger, in CSS pixels
 const Phone = {width: 412, height: 915, deviceScaleFactor: 2.625};
 const FitViewports = [[412, 915], [915, 412], [667, 375], [1180, 820]];
+// More of the address for every page, e.g. search=worker for the page without threads.
+const Query = process.env.MELVARON_WEB_QUERY ? '&' + process.env.MELVARON_WEB_QUERY : '';
 // The replay's key names as the DOM's.
 const Keys = {left: 'ArrowLeft', right: 'ArrowRight', up: 'ArrowUp', down: 'ArrowDown',
               tab: 'Tab', 'shift+tab': 'Shift+Tab', enter: 'Enter', space: ' ', escape: 'Escape',
@@ -208,6 +210,7 @@ const inPage = {
       window.melvaron.error !== null || window.melvaron.pageErrors.length > 0),
   loaded: () => ({firstScreenMs: window.melvaron.firstScreenMs, error: window.melvaron.error,
                   pageErrors: window.melvaron.pageErrors, isolated: window.crossOriginIsolated,
+                  search: window.melvaron.search,
                   status: document.getElementById('status').textContent}),
   // Logs every movement, press and tick the page hands the program, with the state each left.
   hook: () => {
@@ -251,8 +254,8 @@ const inPage = {
   state: () => Module._melvaron_state(),
   end: () => ({error: window.melvaron.error, pageErrors: window.melvaron.pageErrors,
                printed: window.melvaron.printed, menus: window.testLog.menus,
-               memory: Module.wasmMemory.buffer.byteLength / 1048576}),
-  memory: () => Module.wasmMemory.buffer.byteLength / 1048576,
+               memory: HEAP8.buffer.byteLength / 1048576}),
+  memory: () => HEAP8.buffer.byteLength / 1048576,
   // Differing pixels between the canvas and a PNG, and the first of them.
   compare: async (png) => {
     const image = new Image();
@@ -397,7 +400,7 @@ async function play(session, how) {
     const where = `${label}:${step.line}`;
     switch (step.op) {
     case 'seed': {
-      await tab.goto(`${how.url}?seed=${step.args[0]}`);
+      await tab.goto(`${how.url}?seed=${step.args[0]}${how.query || ''}${Query}`);
       await waitFor(tab, inPage.ready, null, LoadDeadline, `${where}: the first screen`);
       const page = await tab.run(inPage.loaded);
       const ok = check(page.firstScreenMs !== null && !page.error && !page.pageErrors.length,
@@ -406,8 +409,11 @@ async function play(session, how) {
                                  page.error || page.pageErrors[0] || page.status})`));
       if (!ok) return;
       loaded = true;
-      if (engine.startsWith('chromium')) check(page.isolated, `${where}: the page is isolated`);
-      note(`first screen ${Math.round(page.firstScreenMs)} ms after the request`);
+      if (engine.startsWith('chromium') && !how.query && !Query)
+        check(page.isolated && page.search === 'threads',
+              `${where}: the page is isolated and searches on its own threads`);
+      note(`first screen ${Math.round(page.firstScreenMs)} ms after the request, ` +
+           `the search on ${page.search === 'threads' ? 'threads' : 'a worker of its own'}`);
       const memory = await tab.run(inPage.memory);
       check(memory <= MaxLoadMB,
             `${where}: wasm memory at load ${memory} MB (at most ${MaxLoadMB})`);
@@ -705,6 +711,17 @@ async function engineRun(engine, first, all, byName, url) {
               () => job('chromium static host', () => staticHost(browser)),
               () => job('chromium bad seed', () => badSeed(browser, url)),
               () => job('chromium keyboard', () => tabLeaves(browser, url)));
+    // The page without threads, as where the page cannot share memory: a stopped deep search.
+    if (byName.stop) {
+      jobs.push(() => job('chromium-worker stop', async () => {
+        const tab = await browser.open({width: 1024, height: 640});
+        try {
+          await play(byName.stop, {engine: 'chromium-worker', tab, url, query: '&search=worker'});
+        } finally {
+          await tab.close();
+        }
+      }));
+    }
   }
   await sideBySide(jobs, engine === 'chromium' ? 3 : 1);
   await browser.stop().catch(() => {});

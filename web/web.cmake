@@ -1,14 +1,18 @@
-# The web page: the game compiled to WebAssembly with emscripten, its search on a worker thread.
+# The web page: the game compiled to WebAssembly with emscripten, in two builds that the page
+# chooses between by itself: with threads, where the page may share memory with workers (the
+# search on every core), and without, where a worker with its own copy of the engine searches.
 # Included by the top CMakeLists.txt under emcmake; scripts/build-web.sh drives it.
 
 set(MELVARON_GLYPH_BAKER "" CACHE FILEPATH "The native melvaron-bake-glyphs program")
 set(MELVARON_ICON_PAINTER "" CACHE FILEPATH "The native melvaron-icon program")
 set(MELVARON_PAGE_FILLER "" CACHE FILEPATH "The native melvaron-fill-page program")
 set(MELVARON_WEB_MEMORY_MB 32 CACHE STRING "The page's wasm memory at load, in MB")
-# The search's thread and its helpers, one per core (at most the eight the search takes), are
-# workers started with the page: a thread then starts at once instead of waiting for a worker.
+# The search's thread and its helpers, one per core (at most the eight the search takes), and
+# one more for a stopped search still winding down, are workers started with the page: a thread
+# then starts at once instead of waiting for a worker.
 set(MELVARON_WEB_THREADS "Math.min(navigator.hardwareConcurrency||2,8)+1" CACHE STRING
     "Workers started with the page for the program's threads (a number or a JavaScript expression)")
+set(MELVARON_NODE_TABLE_MB 128 CACHE STRING "The search's node table in the page, in MB")
 foreach(tool GLYPH_BAKER:melvaron-bake-glyphs ICON_PAINTER:melvaron-icon PAGE_FILLER:melvaron-fill-page)
   string(REPLACE ":" ";" tool ${tool})
   list(GET tool 0 var)
@@ -19,10 +23,10 @@ foreach(tool GLYPH_BAKER:melvaron-bake-glyphs ICON_PAINTER:melvaron-icon PAGE_FI
   endif()
 endforeach()
 
-# Threads and exceptions everywhere: the search runs on a pthread, and an exception escaping a
-# handler is shown on the page rather than aborting it.
-add_compile_options(-pthread -fexceptions)
-add_link_options(-pthread -fexceptions)
+# Exceptions everywhere: an exception escaping a handler is shown on the page rather than
+# aborting it.
+add_compile_options(-fexceptions)
+add_link_options(-fexceptions)
 
 set(GLYPHS ${CMAKE_BINARY_DIR}/baked_glyphs.cpp)
 add_custom_command(OUTPUT ${GLYPHS}
@@ -32,36 +36,70 @@ add_custom_command(OUTPUT ${GLYPHS}
 
 include(${CMAKE_SOURCE_DIR}/engine/sources.cmake)
 include(${CMAKE_SOURCE_DIR}/ui/sources.cmake)
-add_library(melvaron_web_engine STATIC ${MELVARON_ENGINE_SOURCES} ${CMAKE_SOURCE_DIR}/platform/thread.cpp)
-target_include_directories(melvaron_web_engine PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(melvaron_web_engine PRIVATE -O3)
-set(MELVARON_NODE_TABLE_MB 128 CACHE STRING "The search's node table in the page, in MB")
-target_compile_definitions(melvaron_web_engine PUBLIC MELVARON_NODE_TABLE_MB=${MELVARON_NODE_TABLE_MB})
-
 set(WEB_PLATFORM_SOURCES app.cpp cursor.cpp image.cpp text_cells.cpp web_app.cpp web_text.cpp)
 list(TRANSFORM WEB_PLATFORM_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/platform/)
+math(EXPR WEB_MEMORY_BYTES "${MELVARON_WEB_MEMORY_MB} * 1048576")
+# Every stack that runs a search, a thread's or a module's own, is 1 MB, and wasm has no guard
+# page to catch an overflow. The search's stack grows by 14.4 KB per level of depth, measured in
+# wasm over the hardest built-in positions: 106 KB at depth 8, so about 150 KB at depth 10 (LV5
+# with the strip). However a game goes, a search nests at most one node per empty cell, about
+# 7.2 KB each: at most 500 KB.
+set(WEB_STACKS -sTOTAL_STACK=1MB -sDEFAULT_PTHREAD_STACK_SIZE=1MB)
+set(WEB_MEMORY -sINITIAL_MEMORY=${WEB_MEMORY_BYTES} -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB
+               ${WEB_STACKS})
 
+# The engine, with threads (suffix "") and without (suffix "_single").
+foreach(variant "" "_single")
+  set(engine melvaron_web_engine${variant})
+  add_library(${engine} STATIC ${MELVARON_ENGINE_SOURCES} ${CMAKE_SOURCE_DIR}/platform/thread.cpp)
+  target_include_directories(${engine} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_options(${engine} PRIVATE -O3)
+  target_compile_definitions(${engine} PUBLIC MELVARON_NODE_TABLE_MB=${MELVARON_NODE_TABLE_MB})
+endforeach()
+target_compile_options(melvaron_web_engine PUBLIC -pthread)
+target_link_options(melvaron_web_engine PUBLIC -pthread)
+
+# The page with threads. A blocked main thread would freeze the page, and with its threads
+# waiting for it, possibly for good: any attempt to block there stops the program with a message.
 add_executable(melvaron ${CMAKE_SOURCE_DIR}/ui/web_main.cpp ${MELVARON_UI_SOURCES}
                         ${WEB_PLATFORM_SOURCES} ${GLYPHS})
 target_link_libraries(melvaron PRIVATE melvaron_web_engine)
-math(EXPR WEB_MEMORY_BYTES "${MELVARON_WEB_MEMORY_MB} * 1048576")
-target_link_options(melvaron PRIVATE
-  -sINITIAL_MEMORY=${WEB_MEMORY_BYTES} -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB
-  -sPTHREAD_POOL_SIZE=${MELVARON_WEB_THREADS}
-  -sENVIRONMENT=web,worker -sMODULARIZE=0 -sINVOKE_RUN=1
-  -sEXPORTED_RUNTIME_METHODS=[])
+target_link_options(melvaron PRIVATE ${WEB_MEMORY}
+  -sPTHREAD_POOL_SIZE=${MELVARON_WEB_THREADS} -sALLOW_BLOCKING_ON_MAIN_THREAD=0
+  -sENVIRONMENT=web,worker -sMODULARIZE=0 -sINVOKE_RUN=1 -sEXPORTED_RUNTIME_METHODS=[])
 
-# The static site (the target "site"): the page and its scripts, the module and the worker
-# script, the web app's manifest and icons, and the service worker that keeps them all.
+# The page without threads, and the engine of its search worker.
+add_executable(melvaron-single ${CMAKE_SOURCE_DIR}/ui/web_main.cpp
+               ${CMAKE_SOURCE_DIR}/ui/web_search.cpp ${MELVARON_UI_SOURCES}
+               ${WEB_PLATFORM_SOURCES} ${GLYPHS})
+target_compile_definitions(melvaron-single PRIVATE MELVARON_PAGE_SEARCH_WORKER=1)
+target_link_libraries(melvaron-single PRIVATE melvaron_web_engine_single)
+target_link_options(melvaron-single PRIVATE ${WEB_MEMORY}
+  -sENVIRONMENT=web -sMODULARIZE=0 -sINVOKE_RUN=1 -sEXPORTED_RUNTIME_METHODS=[])
+add_executable(melvaron-search ${CMAKE_SOURCE_DIR}/web/search_main.cpp)
+target_link_libraries(melvaron-search PRIVATE melvaron_web_engine_single)
+target_link_options(melvaron-search PRIVATE -sINITIAL_MEMORY=16MB -sALLOW_MEMORY_GROWTH=1
+  -sMAXIMUM_MEMORY=2GB ${WEB_STACKS} -sENVIRONMENT=worker -sEXPORTED_FUNCTIONS=_main,_malloc
+  -sEXPORTED_RUNTIME_METHODS=[])
+add_dependencies(melvaron melvaron-single melvaron-search)
+
+# The static site (the target "site"): the page and its scripts, the modules and the workers'
+# scripts, the web app's manifest and icons, and the service worker that keeps them all.
 set(SITE ${CMAKE_BINARY_DIR}/site)
+set(SITE_MODULES melvaron.js melvaron.wasm melvaron.worker.js melvaron-single.js
+                 melvaron-single.wasm melvaron-search.js melvaron-search.wasm)
 add_custom_command(TARGET melvaron POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory ${SITE}
   COMMAND ${CMAKE_COMMAND} -E copy_if_different
           $<TARGET_FILE_DIR:melvaron>/melvaron.js $<TARGET_FILE_DIR:melvaron>/melvaron.wasm
-          $<TARGET_FILE_DIR:melvaron>/melvaron.worker.js ${SITE}/)
-set(SITE_FILES melvaron.js melvaron.wasm melvaron.worker.js)
+          $<TARGET_FILE_DIR:melvaron>/melvaron.worker.js
+          $<TARGET_FILE_DIR:melvaron-single>/melvaron-single.js
+          $<TARGET_FILE_DIR:melvaron-single>/melvaron-single.wasm
+          $<TARGET_FILE_DIR:melvaron-search>/melvaron-search.js
+          $<TARGET_FILE_DIR:melvaron-search>/melvaron-search.wasm ${SITE}/)
+set(SITE_FILES ${SITE_MODULES})
 set(SITE_MADE)
-foreach(script page.js isolate.js speech.js)
+foreach(script page.js isolate.js speech.js search-client.js search-worker.js)
   add_custom_command(OUTPUT ${SITE}/${script}
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${SITE}
                      COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/web/${script} ${SITE}/
@@ -113,8 +151,7 @@ add_dependencies(site melvaron)
 # The search's bench in the browser (web/bench.html), for the figures; not part of the site.
 add_executable(melvaron-bench ${CMAKE_SOURCE_DIR}/web/bench_main.cpp)
 target_link_libraries(melvaron-bench PRIVATE melvaron_web_engine)
-target_link_options(melvaron-bench PRIVATE
-  -sINITIAL_MEMORY=${WEB_MEMORY_BYTES} -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=2GB
+target_link_options(melvaron-bench PRIVATE ${WEB_MEMORY}
   -sPTHREAD_POOL_SIZE=${MELVARON_WEB_THREADS} -sENVIRONMENT=web,worker)
 set(BENCH_SITE ${CMAKE_BINARY_DIR}/bench)
 add_custom_command(TARGET melvaron-bench POST_BUILD

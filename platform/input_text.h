@@ -1,5 +1,6 @@
-// Outside input in error messages, and plain decimal numbers: the board reader and the tools
-// show a bad word and read a number the same way.
+// Outside input in error messages, and plain decimal numbers: the board reader, the tools and
+// the window's scale show a bad word and read a number the same way. Header-only and free of
+// the game, so that every room may include it.
 #pragma once
 
 #include <charconv>
