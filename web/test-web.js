@@ -70,9 +70,12 @@ const [site, replay, ...given] = positional;
 if (!site || !replay) usage('SITE_DIR and MELVARON_REPLAY are needed');
 if (!fs.existsSync(path.join(site, 'index.html'))) usage(`no index.html in ${site}`);
 if (!engines.length) engines.push('chromium', 'firefox', 'webkit');
+// The golden pictures every front end must show: a script, and each shot's hash.
+const Golden = path.join(__dirname, '..', 'tests', 'golden');
 const sessions = given.length ? given
     : fs.readdirSync(path.join(__dirname, 'sessions')).filter((f) => f.endsWith('.txt')).sort()
-        .map((f) => path.join(__dirname, 'sessions', f));
+        .map((f) => path.join(__dirname, 'sessions', f))
+        .concat([path.join(Golden, 'screens.txt')]);
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'melvaron-web-'));
 let passed = 0, failed = 0;
 
@@ -135,7 +138,13 @@ function parse(file) {
     const words = line.replace(/#.*/, '').trim().split(/\s+/).filter(Boolean);
     if (words.length) steps.push({op: words[0], args: words.slice(1), line: i + 1});
   });
-  return {name: path.basename(file, '.txt'), file, steps, once};
+  const session = {name: path.basename(file, '.txt'), file, steps, once};
+  if (path.dirname(file) === Golden) {
+    session.name = 'golden';
+    session.golden = Object.fromEntries(fs.readFileSync(path.join(Golden, 'hashes.txt'), 'utf8')
+        .split('\n').filter(Boolean).map((line) => line.split(/\s+/)));
+  }
+  return session;
 }
 
 // What the replay's speech commands print, one list of lines per command, in order.
@@ -213,18 +222,30 @@ const inPage = {
                   search: window.melvaron.search,
                   status: document.getElementById('status').textContent}),
   // Logs every movement, press and tick the page hands the program, with the state each left.
+  // "settle MAX" lets the game have MAX ticks from where the last tick or settle left it, and
+  // freezes it there until the next one, as the replay does: a tick that finds the computer
+  // still thinking counts for nothing, since the replay waits for the search instead. A freeze
+  // may stop the game one tick past the replay's (a search done within its starting tick).
   hook: () => {
-    const log = window.testLog = {events: [], ticks: 0, menus: {shown: 0, suppressed: 0}};
+    const log = window.testLog = {events: [], ticks: 0, counted: 0, mark: 0, limit: Infinity,
+                                  menus: {shown: 0, suppressed: 0}};
     // The module replaces an export's first stub with the function itself: the wrapper stays
     // and calls whichever is current.
     const wrap = (name, kind) => {
       let handler = Module[name];
       const wrapped = (...a) => {
-        const start = performance.now();
+        if (kind === 'tick' && log.counted >= log.limit) return undefined;
+        const start = performance.now(), before = Module._melvaron_state();
         const result = handler(...a);
-        if (kind === 'tick') log.ticks++;
-        else log.events.push({kind, a, state: Module._melvaron_state(),
-                              ms: Math.round(performance.now() - start)});
+        const state = Module._melvaron_state();
+        if (kind !== 'tick') {
+          log.events.push({kind, a, state, ms: Math.round(performance.now() - start)});
+        } else {
+          log.ticks++;
+          // A search done by the poll of the tick that started it is, to the replay, whose
+          // searches never are, a tick that starts it and one that finds it done.
+          if (before !== 115 || state !== 115) log.counted += before === 110 && state !== 115 ? 2 : 1;
+        }
         return result;
       };
       Object.defineProperty(Module, name, {get: () => wrapped, set: (f) => { handler = f; },
@@ -256,6 +277,15 @@ const inPage = {
                printed: window.melvaron.printed, menus: window.testLog.menus,
                memory: HEAP8.buffer.byteLength / 1048576}),
   memory: () => HEAP8.buffer.byteLength / 1048576,
+  // The SHA-256 of the canvas's R, G and B bytes, rows from the top, as the replay's --hash.
+  hash: async () => {
+    const screen = document.getElementById('screen');
+    const rgba = screen.getContext('2d').getImageData(0, 0, screen.width, screen.height).data;
+    const rgb = new Uint8Array(rgba.length / 4 * 3);
+    for (let i = 0, j = 0; i < rgba.length; i += 4, j += 3) rgb.set(rgba.subarray(i, i + 3), j);
+    const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', rgb));
+    return [...digest].map((b) => b.toString(16).padStart(2, '0')).join('');
+  },
   // Differing pixels between the canvas and a PNG, and the first of them.
   compare: async (png) => {
     const image = new Image();
@@ -478,16 +508,39 @@ async function play(session, how) {
     }
     case 'tick': {
       const n = Number(step.args[0] || 1);
+      await tab.run(() => { window.testLog.limit = Infinity; });
       const from = await tab.run(inPage.ticks);
       await waitFor(tab, (target) => window.testLog.ticks >= target, from + n, LoadDeadline,
                     `${where}: ${n} ticks`);
+      await tab.run(() => { window.testLog.mark = window.testLog.counted; });
       break;
     }
-    case 'settle':
-      await waitFor(tab, (awaiting) => Module._melvaron_state() <= awaiting, StateAwaiting,
-                    SettleDeadline, `${where}: a person awaited`);
+    case 'settle': {
+      const most = step.args.length ? Number(step.args[0]) : null;
+      await tab.run((n) => {
+        const log = window.testLog;
+        log.limit = n === null ? Infinity : log.mark + n;
+      }, most);
+      await waitFor(tab, (awaiting) => Module._melvaron_state() <= awaiting ||
+                                       window.testLog.counted >= window.testLog.limit ||
+                                       !window.melvaron.timerOn,
+                    StateAwaiting, SettleDeadline, `${where}: a person awaited`);
+      await tab.run(() => { window.testLog.mark = window.testLog.counted; });
       break;
+    }
     case 'shot': {
+      if (session.golden) {
+        const hash = await tab.run(inPage.hash);
+        const want = session.golden[step.args[0]];
+        if (!check(hash === want, `${where}: canvas is the golden ${step.args[0]}` +
+                   (hash === want ? '' : ` (SHA-256 ${hash}, not ${want})`))) {
+          // Where it differs from the replay's picture of the same shot.
+          const png = fs.readFileSync(path.join(dir, step.args[0])).toString('base64');
+          const {count, first} = await tab.run(inPage.compare, png);
+          note(`${count} pixels differ from the replay's ${step.args[0]}, first at ${first}`);
+        }
+        break;
+      }
       const png = fs.readFileSync(path.join(dir, step.args[0])).toString('base64');
       const {count, first} = await tab.run(inPage.compare, png);
       check(count === 0, `${where}: canvas equals the replay's ${step.args[0]}` +
