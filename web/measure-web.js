@@ -1,7 +1,8 @@
 #!/usr/bin/env node
 // The page's figures for the README: where the picture is shown on four screens (Chromium's
 // emulated phones and tablet), and the time from the request to the first picture in each
-// engine, on the first visit and on later ones (served by the service worker's cache).
+// engine (in Chromium with and without threads), on the browser's first load and on later ones
+// (served by the service worker's cache).
 //   node measure-web.js SITE_DIR [--loads N] [--engine NAME]...
 'use strict';
 const {spawn} = require('child_process');
@@ -79,14 +80,18 @@ async function firstScreen(tab, url) {
           await context.close();
         }
       }
-      const tab = await browser.open({width: 1024, height: 640});
-      const times = [];
-      for (let i = 0; i < loads; i++) times.push(await firstScreen(tab, `${url}?seed=1`));
-      await tab.close();
-      const later = times.slice(1);
-      console.log(`${browser.version}: first screen ${times[0]} ms on the first visit, then ` +
-                  `median ${median(later)} ms (${Math.min(...later)} to ${Math.max(...later)}) ` +
-                  `over ${later.length} visits`);
+      // Chromium also loads the page without threads, as a host without isolation gets it.
+      for (const query of engine === 'chromium' ? ['', '&search=worker'] : ['']) {
+        const tab = await browser.open({width: 1024, height: 640});
+        const times = [];
+        for (let i = 0; i < loads; i++) times.push(await firstScreen(tab, `${url}?seed=1${query}`));
+        const search = await tab.run(() => window.melvaron.search);
+        await tab.close();
+        const later = times.slice(1);
+        console.log(`${browser.version}, search on ${search}: first screen ${times[0]} ms on ` +
+                    `the browser's first load, then median ${median(later)} ms (${
+                        Math.min(...later)} to ${Math.max(...later)}) over ${later.length} loads`);
+      }
     } catch (e) {
       console.error(`error: ${engine}: ${e.message.split('\n')[0]}`);
       status = 1;
