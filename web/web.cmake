@@ -153,6 +153,11 @@ add_executable(melvaron-bench ${CMAKE_SOURCE_DIR}/web/bench_main.cpp)
 target_link_libraries(melvaron-bench PRIVATE melvaron_web_engine)
 target_link_options(melvaron-bench PRIVATE ${WEB_MEMORY}
   -sPTHREAD_POOL_SIZE=${MELVARON_WEB_THREADS} -sENVIRONMENT=web,worker)
+# The same without threads: the search of the page's search worker.
+add_executable(melvaron-bench-single ${CMAKE_SOURCE_DIR}/web/bench_main.cpp)
+target_link_libraries(melvaron-bench-single PRIVATE melvaron_web_engine_single)
+target_link_options(melvaron-bench-single PRIVATE ${WEB_MEMORY} -sENVIRONMENT=web)
+add_dependencies(melvaron-bench melvaron-bench-single)
 set(BENCH_SITE ${CMAKE_BINARY_DIR}/bench)
 add_custom_command(TARGET melvaron-bench POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory ${BENCH_SITE}
@@ -161,4 +166,6 @@ add_custom_command(TARGET melvaron-bench POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different
           $<TARGET_FILE_DIR:melvaron-bench>/melvaron-bench.js
           $<TARGET_FILE_DIR:melvaron-bench>/melvaron-bench.wasm
-          $<TARGET_FILE_DIR:melvaron-bench>/melvaron-bench.worker.js ${BENCH_SITE}/)
+          $<TARGET_FILE_DIR:melvaron-bench>/melvaron-bench.worker.js
+          $<TARGET_FILE_DIR:melvaron-bench-single>/melvaron-bench-single.js
+          $<TARGET_FILE_DIR:melvaron-bench-single>/melvaron-bench-single.wasm ${BENCH_SITE}/)
