@@ -739,6 +739,26 @@ async function badSeed(browser, url) {
   await page.close();
 }
 
+// A browser that can run neither build is told in one line what it lacks, never left loading.
+async function lacking(browser, url) {
+  const cases = [
+    ['Worker', '&search=worker', 'error: this browser has no Web Workers, which the computer player needs'],
+    ['WebAssembly', '', 'error: this browser cannot run WebAssembly, which the game is made of'],
+  ];
+  for (const [gone, query, want] of cases) {
+    const page = await browser.playwright.newPage();
+    try {
+      await page.addInitScript((name) => { delete window[name]; }, gone);
+      await page.goto(`${url}?seed=1${query}`);
+      await page.waitForFunction(() => window.melvaron && window.melvaron.error !== null);
+      const status = await page.evaluate(() => document.getElementById('status').textContent);
+      check(status === want, `without ${gone}: ${status}`);
+    } finally {
+      await page.close();
+    }
+  }
+}
+
 // One engine: every session in its own page (Chromium's side by side, with its own checks),
 // the others' one after another in their one window.
 async function engineRun(engine, first, all, byName, url) {
@@ -763,6 +783,7 @@ async function engineRun(engine, first, all, byName, url) {
     jobs.push(() => job('chromium installed', () => installed(byName)),
               () => job('chromium static host', () => staticHost(browser)),
               () => job('chromium bad seed', () => badSeed(browser, url)),
+              () => job('chromium lacking', () => lacking(browser, url)),
               () => job('chromium keyboard', () => tabLeaves(browser, url)));
     // The page without threads, as where the page cannot share memory: a stopped deep search.
     if (byName.stop) {
