@@ -9,13 +9,17 @@
 #include "engine/tables.h"
 
 ComputerGame PlayComputerGame(const int depth[3], const std::atomic<bool>* stop,
-                              const SearchTimer& timer) {
+                              const SearchTimer& timer, node_table::Table* table) {
     ComputerGame game;
     game.board = InitialBoard;
     // Nothing remembered from earlier games, which may have reached the same positions: each
     // game's searches take the time they take in a game of their own.
-    node_table::Table::Forget();
+    if (table)
+        table->Clear();
+    else
+        node_table::Table::Forget();
     TSearch search(stop);
+    search.UseOwnTable(table);
     for (int mover = 1; mover != 0;) {
         // A depth-0 search never looks at the flag; this keeps random players stoppable too.
         if (stop && stop->load()) return game;
