@@ -9,7 +9,8 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libfreetype-dev lib
                 libpng-dev libcli11-dev fonts-ipafont-gothic)
 TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
                valgrind xvfb xdotool x11-utils x11-apps
-               dpkg-dev file desktop-file-utils appstream groff-base) # the package test
+               dpkg-dev file desktop-file-utils appstream groff-base # the package test
+               parallel) # shards of a tournament run side by side
 # The web page: its compiler and node, and the browser its tests drive.
 WEB_PACKAGES=(emscripten nodejs chromium)
 # The Windows build (scripts/build-windows.sh): the cross compiler, the libraries' sources,
