@@ -20,6 +20,7 @@ ComputerGame PlayComputerGame(const int depth[3], const std::atomic<bool>* stop,
         node_table::Table::Forget();
     TSearch search(stop);
     search.UseOwnTable(table);
+    int32_t flips[FlipListSize]; // the game's own: other games may be putting at the same time
     for (int mover = 1; mover != 0;) {
         // A depth-0 search never looks at the flag; this keeps random players stoppable too.
         if (stop && stop->load()) return game;
@@ -30,7 +31,7 @@ ComputerGame PlayComputerGame(const int depth[3], const std::atomic<bool>* stop,
         if (timer)
             timer(mover,
                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        rules::PutPanel(cell, mover, game.board.data());
+        rules::PutPanel(cell, mover, game.board.data(), flips);
         ++game.moves;
         mover = rules::NextMover(mover, game.board.data());
     }
