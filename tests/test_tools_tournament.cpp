@@ -193,8 +193,8 @@ TEST(Tournament, InterruptStopsEveryRunningGameAndPrintsTheFinishedOnes) {
     for (const char* jobs : {"1", "2"}) {
         const std::string results = subprocess::TempPath("interrupted") + ".jsonl";
         RunOptions interrupt;
-        interrupt.interruptWhen =
-            "[ \"$(grep -c '^{\"game\"' " + subprocess::Quoted(results) + " 2>/dev/null)\" -ge 2 ]";
+        interrupt.interruptWhen = "[ \"$(cat " + subprocess::Quoted(results) +
+                                  " 2>/dev/null | grep -c '^{\"game\"')\" -ge 2 ]";
         const ProgramRun r = Tournament({"--levels", "0,1,5+", "--games", "2", "--no-times",
                                          "--jobs", jobs, "--results", results},
                                         interrupt);
