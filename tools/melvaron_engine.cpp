@@ -380,8 +380,8 @@ int main(int argc, char** argv) {
     tournament->add_flag_callback(
         "--no-times", [&] { tour.output.times = false; }, "leave out the time figures");
     cli::AddNumber(*tournament, "--jobs N", tour.jobs, 1, MaxJobs,
-                   "games played at once, each with a node table of its own (default: the "
-                   "processor's cores)");
+                   "games played at once, each with a node table of its own (default: the cores "
+                   "this process may use)");
     CLI::Option* shardOption =
         tournament
             ->add_option_function<std::string>(

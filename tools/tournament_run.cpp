@@ -1,5 +1,6 @@
 // The tournament and merge commands: the files' needs checked first, the run with its progress
 // line on standard error, its results file and Ctrl-C as a stop, then the table and the picture.
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cinttypes>
