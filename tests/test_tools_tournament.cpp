@@ -374,12 +374,33 @@ TEST(Tournament, ScheduleHoldsEveryGameOnceRoundByRound) {
         EXPECT_EQ(g.seed, GameSeed(settings.seed, settings.players[g.first],
                                    settings.players[g.second], g.number));
     }
-    // Shards split the schedule, each into its share.
-    for (const TournamentShard shard : {TournamentShard{1, 5}, TournamentShard{5, 5},
-                                        TournamentShard{3, 40}, TournamentShard{37, 40}}) {
+    // Every game is in one shard, and each shard has its share of every pairing with each
+    // colour (its games of one differ by at most one from any other shard's): with the games
+    // striped over the schedule alone, an even count of shards would take one colour each.
+    for (const int64_t count : {1, 2, 4, 5, 12, 40}) {
+        settings.games = 6;
+        std::map<std::pair<std::size_t, std::size_t>, std::vector<int64_t>> perPairing;
         int64_t held = 0;
-        for (int64_t i = 0; i < ScheduledGames(settings); ++i) held += shard.Holds(i);
-        EXPECT_EQ(held, shard.Games(settings)) << shard.index << "/" << shard.count;
+        for (int64_t k = 1; k <= count; ++k) {
+            const TournamentShard shard{k, count};
+            int64_t games = 0;
+            for (int64_t i = 0; i < ScheduledGames(settings); ++i) {
+                if (!shard.Holds(settings, i)) continue;
+                ++games;
+                const ScheduledGame g = ScheduleAt(settings, i);
+                auto& counts = perPairing[{g.first, g.second}];
+                counts.resize(static_cast<std::size_t>(count));
+                ++counts[static_cast<std::size_t>(k - 1)];
+            }
+            EXPECT_EQ(games, shard.Games(settings)) << k << "/" << count;
+            held += games;
+        }
+        EXPECT_EQ(held, ScheduledGames(settings)) << count << " shards";
+        for (const auto& [pairing, counts] : perPairing)
+            EXPECT_LE(*std::max_element(counts.begin(), counts.end()) -
+                          *std::min_element(counts.begin(), counts.end()),
+                      1)
+                << count << " shards, " << pairing.first << " against " << pairing.second;
     }
 }
 

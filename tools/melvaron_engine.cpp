@@ -386,8 +386,8 @@ int main(int argc, char** argv) {
         tournament
             ->add_option_function<std::string>(
                 "--shard", [&](const std::string& text) { tour.shard = ReadShard(text); },
-                "play only shard K of N: the games whose place in the schedule, counted from 0, "
-                "leaves K-1 when divided by N")
+                "play only shard K of N: each round of the schedule deals its games to the "
+                "shards in turn, round k (from 0) starting at shard k+1")
             ->type_name("K/N");
     CLI::Option* resultsOption = tournament
                                      ->add_option_function<std::string>(

@@ -108,9 +108,30 @@ ScheduledGame ScheduleAt(const TournamentSettings& settings, int64_t index) {
     return g;
 }
 
+namespace {
+
+int64_t GamesPerRound(const TournamentSettings& settings) {
+    const auto n = static_cast<int64_t>(settings.players.size());
+    return n * (n - 1);
+}
+
+} // namespace
+
+bool TournamentShard::Holds(const TournamentSettings& settings, int64_t game) const {
+    const int64_t perRound = GamesPerRound(settings);
+    return (game / perRound + game % perRound) % count == index - 1;
+}
+
 int64_t TournamentShard::Games(const TournamentSettings& settings) const {
-    const int64_t all = ScheduledGames(settings);
-    return all >= index ? (all - index) / count + 1 : 0;
+    // Round k holds the places p with (k + p) % count == index - 1: those from the first such
+    // place on, every count-th.
+    const int64_t perRound = GamesPerRound(settings);
+    int64_t games = 0;
+    for (int64_t round = 0; round < settings.games; ++round) {
+        const int64_t first = ((index - 1 - round) % count + count) % count;
+        if (first < perRound) games += (perRound - 1 - first) / count + 1;
+    }
+    return games;
 }
 
 std::string ShardName(const TournamentShard& shard) {
@@ -149,9 +170,9 @@ TournamentTable PlayTournament(const TournamentSettings& settings, const Tournam
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
     };
     TournamentTable t = EmptyTournament(settings, shard);
-    const int64_t scheduled = t.scheduled;
-    std::mutex mutex; // guards t and the progress calls
-    std::atomic<int64_t> next{0};
+    const int64_t all = ScheduledGames(settings);
+    std::mutex mutex;             // guards t and the progress calls
+    std::atomic<int64_t> next{0}; // the place in the schedule where the next job looks
 
     // Each job takes the next game of the shard until none is left. Its games share its node
     // table, emptied for each, which is what keeps a game's results and times its own.
@@ -159,11 +180,12 @@ TournamentTable PlayTournament(const TournamentSettings& settings, const Tournam
         std::unique_ptr<node_table::Table> table;
         for (;;) {
             if (stop && stop->load()) return;
-            const int64_t k = next.fetch_add(1);
-            if (k >= scheduled) return;
+            const int64_t index = next.fetch_add(1);
+            if (index >= all) return;
+            if (!shard.Holds(settings, index)) continue;
             if (!table) table = std::make_unique<node_table::Table>();
             TournamentGame g;
-            g.game = ScheduleAt(settings, shard.index - 1 + k * shard.count);
+            g.game = ScheduleAt(settings, index);
             const TournamentPlayer& p1 = settings.players[g.game.first];
             const TournamentPlayer& p2 = settings.players[g.game.second];
             const int depth[3] = {0, LevelDepth(p1.level, p1.bonus ? BonusDepth : 0),
@@ -185,7 +207,7 @@ TournamentTable PlayTournament(const TournamentSettings& settings, const Tournam
         }
     };
     std::vector<std::thread> helpers;
-    const int64_t wanted = std::min<int64_t>(std::max(jobs, 1), std::max<int64_t>(scheduled, 1));
+    const int64_t wanted = std::min<int64_t>(std::max(jobs, 1), std::max<int64_t>(t.scheduled, 1));
     try {
         while (static_cast<int64_t>(helpers.size()) + 1 < wanted) helpers.emplace_back(job);
     } catch (const std::system_error&) {
@@ -194,6 +216,6 @@ TournamentTable PlayTournament(const TournamentSettings& settings, const Tournam
     job();
     for (std::thread& h : helpers) h.join();
     t.seconds = since(start);
-    t.stopped = t.played < scheduled; // only a stop leaves games unplayed
+    t.stopped = t.played < t.scheduled; // only a stop leaves games unplayed
     return t;
 }

@@ -57,14 +57,16 @@ struct ScheduledGame {
 int64_t ScheduledGames(const TournamentSettings& settings);
 ScheduledGame ScheduleAt(const TournamentSettings& settings, int64_t index);
 
-// A part of the schedule for one process: shard `index` of `count` plays the games whose index
-// leaves index - 1 when divided by count, so every shard has games of every pairing. Shard 1 of
-// 1 is the whole schedule.
+// A part of the schedule for one process: each round deals its games to the shards in turn,
+// round k starting at shard k + 1 (after shard `count` comes shard 1 again). So a game belongs to
+// shard `index` of `count` when its number plus its place in the round leaves index - 1 divided
+// by count, and every shard has a like share of every pairing with each colour. Shard 1 of 1 is
+// the whole schedule.
 struct TournamentShard {
     int64_t index = 1, count = 1;
     bool operator==(const TournamentShard&) const = default;
     int64_t Games(const TournamentSettings& settings) const;
-    bool Holds(int64_t game) const { return game % count == index - 1; }
+    bool Holds(const TournamentSettings& settings, int64_t game) const;
 };
 
 // "K/N", as --shard takes it.

@@ -229,7 +229,7 @@ TournamentGame ReadGame(std::string_view line, const Header& h) {
     if (index >= all)
         throw LineError{"game " + std::to_string(index) + " is not in the run's " +
                         std::to_string(all) + " games"};
-    if (!h.shard.Holds(index))
+    if (!h.shard.Holds(h.settings, index))
         throw LineError{"game " + std::to_string(index) + " is not in shard " + ShardName(h.shard)};
     g.game = ScheduleAt(h.settings, index);
     const std::string first = f.Text("first"), second = f.Text("second");
@@ -292,7 +292,7 @@ bool ReadShard(const std::string& path, ShardFile& file, std::vector<TournamentG
     };
     if (!in) return unreadable();
     const std::size_t before = games.size();
-    std::vector<bool> seen; // of the shard's games, by their place in it
+    std::vector<bool> seen; // by the games' places in the schedule
     std::string line;
     bool ended = false;
     int64_t number = 0;
@@ -307,17 +307,15 @@ bool ReadShard(const std::string& path, ShardFile& file, std::vector<TournamentG
             if (ended) throw LineError{"more after the shard's last line"};
             if (number == 1) {
                 file.header = ReadHeader(line);
-                seen.assign(static_cast<std::size_t>(file.header.shard.Games(file.header.settings)),
-                            false);
+                seen.assign(static_cast<std::size_t>(ScheduledGames(file.header.settings)), false);
             } else if (line.rfind("{\"end\"", 0) == 0) {
                 file.end = ReadEnd(line);
                 ended = true;
             } else {
                 games.push_back(ReadGame(line, file.header));
-                const int64_t index = games.back().game.index;
-                const auto slot = static_cast<std::size_t>(index / file.header.shard.count);
-                if (seen[slot]) throw LineError{"game " + std::to_string(index) + " again"};
-                seen[slot] = true;
+                const auto index = static_cast<std::size_t>(games.back().game.index);
+                if (seen[index]) throw LineError{"game " + std::to_string(index) + " again"};
+                seen[index] = true;
             }
         }
     } catch (const LineError& e) {
