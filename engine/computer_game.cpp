@@ -9,13 +9,18 @@
 #include "engine/tables.h"
 
 ComputerGame PlayComputerGame(const int depth[3], const std::atomic<bool>* stop,
-                              const SearchTimer& timer) {
+                              const SearchTimer& timer, node_table::Table* table) {
     ComputerGame game;
     game.board = InitialBoard;
     // Nothing remembered from earlier games, which may have reached the same positions: each
     // game's searches take the time they take in a game of their own.
-    node_table::Table::Forget();
+    if (table)
+        table->Clear();
+    else
+        node_table::Table::Forget();
     TSearch search(stop);
+    search.UseOwnTable(table);
+    int32_t flips[FlipListSize]; // the game's own: other games may be putting at the same time
     for (int mover = 1; mover != 0;) {
         // A depth-0 search never looks at the flag; this keeps random players stoppable too.
         if (stop && stop->load()) return game;
@@ -26,7 +31,7 @@ ComputerGame PlayComputerGame(const int depth[3], const std::atomic<bool>* stop,
         if (timer)
             timer(mover,
                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        rules::PutPanel(cell, mover, game.board.data());
+        rules::PutPanel(cell, mover, game.board.data(), flips);
         ++game.moves;
         mover = rules::NextMover(mover, game.board.data());
     }

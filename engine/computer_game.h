@@ -6,6 +6,10 @@
 
 #include "engine/board.h"
 
+namespace node_table {
+class Table;
+}
+
 struct ComputerGame {
     bool finished = false; // false when stopped: board and moves are then the game so far
     Board board{};
@@ -19,7 +23,8 @@ using SearchTimer = std::function<void(int mover, double seconds)>;
 
 // Plays from the start position, player 1 first, each move searched at depth[mover] (index 1 and
 // 2) with a value drawn from game_random, so the caller's seed fixes the game. stop (may be
-// null) ends the game at the running search's next node. The game starts from an emptied node
-// table, so that its times are those of a game alone.
+// null) ends the game at the running search's next node. The game's searches use table (null:
+// the program's), emptied first so that its times are those of a game alone; games played at
+// once each need one of their own.
 ComputerGame PlayComputerGame(const int depth[3], const std::atomic<bool>* stop = nullptr,
-                              const SearchTimer& timer = {});
+                              const SearchTimer& timer = {}, node_table::Table* table = nullptr);

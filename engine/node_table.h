@@ -1,5 +1,6 @@
 // The table of finished search nodes: one per program, leased by one search at a time, which
-// may share it among the threads that work for it.
+// may share it among the threads that work for it. A search may be given a table of its own
+// instead, as each of several games played at once is.
 //
 // An entry is believed only when the whole position (both players' cells), the mover, the
 // searching side and the remaining depth compare equal, so a hit gives exactly what searching
@@ -116,14 +117,26 @@ static_assert(sizeof(Bucket) == 64);
 
 class Table {
   public:
+    // A table of the build's size. Its memory is reserved here, becomes resident only where
+    // searches touch it and is given back with the table; without memory for it, searches go
+    // without it.
+    Table();
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
     // The program's table for the caller alone, or null while another search has it. A search
     // of the given root depth uses as much of it as searches that deep need.
-    static Table* Lease(int depth);
+    static Table* Lease(int depth) { return Instance().TryLease(depth); }
+    // The same for this table.
+    Table* TryLease(int depth);
     // Gives the lease back; what the search stored stays for the next one.
     void Release();
-    // Empties the table unless a search holds it (false then), so that a measurement can time a
-    // search that finds nothing remembered. Results never depend on it.
-    static bool Forget();
+    // Empties the program's table unless a search holds it (false then), so that a measurement
+    // can time a search that finds nothing remembered. Results never depend on it.
+    static bool Forget() { return Instance().Clear(); }
+    // The same for this table.
+    bool Clear();
     // Searches from now on use at most `bytes` of the far region (all of it by default), as a
     // build with a smaller table would; for showing that results do not depend on the size.
     static void Limit(uint64_t bytes);
@@ -207,7 +220,7 @@ class Table {
     static_assert(NearEntries <= (uint64_t{1} << 24), "the index fits the hash bits it uses");
     static uint64_t NearSlot(uint64_t hash) { return hash >> 40 & (NearEntries - 1); }
 
-    static Table& Instance(); // the one table, its storage obtained on first use
+    static Table& Instance(); // the program's table, its storage obtained on first use
     // The far index scales the hash's high half onto the window, whatever its size.
     Bucket& BucketOf(uint64_t hash) const { return FFar[(hash >> 32) * FWindow >> 32]; }
     // What keeping an entry is worth: the young before the old, then the costly subtrees.
@@ -221,6 +234,9 @@ class Table {
     Bucket* FFar = nullptr;
     uint64_t FWindow = 0; // how many of the far buckets, from the first, the current search uses
     unsigned FAge = 0;
+    void* FStorage = nullptr;         // the allocation FNear and FFar lie in
+    std::atomic<bool> FLeased{false}; // a search holds the table
+    uint64_t FUsed = 0; // the far buckets any search has used since the table was last emptied
 };
 
 } // namespace node_table

@@ -42,10 +42,14 @@ int CheckBoard(const int32_t* board) {
 }
 
 int32_t* PutPanel(int cell, int player, int32_t* board) {
-    FlipList[0] = 0;
-    FlipList[1] = cell;
-    FlipList[2] = -1;
-    if (!IsPlayableCell(cell) || (player != 1 && player != 2)) return FlipList;
+    return PutPanel(cell, player, board, FlipList);
+}
+
+int32_t* PutPanel(int cell, int player, int32_t* board, int32_t* flips) {
+    flips[0] = 0;
+    flips[1] = cell;
+    flips[2] = -1;
+    if (!IsPlayableCell(cell) || (player != 1 && player != 2)) return flips;
 
     // Every bracket is decided on the board as it was: the partner cell can be the first cell of
     // two bracketing directions, and turning it in the first must not cancel the second.
@@ -64,13 +68,13 @@ int32_t* PutPanel(int cell, int player, int32_t* board) {
             if (board[c] == other) {
                 board[c] = player;
                 // A legal move turns at most 19; the guard only matters for a broken border.
-                if (next < FlipListSize - 1) FlipList[next++] = c;
-                ++FlipList[0];
+                if (next < FlipListSize - 1) flips[next++] = c;
+                ++flips[0];
             }
         }
     }
-    FlipList[next] = -1;
-    return FlipList;
+    flips[next] = -1;
+    return flips;
 }
 
 int NextMover(int mover, const int32_t* board) {

@@ -20,6 +20,8 @@ int CheckPut(int cell, const int32_t* board);
 int CheckBoard(const int32_t* board);
 // Puts player's panel on cell, turns over what it brackets, and fills FlipList.
 int32_t* PutPanel(int cell, int player, int32_t* board);
+// The same with a flip list of the caller's (FlipListSize entries), for games played at once.
+int32_t* PutPanel(int cell, int player, int32_t* board, int32_t* flips);
 
 // Who moves after mover has put on board: the opponent when they can put, mover again when
 // only mover can (the opponent passes), 0 when nobody can and the game is over.

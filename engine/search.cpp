@@ -46,11 +46,13 @@ Position FromBoard(const int32_t* board) {
     return pos;
 }
 
-// Holds the program's node table for one search, if no other search has it.
+// Holds a node table for one search (own, or else the program's), if no other search has it.
 class TableLease {
   public:
-    TableLease(bool wanted, int depth)
-        : FTable(wanted ? node_table::Table::Lease(depth) : nullptr) {}
+    TableLease(bool wanted, node_table::Table* own, int depth)
+        : FTable(!wanted ? nullptr
+                 : own   ? own->TryLease(depth)
+                         : node_table::Table::Lease(depth)) {}
     ~TableLease() {
         if (FTable) FTable->Release();
     }
@@ -322,7 +324,7 @@ int TSearch::Threads() const {
 bool TSearch::ScoreMoves(const int32_t* cells, int count, int side, const int32_t* board, int depth,
                          bool newAge, int32_t* scores) {
     const int p = side < 0 ? -side : side;
-    TableLease lease(FUseNodeTable, depth);
+    TableLease lease(FUseNodeTable, FOwnTable, depth);
     node_table::Table* const table = lease.get();
     if (table && newAge) table->NewAge();
     // Without the table the threads could not share their finished nodes; a shallow search is

@@ -59,6 +59,9 @@ class TSearch {
     // Whether this object's searches may use the program's table of finished nodes (they do by
     // default, whenever no other search holds it). Results are the same either way.
     void UseNodeTable(bool use) { FUseNodeTable = use; }
+    // The table this object's searches lease instead of the program's (null, the default: the
+    // program's), so that searches running at once each have one. Results are the same either way.
+    void UseOwnTable(node_table::Table* table) { FOwnTable = table; }
 
     // How many threads this object's searches use: n, or with 0 (the default) the machine's
     // cores. Every result is the same at any number.
@@ -93,5 +96,6 @@ class TSearch {
     void* FProgressContext = nullptr;
     uint64_t FNodes = 0;
     bool FUseNodeTable = true;
+    node_table::Table* FOwnTable = nullptr;
     int FThreads = 0;
 };

@@ -9,7 +9,8 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libfreetype-dev lib
                 libpng-dev libcli11-dev fonts-ipafont-gothic)
 TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
                valgrind xvfb xdotool x11-utils x11-apps
-               dpkg-dev file desktop-file-utils appstream groff-base) # the package test
+               dpkg-dev file desktop-file-utils appstream groff-base # the package test
+               parallel) # shards of a tournament run side by side
 # The web page: its compiler and node; the three browser engines its tests drive (WebKit through
 # its WebDriver, which needs an X server).
 WEB_PACKAGES=(emscripten nodejs)

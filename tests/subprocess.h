@@ -25,8 +25,10 @@ struct TRun {
 struct TOptions {
     std::string input;            // standard input
     std::vector<std::string> env; // NAME=VALUE for the program alone
-    double interruptAfter = -1;   // seconds until Ctrl-C (POSIX shells only); negative: none
-    int timeoutSeconds = 120;     // a program still running then is killed (POSIX shells)
+    // A shell condition: Ctrl-C once it holds, checked every 20 ms while the program runs
+    // (POSIX shells only); empty: none.
+    std::string interruptWhen;
+    int timeoutSeconds = 120; // a program still running then is killed (POSIX shells)
 };
 
 inline std::string ReadFile(const std::string& path) {
@@ -98,12 +100,11 @@ inline TRun Run(const std::string& program, const std::vector<std::string>& args
     for (const std::string& a : args) command += " " + Quoted(a);
     command += " <" + Quoted(in) + " >" + Quoted(out) + " 2>" + Quoted(err);
 #ifndef _WIN32
-    if (options.interruptAfter >= 0) {
+    if (!options.interruptWhen.empty()) {
         // timeout hands the Ctrl-C on; a background job of a script ignores Ctrl-C unless it
         // sets its own handler, which is what the programs that stop on it do.
-        char wait[32];
-        std::snprintf(wait, sizeof wait, "%.3f", options.interruptAfter);
-        command += std::string(" & p=$!; sleep ") + wait + "; kill -INT $p 2>/dev/null; wait $p";
+        command += " & p=$!; while kill -0 $p 2>/dev/null && ! { " + options.interruptWhen +
+                   "; }; do sleep 0.02; done; kill -INT $p 2>/dev/null; wait $p";
     }
 #endif
 #ifdef _WIN32

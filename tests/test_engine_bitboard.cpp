@@ -11,6 +11,7 @@
 #include "engine/bitboard.h"
 #include "engine/node_table.h"
 #include "engine/rules.h"
+#include "engine/search.h"
 #include "engine/tables.h"
 #include "test_engine_reference.h"
 
@@ -101,6 +102,40 @@ TEST(NodeTable, FindsOnlyTheWholeKey) {
     ASSERT_NE(table, nullptr);
     EXPECT_FALSE(table->Probe(key, hash, score, found));
     table->Release();
+}
+
+// A table of a search's own is leased and emptied apart from the program's, and a search on it
+// gives what a search on the program's gives.
+TEST(NodeTable, OwnTableIsApartFromTheProgramsAndGivesTheSameSearch) {
+    node_table::Table own;
+    node_table::Table* program = node_table::Table::Lease(10);
+    node_table::Table* mine = own.TryLease(10);
+    ASSERT_NE(program, nullptr);
+    ASSERT_EQ(mine, &own);
+    EXPECT_EQ(own.TryLease(10), nullptr) << "a second search must not get it";
+    EXPECT_FALSE(own.Clear()) << "not while a search holds it";
+
+    const node_table::Key key = node_table::KeyOf(FromBoard(BenchBoard(2)), 1, 2, 8);
+    const uint64_t hash = node_table::HashOf(key);
+    mine->Store(key, hash, 1234, 56);
+    int32_t score = 0;
+    uint64_t calls = 0;
+    EXPECT_TRUE(mine->Probe(key, hash, score, calls));
+    EXPECT_FALSE(program->Probe(key, hash, score, calls));
+    program->Release();
+    mine->Release();
+    ASSERT_TRUE(own.Clear());
+    ASSERT_EQ(own.TryLease(10), &own);
+    EXPECT_FALSE(own.Probe(key, hash, score, calls));
+    own.Release();
+
+    const Board b = BenchBoard(5);
+    TSearch plain, alone;
+    alone.UseOwnTable(&own);
+    for (TSearch* s : {&plain, &alone}) s->Prepare(BenchPositions[5].side, 6, b.data(), 777);
+    EXPECT_EQ(alone.Think(), plain.Think());
+    EXPECT_EQ(alone.EvaluateCalls(), plain.EvaluateCalls());
+    EXPECT_EQ(alone.FProgress.load(), plain.FProgress.load());
 }
 
 // Two entries share a bucket: a third replaces the older one first, then the cheaper subtree.

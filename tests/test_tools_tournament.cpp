@@ -2,13 +2,14 @@
 // and its picture.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
 #include <png.h>
@@ -156,6 +157,13 @@ TEST(Tournament, BadArgumentsAreOneErrorLineAndExitTwo) {
         {"--png", ""},
         {"--png", "/nonexistent-dir/table.png", "--levels", "0,1"},
         {"--fast"},
+        {"--jobs", "0"},
+        {"--shard", "1/3"}, // no results file
+        {"--shard", "0/3", "--results", "r.jsonl"},
+        {"--shard", "4/3", "--results", "r.jsonl"},
+        {"--shard", "1-3", "--results", "r.jsonl"},
+        {"--results", ""},
+        {"--results", "/nonexistent-dir/r.jsonl", "--levels", "0,1"},
     };
     for (const auto& args : cases) {
         const ProgramRun r = Tournament(args);
@@ -168,30 +176,232 @@ TEST(Tournament, BadArgumentsAreOneErrorLineAndExitTwo) {
     }
 }
 
-TEST(Tournament, InterruptPrintsThePartialTableOfTheFinishedGames) {
+// The lines of a results file that are games.
+int GameLines(const std::string& results) {
+    std::istringstream lines(results);
+    int games = 0;
+    for (std::string line; std::getline(lines, line);) games += line.rfind("{\"game\"", 0) == 0;
+    return games;
+}
+
+TEST(Tournament, InterruptStopsEveryRunningGameAndPrintsTheFinishedOnes) {
 #ifdef _WIN32
     GTEST_SKIP() << "the runner sends Ctrl-C through a POSIX shell only";
 #endif
-    // The first pairing's games take milliseconds, those with LV5+ far longer than the wait.
-    RunOptions interrupt;
-    interrupt.interruptAfter = 1.0;
-    const ProgramRun r =
-        Tournament({"--levels", "0,1,5+", "--games", "2", "--no-times"}, interrupt);
-    EXPECT_EQ(r.status, 130) << r.err;
-    const Tables t = ReadTables(r.out);
-    int played = 0, scheduled = 0;
-    ASSERT_EQ(std::sscanf(t.games.c_str(), "games: %d of %d", &played, &scheduled), 2) << r.out;
-    EXPECT_EQ(scheduled, 12);
-    EXPECT_GE(played, 2);
-    EXPECT_LT(played, scheduled);
-    EXPECT_NE(t.games.find("partial"), std::string::npos);
-    int counted = 0;
-    for (const auto& [pair, cell] : t.wdl) {
-        int w, d, l;
-        if (std::sscanf(cell.c_str(), "%d-%d-%d", &w, &d, &l) == 3) counted += w + d + l;
+    // The first pairing's two games take milliseconds, every game with LV5+ far longer than it
+    // takes to notice that those two are written.
+    for (const char* jobs : {"1", "2"}) {
+        const std::string results = subprocess::TempPath("interrupted") + ".jsonl";
+        RunOptions interrupt;
+        interrupt.interruptWhen = "[ \"$(cat " + subprocess::Quoted(results) +
+                                  " 2>/dev/null | grep -c '^{\"game\"')\" -ge 2 ]";
+        const ProgramRun r = Tournament({"--levels", "0,1,5+", "--games", "2", "--no-times",
+                                         "--jobs", jobs, "--results", results},
+                                        interrupt);
+        EXPECT_EQ(r.status, 130) << jobs << " jobs: " << r.err;
+        const Tables t = ReadTables(r.out);
+        int played = 0, scheduled = 0;
+        ASSERT_EQ(std::sscanf(t.games.c_str(), "games: %d of %d", &played, &scheduled), 2) << r.out;
+        EXPECT_EQ(scheduled, 12);
+        EXPECT_GE(played, 2);
+        EXPECT_LT(played, scheduled);
+        EXPECT_NE(t.games.find("partial"), std::string::npos);
+        int counted = 0;
+        for (const auto& [pair, cell] : t.wdl) {
+            int w, d, l;
+            if (std::sscanf(cell.c_str(), "%d-%d-%d", &w, &d, &l) == 3) counted += w + d + l;
+        }
+        EXPECT_EQ(counted, 2 * played); // each game is in the table twice, once from each side
+        EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
+        // The finished games are kept, and the file says that the run did not end.
+        const std::string written = subprocess::ReadFile(results);
+        EXPECT_EQ(GameLines(written), played);
+        EXPECT_EQ(written.find("{\"end\""), std::string::npos);
+        std::remove(results.c_str());
     }
-    EXPECT_EQ(counted, 2 * played); // each game is in the table twice, once from each side
-    EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
+}
+
+// Results files of the shards of one small run, made once for the tests below.
+class Shards : public ::testing::Test {
+  protected:
+    static constexpr const char* Levels = "0,1,2,3";
+    static void SetUpTestSuite() {
+        Whole = new ProgramRun(Run({"--jobs", "1"}));
+        for (int k = 1; k <= 3; ++k) {
+            Paths.push_back(subprocess::TempPath("shard") + ".jsonl");
+            const ProgramRun r =
+                Run({"--shard", std::to_string(k) + "/3", "--results", Paths.back()});
+            EXPECT_EQ(r.status, 0) << r.err;
+        }
+    }
+    static void TearDownTestSuite() {
+        for (const std::string& path : Paths) std::remove(path.c_str());
+        delete Whole;
+    }
+    static ProgramRun Run(std::vector<std::string> args) {
+        for (const char* a : {"--levels", Levels, "--games", "2", "--seed", "3", "--no-times"})
+            args.push_back(a);
+        return Tournament(args);
+    }
+    static ProgramRun Merge(std::vector<std::string> args) {
+        args.insert(args.begin(), "merge");
+        return subprocess::Run(subprocess::Program("tools/melvaron-engine"), args);
+    }
+    static ProgramRun* Whole;
+    static std::vector<std::string> Paths;
+};
+ProgramRun* Shards::Whole = nullptr;
+std::vector<std::string> Shards::Paths;
+
+TEST_F(Shards, JobsAndShardsGiveTheTableOfOneRun) {
+    ASSERT_EQ(Whole->status, 0) << Whole->err;
+    EXPECT_EQ(ReadTables(Whole->out).games, "games: 24 of 24");
+    const ProgramRun jobs = Run({"--jobs", "2"});
+    EXPECT_EQ(jobs.out, Whole->out);
+    // In any order, and with --threads, which only changes how fast each search is.
+    for (const std::vector<std::string>& files :
+         {Paths, std::vector<std::string>{Paths[2], Paths[0], Paths[1]}}) {
+        const ProgramRun merged = Merge({files[0], files[1], files[2], "--no-times"});
+        EXPECT_EQ(merged.status, 0) << merged.err;
+        EXPECT_EQ(merged.out, Whole->out);
+    }
+    // With times, the same table comes first, as the run prints it.
+    const ProgramRun timed = Merge(Paths);
+    ASSERT_EQ(timed.status, 0) << timed.err;
+    EXPECT_EQ(timed.out.substr(0, Whole->out.size()), Whole->out);
+    EXPECT_NE(timed.out.find("\nLV3  "), std::string::npos);
+}
+
+TEST_F(Shards, ShardsRunByGnuParallelMergeIntoTheTableOfOneRun) {
+#ifdef _WIN32
+    GTEST_SKIP() << "GNU parallel is a POSIX program";
+#endif
+    const std::string dir = subprocess::TempPath("parallel");
+    const std::string engine = subprocess::Program("tools/melvaron-engine");
+    const ProgramRun r = subprocess::Run(
+        "sh", {"-c",
+               "mkdir -p \"$1\" && parallel --will-cite -j 2 \"$2\" tournament --levels " +
+                   std::string(Levels) +
+                   " --games 2 --seed 3 --jobs 1 --shard {}/4 --results \"$1\"/{}.jsonl "
+                   "'>/dev/null' ::: 1 2 3 4 && \"$2\" merge \"$1\"/*.jsonl --no-times",
+               "sh", dir, engine});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Whole->out);
+    std::system(("rm -rf " + subprocess::Quoted(dir)).c_str());
+}
+
+TEST_F(Shards, BadResultsAreOneErrorLineNamingTheFileAndLine) {
+    const std::string file[3] = {subprocess::ReadFile(Paths[0]), subprocess::ReadFile(Paths[1]),
+                                 subprocess::ReadFile(Paths[2])};
+    const std::string foreign = subprocess::TempPath("foreign") + ".jsonl";
+    ASSERT_EQ(Tournament({"--levels", Levels, "--games", "2", "--seed", "4", "--shard", "2/3",
+                          "--results", foreign, "--no-times"})
+                  .status,
+              0);
+    // A copy of shard 3 with a change; the change's line, or none to say the file is named alone.
+    auto lineStart = [&](int line) {
+        std::size_t at = 0;
+        for (int i = 1; i < line; ++i) at = file[2].find('\n', at) + 1;
+        return at;
+    };
+    const int n = static_cast<int>(std::count(file[2].begin(), file[2].end(), '\n'));
+    const std::size_t third = lineStart(3), last = lineStart(n);
+    auto at = [](int line, const char* what) { return " line " + std::to_string(line) + what; };
+    const struct {
+        const char* name;
+        std::string shard3; // empty: the two given files below
+        std::vector<std::string> files;
+        std::string says;
+    } cases[] = {
+        {"shard 3 missing", "", {Paths[0], Paths[1]}, "shard 3 of 3 is missing"},
+        {"shard 2 twice", "", {Paths[0], Paths[1], Paths[1], Paths[2]}, " line 1: shard 2/3 again"},
+        {"another run's shard", "", {Paths[0], foreign, Paths[2]}, " line 1: another run"},
+        {"cut inside a line", file[2].substr(0, last + 5), {}, at(n, ": cut short")},
+        {"without its last line",
+         file[2].substr(0, last),
+         {},
+         at(n - 1, ": the file ends without")},
+        {"a game twice",
+         file[2].substr(0, third) + file[2].substr(lineStart(2)),
+         {},
+         " line 3: game "},
+        {"a changed digit",
+         file[2].substr(0, third) + "{\"game\":9" + file[2].substr(file[2].find(',', third)),
+         {},
+         " line 3: game 9 is not in shard 3/3"},
+        {"a broken line",
+         file[2].substr(0, third + 20) + "#" + file[2].substr(third + 21),
+         {},
+         " line 3: "},
+        {"more after the end",
+         file[2] + file[2].substr(third, lineStart(4) - third),
+         {},
+         at(n + 1, ": more after")},
+        {"not a results file", "game over\n", {}, " line 1: not a tournament results file"},
+        {"empty", "\n", {}, " line 1: not a tournament results file"},
+    };
+    const std::string changed = subprocess::TempPath("changed") + ".jsonl";
+    for (const auto& c : cases) {
+        std::vector<std::string> files = c.files;
+        if (files.empty()) {
+            std::ofstream(changed, std::ios::binary) << c.shard3;
+            files = {Paths[0], Paths[1], changed};
+        }
+        const ProgramRun r = Merge(files);
+        EXPECT_EQ(r.status, 2) << c.name;
+        EXPECT_TRUE(r.out.empty()) << c.name << ": " << r.out;
+        EXPECT_TRUE(r.err.rfind("error: ", 0) == 0 && r.err.find('\n') == r.err.size() - 1)
+            << c.name << ": " << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.name << ": " << r.err;
+    }
+    std::remove(changed.c_str());
+    std::remove(foreign.c_str());
+}
+
+TEST(Tournament, ScheduleHoldsEveryGameOnceRoundByRound) {
+    TournamentSettings settings;
+    std::string error;
+    ASSERT_TRUE(ParsePlayers("0,2,3+,5", false, settings.players, error)) << error;
+    settings.games = 3;
+    const int64_t perRound = 12;
+    ASSERT_EQ(ScheduledGames(settings), 3 * perRound);
+    std::set<std::tuple<std::size_t, std::size_t, int64_t>> seen;
+    for (int64_t i = 0; i < ScheduledGames(settings); ++i) {
+        const ScheduledGame g = ScheduleAt(settings, i);
+        EXPECT_EQ(g.number, i / perRound);
+        EXPECT_NE(g.first, g.second);
+        EXPECT_TRUE(seen.insert({g.first, g.second, g.number}).second) << i;
+        EXPECT_EQ(g.seed, GameSeed(settings.seed, settings.players[g.first],
+                                   settings.players[g.second], g.number));
+    }
+    // Every game is in one shard, and each shard has its share of every pairing with each
+    // colour (its games of one differ by at most one from any other shard's): with the games
+    // striped over the schedule alone, an even count of shards would take one colour each.
+    for (const int64_t count : {1, 2, 4, 5, 12, 40}) {
+        settings.games = 6;
+        std::map<std::pair<std::size_t, std::size_t>, std::vector<int64_t>> perPairing;
+        int64_t held = 0;
+        for (int64_t k = 1; k <= count; ++k) {
+            const TournamentShard shard{k, count};
+            int64_t games = 0;
+            for (int64_t i = 0; i < ScheduledGames(settings); ++i) {
+                if (!shard.Holds(settings, i)) continue;
+                ++games;
+                const ScheduledGame g = ScheduleAt(settings, i);
+                auto& counts = perPairing[{g.first, g.second}];
+                counts.resize(static_cast<std::size_t>(count));
+                ++counts[static_cast<std::size_t>(k - 1)];
+            }
+            EXPECT_EQ(games, shard.Games(settings)) << k << "/" << count;
+            held += games;
+        }
+        EXPECT_EQ(held, ScheduledGames(settings)) << count << " shards";
+        for (const auto& [pairing, counts] : perPairing)
+            EXPECT_LE(*std::max_element(counts.begin(), counts.end()) -
+                          *std::min_element(counts.begin(), counts.end()),
+                      1)
+                << count << " shards, " << pairing.first << " against " << pairing.second;
+    }
 }
 
 TEST(Tournament, PictureReplacesTheEmptyTableAfterTheGames) {

@@ -33,6 +33,7 @@ constexpr std::size_t MaxBoardInput = 1 << 20;
 constexpr int64_t MaxGames = 1000000;
 constexpr int MaxDepth = 10;
 constexpr int MaxThreads = node_table::MaxThreads;
+constexpr int MaxJobs = 1024;
 
 // Bad input: the one-line message has been printed; unwinds to main for the exit code.
 struct BadInput {};
@@ -167,17 +168,40 @@ int Selfplay(const SelfplayOptions& o) {
 
 struct TournamentOptions {
     TournamentSettings settings;
+    TournamentShard shard;
     TournamentOutput output;
     std::string levels = "0,1,2,3,4,5";
     bool bonus = false;
-    bool pngGiven = false;
+    bool pngGiven = false, resultsGiven = false;
+    int jobs = 0; // 0: the cores
 };
 
-int Tournament(TournamentOptions& o) {
+// "K/N": shard K of N.
+TournamentShard ReadShard(const std::string& text) {
+    const std::size_t slash = text.find('/');
+    int64_t k = 0, n = 0;
+    if (slash == std::string::npos || text.size() > 16 ||
+        ParseDecimal(std::string_view(text).substr(0, slash), k) != TDecimal::Ok ||
+        ParseDecimal(std::string_view(text).substr(slash + 1), n) != TDecimal::Ok || n < 1 ||
+        n > MaxShards || k < 1 || k > n)
+        throw CLI::ValidationError("--shard K/N is shard K of N, 1 <= K <= N <= " +
+                                   std::to_string(MaxShards) + " (got '" + cli::Shown(text) + "')");
+    return {k, n};
+}
+
+int Tournament(TournamentOptions& o, bool threadsGiven) {
     if (o.pngGiven && o.output.pngPath.empty()) Fail("--png needs a file name");
+    if (o.resultsGiven && o.output.resultsPath.empty()) Fail("--results needs a file name");
     std::string error;
     if (!ParsePlayers(o.levels, o.bonus, o.settings.players, error)) Fail(error);
-    return RunTournamentCommand(o.settings, o.output);
+    // Games at once keep the cores busy; each game's searches take one unless told otherwise.
+    if (!threadsGiven) search_pool::SetDefaultThreads(1);
+    return RunTournamentCommand(o.settings, o.shard, o.jobs, o.output);
+}
+
+int Merge(const std::vector<std::string>& paths, TournamentOutput& output, bool pngGiven) {
+    if (pngGiven && output.pngPath.empty()) Fail("--png needs a file name");
+    return RunMergeCommand(paths, output);
 }
 
 // A set of positions to search, by name.
@@ -328,6 +352,7 @@ int main(int argc, char** argv) {
     selfplay->callback([&] { run = [&] { return Selfplay(self); }; });
 
     TournamentOptions tour;
+    int threads = 0;
     CLI::App* tournament = cli::AddCommand(
         app, "tournament",
         "a round robin of computer players: wins-draws-losses and the mean final panel "
@@ -339,7 +364,7 @@ int main(int argc, char** argv) {
                      "the players by level, '+' for the bonus (default 0,1,2,3,4,5)")
         ->type_name("LIST");
     tournament->add_flag("--bonus", tour.bonus, "the bonus for every level from 1");
-    cli::AddNumber(*tournament, "--games N", tour.settings.games, 1, MaxGames,
+    cli::AddNumber(*tournament, "--games N", tour.settings.games, 1, MaxTournamentGames,
                    "games of each pairing with each colour (default 1)");
     cli::AddNumber(*tournament, "--seed S", tour.settings.seed, 0, UINT32_MAX,
                    "each game is seeded from S, its two players and its number (default 1)");
@@ -354,7 +379,51 @@ int main(int argc, char** argv) {
         ->type_name("FILE");
     tournament->add_flag_callback(
         "--no-times", [&] { tour.output.times = false; }, "leave out the time figures");
-    tournament->callback([&] { run = [&] { return Tournament(tour); }; });
+    cli::AddNumber(*tournament, "--jobs N", tour.jobs, 1, MaxJobs,
+                   "games played at once, each with a node table of its own (default: the cores "
+                   "this process may use)");
+    CLI::Option* shardOption =
+        tournament
+            ->add_option_function<std::string>(
+                "--shard", [&](const std::string& text) { tour.shard = ReadShard(text); },
+                "play only shard K of N: each round of the schedule deals its games to the "
+                "shards in turn, round k (from 0) starting at shard k+1")
+            ->type_name("K/N");
+    CLI::Option* resultsOption = tournament
+                                     ->add_option_function<std::string>(
+                                         "--results",
+                                         [&](const std::string& path) {
+                                             tour.output.resultsPath = path;
+                                             tour.resultsGiven = true;
+                                         },
+                                         "write each finished game as a line of FILE, for merge")
+                                     ->type_name("FILE");
+    shardOption->needs(resultsOption);
+    tournament->callback(
+        [&] { run = [&] { return Tournament(tour, tournament->count("--threads") > 0); }; });
+
+    std::vector<std::string> mergePaths;
+    TournamentOutput mergeOutput;
+    bool mergePng = false;
+    CLI::App* merge = cli::AddCommand(
+        app, "merge",
+        "the table of a sharded tournament from its shards' results files, as the whole run "
+        "prints it; every shard must be there once and complete");
+    merge->add_option("FILE", mergePaths, "the results files of the shards")
+        ->required()
+        ->type_name("");
+    merge
+        ->add_option_function<std::string>(
+            "--png",
+            [&](const std::string& path) {
+                mergeOutput.pngPath = path;
+                mergePng = true;
+            },
+            "also draw the table into FILE (needs the game's font)")
+        ->type_name("FILE");
+    merge->add_flag_callback(
+        "--no-times", [&] { mergeOutput.times = false; }, "leave out the time figures");
+    merge->callback([&] { run = [&] { return Merge(mergePaths, mergeOutput, mergePng); }; });
 
     int benchDepth = 5;
     std::string benchSet = "midgame";
@@ -383,10 +452,11 @@ int main(int argc, char** argv) {
     hardest->callback([&] { run = [&] { return Hardest(hardCount, hardSeed); }; });
 
     // Every searching command may be told how many threads search each move.
-    int threads = 0;
-    for (CLI::App* searching : {eval, think, selfplay, tournament, bench, hardest})
+    for (CLI::App* searching : {eval, think, selfplay, bench, hardest})
         cli::AddNumber(*searching, "--threads N", threads, 1, MaxThreads,
                        "threads searching each move (default: the processor's cores)");
+    cli::AddNumber(*tournament, "--threads N", threads, 1, MaxThreads,
+                   "threads searching each move (default 1)");
 
     if (argc < 2) {
         std::fputs(app.help().c_str(), stderr);

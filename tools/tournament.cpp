@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "engine/computer_game.h"
+#include "engine/node_table.h"
 #include "engine/random.h"
 #include "engine/search.h"
 #include "platform/input_text.h"
@@ -79,58 +84,138 @@ std::string TournamentCommand(const TournamentSettings& settings) {
            std::to_string(settings.games) + " --seed " + std::to_string(settings.seed);
 }
 
-TournamentTable EmptyTournament(const TournamentSettings& settings) {
+int64_t ScheduledGames(const TournamentSettings& settings) {
+    const auto n = static_cast<int64_t>(settings.players.size());
+    return n * (n - 1) * settings.games;
+}
+
+ScheduledGame ScheduleAt(const TournamentSettings& settings, int64_t index) {
+    const std::size_t n = settings.players.size();
+    const auto perRound = static_cast<int64_t>(n * (n - 1));
+    ScheduledGame g;
+    g.index = index;
+    g.number = index / perRound;
+    auto pairing = static_cast<std::size_t>(index % perRound);
+    const bool exchanged = pairing % 2 == 1;
+    pairing /= 2;
+    std::size_t a = 0;
+    for (; pairing >= n - 1 - a; ++a) pairing -= n - 1 - a;
+    const std::size_t b = a + 1 + pairing;
+    g.first = exchanged ? b : a;
+    g.second = exchanged ? a : b;
+    g.seed =
+        GameSeed(settings.seed, settings.players[g.first], settings.players[g.second], g.number);
+    return g;
+}
+
+namespace {
+
+int64_t GamesPerRound(const TournamentSettings& settings) {
+    const auto n = static_cast<int64_t>(settings.players.size());
+    return n * (n - 1);
+}
+
+} // namespace
+
+bool TournamentShard::Holds(const TournamentSettings& settings, int64_t game) const {
+    const int64_t perRound = GamesPerRound(settings);
+    return (game / perRound + game % perRound) % count == index - 1;
+}
+
+int64_t TournamentShard::Games(const TournamentSettings& settings) const {
+    // Round k holds the places p with (k + p) % count == index - 1: those from the first such
+    // place on, every count-th.
+    const int64_t perRound = GamesPerRound(settings);
+    int64_t games = 0;
+    for (int64_t round = 0; round < settings.games; ++round) {
+        const int64_t first = ((index - 1 - round) % count + count) % count;
+        if (first < perRound) games += (perRound - 1 - first) / count + 1;
+    }
+    return games;
+}
+
+std::string ShardName(const TournamentShard& shard) {
+    return std::to_string(shard.index) + "/" + std::to_string(shard.count);
+}
+
+TournamentTable EmptyTournament(const TournamentSettings& settings, const TournamentShard& shard) {
     const std::size_t n = settings.players.size();
     TournamentTable t;
     t.settings = settings;
-    t.scheduled = static_cast<int64_t>(n * (n - 1)) * settings.games;
+    t.shard = shard;
+    t.scheduled = shard.Games(settings);
     t.score.assign(n, std::vector<PairingScore>(n));
     t.searchSeconds.assign(n, {});
     return t;
 }
 
-TournamentTable PlayTournament(const TournamentSettings& settings, const std::atomic<bool>* stop,
+void TournamentTable::Add(const TournamentGame& g) {
+    ++played;
+    const std::size_t first = g.game.first, second = g.game.second;
+    PairingScore& s1 = score[first][second];
+    PairingScore& s2 = score[second][first];
+    (g.winner == 1 ? s1.wins : g.winner == 2 ? s1.losses : s1.draws)++;
+    (g.winner == 2 ? s2.wins : g.winner == 1 ? s2.losses : s2.draws)++;
+    s1.difference += g.count[1] - g.count[2];
+    s2.difference += g.count[2] - g.count[1];
+    searchSeconds[first].insert(searchSeconds[first].end(), g.times[1].begin(), g.times[1].end());
+    searchSeconds[second].insert(searchSeconds[second].end(), g.times[2].begin(), g.times[2].end());
+}
+
+TournamentTable PlayTournament(const TournamentSettings& settings, const TournamentShard& shard,
+                               int jobs, const std::atomic<bool>* stop,
                                const TournamentProgress& progress) {
     const auto start = std::chrono::steady_clock::now();
-    const std::size_t n = settings.players.size();
-    TournamentTable t = EmptyTournament(settings);
+    auto since = [](std::chrono::steady_clock::time_point from) {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+    };
+    TournamentTable t = EmptyTournament(settings, shard);
+    const int64_t all = ScheduledGames(settings);
+    std::mutex mutex;             // guards t and the progress calls
+    std::atomic<int64_t> next{0}; // the place in the schedule where the next job looks
 
-    for (int64_t game = 0; game < settings.games; ++game) {
-        for (std::size_t a = 0; a < n; ++a) {
-            for (std::size_t b = a + 1; b < n; ++b) {
-                for (const auto& [first, second] : {std::pair{a, b}, std::pair{b, a}}) {
-                    const TournamentPlayer& p1 = settings.players[first];
-                    const TournamentPlayer& p2 = settings.players[second];
-                    const int depth[3] = {0, LevelDepth(p1.level, p1.bonus ? BonusDepth : 0),
-                                          LevelDepth(p2.level, p2.bonus ? BonusDepth : 0)};
-                    std::vector<double> times[3];
-                    game_random::Seed(GameSeed(settings.seed, p1, p2, game));
-                    const ComputerGame g =
-                        PlayComputerGame(depth, stop, [&](int mover, double seconds) {
-                            times[mover].push_back(seconds);
-                        });
-                    t.seconds =
-                        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-                            .count();
-                    if (!g.finished) {
-                        t.stopped = true;
-                        return t;
-                    }
-                    ++t.played;
-                    PairingScore& s1 = t.score[first][second];
-                    PairingScore& s2 = t.score[second][first];
-                    (g.winner == 1 ? s1.wins : g.winner == 2 ? s1.losses : s1.draws)++;
-                    (g.winner == 2 ? s2.wins : g.winner == 1 ? s2.losses : s2.draws)++;
-                    s1.difference += g.count[1] - g.count[2];
-                    s2.difference += g.count[2] - g.count[1];
-                    auto& seconds1 = t.searchSeconds[first];
-                    auto& seconds2 = t.searchSeconds[second];
-                    seconds1.insert(seconds1.end(), times[1].begin(), times[1].end());
-                    seconds2.insert(seconds2.end(), times[2].begin(), times[2].end());
-                    if (progress) progress(t);
-                }
-            }
+    // Each job takes the next game of the shard until none is left. Its games share its node
+    // table, emptied for each, which is what keeps a game's results and times its own.
+    auto job = [&] {
+        std::unique_ptr<node_table::Table> table;
+        for (;;) {
+            if (stop && stop->load()) return;
+            const int64_t index = next.fetch_add(1);
+            if (index >= all) return;
+            if (!shard.Holds(settings, index)) continue;
+            if (!table) table = std::make_unique<node_table::Table>();
+            TournamentGame g;
+            g.game = ScheduleAt(settings, index);
+            const TournamentPlayer& p1 = settings.players[g.game.first];
+            const TournamentPlayer& p2 = settings.players[g.game.second];
+            const int depth[3] = {0, LevelDepth(p1.level, p1.bonus ? BonusDepth : 0),
+                                  LevelDepth(p2.level, p2.bonus ? BonusDepth : 0)};
+            const auto gameStart = std::chrono::steady_clock::now();
+            game_random::Seed(g.game.seed);
+            const ComputerGame c = PlayComputerGame(
+                depth, stop, [&](int mover, double seconds) { g.times[mover].push_back(seconds); },
+                table.get());
+            if (!c.finished) return;
+            g.seconds = since(gameStart);
+            g.winner = c.winner;
+            std::copy(std::begin(c.count), std::end(c.count), g.count);
+            g.moves = c.moves;
+            const std::lock_guard<std::mutex> lock(mutex);
+            t.Add(g);
+            t.seconds = since(start);
+            if (progress) progress(t, g);
         }
+    };
+    std::vector<std::thread> helpers;
+    const int64_t wanted = std::min<int64_t>(std::max(jobs, 1), std::max<int64_t>(t.scheduled, 1));
+    try {
+        while (static_cast<int64_t>(helpers.size()) + 1 < wanted) helpers.emplace_back(job);
+    } catch (const std::system_error&) {
+        // No more threads to be had: the games are shared among those there are.
     }
+    job();
+    for (std::thread& h : helpers) h.join();
+    t.seconds = since(start);
+    t.stopped = t.played < t.scheduled; // only a stop leaves games unplayed
     return t;
 }

@@ -18,10 +18,16 @@ std::string FormatTournament(const TournamentTable& t, bool withTimes) {
     std::vector<std::string> names;
     for (const TournamentPlayer& p : t.settings.players) names.push_back(PlayerName(p));
 
-    std::string out = TournamentCommand(t.settings) + "\n";
-    out += "each pairing plays " + std::to_string(t.settings.games) +
+    const bool part = t.shard.count > 1;
+    std::string out = TournamentCommand(t.settings);
+    if (part) out += " --shard " + ShardName(t.shard);
+    out += "\neach pairing plays " + std::to_string(t.settings.games) +
            (t.settings.games == 1 ? " game" : " games") + " with each colour\n";
     out += "games: " + std::to_string(t.played) + " of " + std::to_string(t.scheduled);
+    if (part)
+        out += " in shard " + std::to_string(t.shard.index) + " of " +
+               std::to_string(t.shard.count) + " (" + std::to_string(ScheduledGames(t.settings)) +
+               " in the run)";
     if (t.played < t.scheduled) out += " (partial: the run was stopped)";
     out += "\n";
 
@@ -77,7 +83,11 @@ std::string FormatTournament(const TournamentTable& t, bool withTimes) {
             out +=
                 Format("%-5s  %9.6f %9.6f  %8zu\n", names[r].c_str(), Median(v), worst, v.size());
         }
-        out += Format("elapsed: %.1f s\n", t.seconds);
+        if (t.merged > 1)
+            out += Format("elapsed: %.1f s, the longest of %lld shards (%.1f s in all)\n",
+                          t.seconds, static_cast<long long>(t.merged), t.shardSeconds);
+        else
+            out += Format("elapsed: %.1f s\n", t.seconds);
     }
     return out;
 }
