@@ -240,4 +240,13 @@ const webkit = {
   },
 };
 
-module.exports = {ENGINES: {chromium, firefox, webkit}, playwrightTab, started, stopped};
+const ENGINES = {chromium, firefox, webkit};
+
+// The value of an --engine option, or usage(message) when it names no engine.
+function engineNamed(name, usage) {
+  if (!Object.hasOwn(ENGINES, name || ''))
+    usage(`--engine: '${String(name).slice(0, 40)}' is not chromium, firefox or webkit`);
+  return name;
+}
+
+module.exports = {ENGINES, engineNamed, playwrightTab, started, stopped};

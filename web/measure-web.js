@@ -8,7 +8,7 @@
 const {spawn} = require('child_process');
 const fs = require('fs');
 const path = require('path');
-const {ENGINES, started, stopped} = require('./browsers');
+const {ENGINES, engineNamed, started, stopped} = require('./browsers');
 
 const Screens = [[412, 915, 2.625], [915, 412, 2.625], [667, 375, 2], [1180, 820, 2]];
 
@@ -22,10 +22,7 @@ const engines = [];
 let loads = 7, site = null;
 for (let i = 0; i < args.length; i++) {
   if (args[i] === '--engine') {
-    const name = args[++i];
-    if (!Object.hasOwn(ENGINES, name || ''))
-      usage(`--engine: '${String(name).slice(0, 40)}' is not chromium, firefox or webkit`);
-    engines.push(name);
+    engines.push(engineNamed(args[++i], usage));
   } else if (args[i] === '--loads') {
     const n = args[++i] || '';
     if (!/^[0-9]{1,3}$/.test(n) || Number(n) < 2)

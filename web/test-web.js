@@ -28,7 +28,7 @@ const {spawn, execFileSync} = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const {ENGINES, playwrightTab, started, stopped} = require('./browsers');
+const {ENGINES, engineNamed, playwrightTab, started, stopped} = require('./browsers');
 
 const StateAwaiting = 100; // a person is awaited at this state number and below
 const StateThinking = 115;
@@ -58,10 +58,7 @@ const args = process.argv.slice(2);
 const engines = [], positional = [];
 for (let i = 0; i < args.length; i++) {
   if (args[i] === '--engine') {
-    const name = args[++i];
-    if (!Object.hasOwn(ENGINES, name || ''))
-      usage(`--engine: '${String(name).slice(0, 40)}' is not chromium, firefox or webkit`);
-    engines.push(name);
+    engines.push(engineNamed(args[++i], usage));
   } else {
     positional.push(path.resolve(args[i]));
   }
