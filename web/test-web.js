@@ -11,8 +11,9 @@
 //
 // Besides the replay's commands, a session may hold directives for the page alone, as comments
 // the replay tool skips:
-//   # web: watch MS  for MS ms the page's main thread never stalls for a second while the
-//                    computer thinks, and the progress in the message area advances
+//   # web: watch MS  the page's main thread never stalls for a second while the computer
+//                    thinks, watched for MS ms and on until the progress in the message area
+//                    has advanced three times
 //   # web: answered  the next press is answered by its own handler: a person is awaited as
 //                    soon as it returns, without a tick
 //   # web: once      the session is played in the first engine only (a long game)
@@ -36,6 +37,7 @@ const MaxLoadMB = 160;
 const MaxStallMs = 1000;   // the main thread's longest stall while the computer thinks
 const MaxAnswerMs = 500;   // a press's own handler during a search; a tick is 50 ms
 const LoadDeadline = 60000;
+const ProgressShown = 3;   // the message area's changes a watch waits for
 const SettleDeadline = 600000;
 const LongPressMs = 500;   // the page's long press
 const FingerPx = 24;       // the strip's target for a finger, in CSS pixels
@@ -214,6 +216,13 @@ async function checkFocus(tab, where) {
 const inPage = {
   ready: () => window.melvaron && (window.melvaron.firstScreenMs !== null ||
       window.melvaron.error !== null || window.melvaron.pageErrors.length > 0),
+  loading: () => ({status: document.getElementById('status').textContent,
+                   state: document.readyState, isolated: window.crossOriginIsolated,
+                   controller: navigator.serviceWorker && navigator.serviceWorker.controller &&
+                               navigator.serviceWorker.controller.state,
+                   program: typeof Module === 'object' && Module.calledRun ? 'running'
+                            : typeof Module === 'object' ? 'loading' : 'none',
+                   printed: window.melvaron ? window.melvaron.printed.slice(0, 3) : null}),
   loaded: () => ({firstScreenMs: window.melvaron.firstScreenMs, error: window.melvaron.error,
                   pageErrors: window.melvaron.pageErrors, isolated: window.crossOriginIsolated,
                   search: window.melvaron.search,
@@ -307,8 +316,9 @@ const inPage = {
     return {count, first};
   },
   // A 10 ms timer loop's longest gap, and how often the message area changed while the
-  // computer was thinking.
-  watch: (ms) => new Promise((resolve) => {
+  // computer was thinking: watched for at least ms, and on until the progress has changed
+  // `wanted` times or the deadline passes, since a busy machine may hold the search back.
+  watch: ({ms, wanted, deadline}) => new Promise((resolve) => {
     const context = document.getElementById('screen').getContext('2d');
     const start = performance.now();
     let last = start, gap = 0, changes = 0, previous = null, thinking = 0, samples = 0;
@@ -321,23 +331,25 @@ const inPage = {
     const sample = setInterval(() => {
       samples++;
       // Only a change between two samples of one search counts: a new search shows anew.
-      if (Module._melvaron_state() !== 115) {
+      if (Module._melvaron_state() === 115) {
+        thinking++;
+        cursors.add(document.getElementById('screen').style.cursor);
+        const pixels = context.getImageData(528, 260, 216, 116).data;
+        let hash = 0;
+        for (let i = 0; i < pixels.length; i++) hash = (hash * 31 + pixels[i]) | 0;
+        if (previous !== null && hash !== previous) changes++;
+        previous = hash;
+      } else {
         previous = null;
-        return;
       }
-      thinking++;
-      cursors.add(document.getElementById('screen').style.cursor);
-      const pixels = context.getImageData(528, 260, 216, 116).data;
-      let hash = 0;
-      for (let i = 0; i < pixels.length; i++) hash = (hash * 31 + pixels[i]) | 0;
-      if (previous !== null && hash !== previous) changes++;
-      previous = hash;
+      const elapsed = performance.now() - start;
+      if ((elapsed >= ms && changes >= wanted) || elapsed >= deadline) {
+        clearInterval(loop);
+        clearInterval(sample);
+        resolve({gap: Math.round(gap), changes, thinking, samples, cursors: [...cursors],
+                 elapsed: Math.round(elapsed)});
+      }
     }, 100);
-    setTimeout(() => {
-      clearInterval(loop);
-      clearInterval(sample);
-      resolve({gap: Math.round(gap), changes, thinking, samples, cursors: [...cursors]});
-    }, ms);
   }),
 };
 
@@ -427,8 +439,20 @@ async function play(session, how) {
     const where = `${label}:${step.line}`;
     switch (step.op) {
     case 'seed': {
-      await tab.goto(`${how.url}?seed=${step.args[0]}${how.query || ''}${Query}`);
-      await waitFor(tab, inPage.ready, null, LoadDeadline, `${where}: the first screen`);
+      // A fresh Firefox profile's first page has, rarely, never finished loading: it is said
+      // with what the page got to, and loaded once more, as a person would.
+      for (let attempt = 1; ; attempt++) {
+        await tab.goto(`${how.url}?seed=${step.args[0]}${how.query || ''}${Query}`);
+        try {
+          await waitFor(tab, inPage.ready, null, LoadDeadline, `${where}: the first screen`);
+          break;
+        } catch (e) {
+          const got = await tab.run(inPage.loading).catch((f) => f.message.split('\n')[0]);
+          const what = `${e.message.split('\n')[0]}; the page: ${JSON.stringify(got)}`;
+          if (attempt === 2) throw new Error(what);
+          note(`${what}; loading it again`);
+        }
+      }
       const page = await tab.run(inPage.loaded);
       const ok = check(page.firstScreenMs !== null && !page.error && !page.pageErrors.length,
                        `${where}: the first screen is shown` + (page.firstScreenMs !== null ? ''
@@ -545,14 +569,16 @@ async function play(session, how) {
       break;
     }
     case 'watch': {
-      const r = await tab.run(inPage.watch, step.ms);
+      const r = await tab.run(inPage.watch, {ms: step.ms, wanted: ProgressShown,
+                                             deadline: LoadDeadline});
       check(r.gap <= MaxStallMs,
             `${where}: longest gap of a 10 ms timer loop ${r.gap} ms (at most ${MaxStallMs})`);
       // Busy, or busy with the pointer on a button that answers at once.
       check(r.cursors.length > 0 && r.cursors.every((c) => c === 'wait' || c === 'progress'),
             `${where}: cursor while thinking: ${r.cursors.join(', ')}`);
-      check(r.changes >= 3, `${where}: thinking in ${r.thinking} of ${r.samples} samples, ` +
-            `progress shown ${r.changes} times`);
+      check(r.changes >= ProgressShown,
+            `${where}: thinking in ${r.thinking} of ${r.samples} samples, ` +
+            `progress shown ${r.changes} times in ${(r.elapsed / 1000).toFixed(1)} s`);
       break;
     }
     case 'answered':
