@@ -318,7 +318,7 @@ const inPage = {
   // A 10 ms timer loop's longest gap, and how often the message area changed while the
   // computer was thinking: watched for at least ms, and on until the progress has changed
   // `wanted` times or the deadline passes, since a busy machine may hold the search back.
-  watch: ({ms, wanted, deadline}) => new Promise((resolve) => {
+  watch: ({ms, wanted, deadline, thinkingState}) => new Promise((resolve) => {
     const context = document.getElementById('screen').getContext('2d');
     const start = performance.now();
     let last = start, gap = 0, changes = 0, previous = null, thinking = 0, samples = 0;
@@ -331,7 +331,7 @@ const inPage = {
     const sample = setInterval(() => {
       samples++;
       // Only a change between two samples of one search counts: a new search shows anew.
-      if (Module._melvaron_state() === 115) {
+      if (Module._melvaron_state() === thinkingState) {
         thinking++;
         cursors.add(document.getElementById('screen').style.cursor);
         const pixels = context.getImageData(528, 260, 216, 116).data;
@@ -570,7 +570,7 @@ async function play(session, how) {
     }
     case 'watch': {
       const r = await tab.run(inPage.watch, {ms: step.ms, wanted: ProgressShown,
-                                             deadline: LoadDeadline});
+                                             deadline: LoadDeadline, thinkingState: StateThinking});
       check(r.gap <= MaxStallMs,
             `${where}: longest gap of a 10 ms timer loop ${r.gap} ms (at most ${MaxStallMs})`);
       // Busy, or busy with the pointer on a button that answers at once.
