@@ -11,6 +11,9 @@ TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
                valgrind xvfb xdotool x11-utils x11-apps
                dpkg-dev file desktop-file-utils appstream groff-base # the package test
                parallel) # shards of a tournament run side by side
+# The game server (melvaron-server, which ./run --web starts): HTTP and WebSocket (Beast), JSON,
+# the games' database. The top CMakeLists.txt builds it when they are there.
+SERVER_PACKAGES=(libboost1.81-dev libboost-json1.81-dev libsqlite3-dev)
 # The web page: its compiler and node; the three browser engines its tests drive (WebKit through
 # its WebDriver, which needs an X server).
 WEB_PACKAGES=(emscripten nodejs)

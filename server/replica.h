@@ -1,0 +1,32 @@
+// A seat's copy of a game, made only of the events the server announced, as a page keeps it: the
+// C++ clients (the tests, the load benchmark) play from it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/game_record.h"
+#include "server/protocol.h"
+
+namespace server {
+
+class TReplica {
+  public:
+    // Applies the event after the latest; false with a one-line reason when it is not the next
+    // one or the rules refuse it (the copy then is as it was).
+    bool Apply(const protocol::TEvent& e, std::string& error);
+    int64_t Last() const { return FLast; }
+    bool Over() const { return FEnded; }
+    const game_record::TGameRecord& Record() const { return FRecord; }
+    // The player whose put comes next, 0 when none can come.
+    int ToMove() const { return FEnded ? 0 : FRecord.Position().toMove; }
+    // One of the legal puts of the player to move, chosen by pick; -1 when there is none.
+    int LegalPut(uint32_t pick) const;
+
+  private:
+    game_record::TGameRecord FRecord{game_record::PlayerMan, game_record::PlayerMan, false, 0};
+    int64_t FLast = 0;
+    bool FEnded = false;
+};
+
+} // namespace server

@@ -1,0 +1,44 @@
+// Random secrets from getrandom, compared in constant time.
+#include "server/secret.h"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+namespace secret {
+
+std::string RandomHex(int bytes) {
+    std::vector<uint8_t> raw(static_cast<std::size_t>(bytes));
+    std::size_t got = 0;
+    while (got < raw.size()) {
+        const ssize_t n = getrandom(raw.data() + got, raw.size() - got, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw std::runtime_error("the system's random generator failed");
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    static constexpr char Digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(raw.size() * 2);
+    for (uint8_t b : raw) {
+        hex += Digits[b >> 4];
+        hex += Digits[b & 15];
+    }
+    return hex;
+}
+
+bool SameSecret(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    // Every byte is looked at, whatever the first difference; volatile keeps the compiler from
+    // stopping early.
+    volatile unsigned char diff = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        diff = diff | static_cast<unsigned char>(a[i] ^ b[i]);
+    return diff == 0;
+}
+
+} // namespace secret
