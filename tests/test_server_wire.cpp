@@ -1,0 +1,434 @@
+// melvaron-server as a page meets it: the real program on a loopback port, raw WebSocket clients
+// playing whole games, sending what no page should, coming back after a drop, and a server
+// killed with SIGKILL in the middle of games and started again on its data.
+#include <gtest/gtest.h>
+
+#include <boost/asio.hpp>
+#include <boost/beast.hpp>
+#include <boost/json.hpp>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "server/replica.h"
+#include "tests/subprocess.h"
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+namespace json = boost::json;
+using tcp = asio::ip::tcp;
+using namespace std::chrono_literals;
+
+extern char** environ;
+
+namespace {
+
+// A bound on any one wait, so that a fault fails the test instead of hanging it.
+constexpr auto Patience = 60s;
+
+// The server program on a port of its choosing, with its own site and data folders.
+class TServer {
+  public:
+    explicit TServer(std::filesystem::path folder) : FFolder(std::move(folder)) {
+        std::filesystem::create_directories(FFolder / "site");
+        std::ofstream(FFolder / "site" / "index.html") << "<!doctype html><title>t</title>\n";
+        std::ofstream(FFolder / "site" / "melvaron.wasm") << "wasm";
+    }
+    ~TServer() {
+        if (FPid > 0) Kill();
+    }
+
+    void Start() {
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const std::string program = subprocess::Program("server/melvaron-server");
+        const std::string site = (FFolder / "site").string(), data = (FFolder / "data").string();
+        std::vector<std::string> args = {program, "--listen", "127.0.0.1:0", "--site",
+                                         site,    "--data",   data,          "--games-per-address",
+                                         "1000"};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ASSERT_EQ(posix_spawn(&FPid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        // The first line names the port once the server listens.
+        std::string line;
+        char c;
+        pollfd p{out[0], POLLIN, 0};
+        while (line.find('\n') == std::string::npos && poll(&p, 1, 60000) > 0 &&
+               read(out[0], &c, 1) == 1)
+            line += c;
+        close(out[0]);
+        const std::size_t at = line.find("http://127.0.0.1:");
+        ASSERT_NE(at, std::string::npos) << "the server did not start: " << line;
+        FPort = std::stoi(line.substr(at + 17));
+    }
+    // Stops the server as the system would at shutdown.
+    void Terminate() { kill(FPid, SIGTERM); }
+    void Kill() {
+        kill(FPid, SIGKILL);
+        Wait();
+    }
+    int Port() const { return FPort; }
+    // The exit status once the server has ended.
+    int Wait() {
+        int status = 0;
+        waitpid(FPid, &status, 0);
+        FPid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+  private:
+    std::filesystem::path FFolder;
+    pid_t FPid = -1;
+    int FPort = 0;
+};
+
+// A page's connection, played by hand, and its copy of the game.
+class TClient {
+  public:
+    explicit TClient(int port, std::string origin = "") : FWs(FIo) {
+        beast::get_lowest_layer(FWs).connect(
+            tcp::endpoint(asio::ip::make_address("127.0.0.1"), static_cast<uint16_t>(port)));
+        const std::string host = "127.0.0.1:" + std::to_string(port);
+        if (origin.empty()) origin = "http://" + host;
+        FWs.set_option(websocket::stream_base::decorator(
+            [origin](websocket::request_type& r) { r.set(http::field::origin, origin); }));
+        FWs.handshake(host, "/play");
+    }
+
+    void Send(const std::string& text) { FWs.write(asio::buffer(text)); }
+    void SendBinary(const std::string& bytes) {
+        FWs.binary(true);
+        FWs.write(asio::buffer(bytes));
+        FWs.text(true);
+    }
+    void Send(const json::object& o) { Send(json::serialize(o)); }
+
+    // The next message; an empty object once the connection is closed (CloseCode() says how).
+    json::object Next() {
+        beast::flat_buffer buffer;
+        beast::error_code ec;
+        bool done = false;
+        FWs.async_read(buffer, [&](beast::error_code e, std::size_t) {
+            ec = e;
+            done = true;
+        });
+        FIo.restart();
+        FIo.run_for(Patience);
+        if (!done) {
+            ADD_FAILURE() << "no message within the test's patience";
+            beast::get_lowest_layer(FWs).close();
+            FIo.restart();
+            FIo.run();
+            return {};
+        }
+        if (ec) return {};
+        json::object o = json::parse(beast::buffers_to_string(buffer.data())).as_object();
+        if (o.at("type") == "event") {
+            protocol::TEvent e;
+            std::string error;
+            EXPECT_TRUE(protocol::ParseEvent(json::serialize(o), e, error)) << error;
+            EXPECT_TRUE(replica.Apply(e, error)) << error;
+        }
+        return o;
+    }
+    // Messages up to and with the first of type; the last is empty when none came.
+    std::vector<json::object> Until(const char* type) {
+        std::vector<json::object> got;
+        do got.push_back(Next());
+        while (!got.back().empty() && got.back().at("type") != type);
+        return got;
+    }
+    // Reads on until the server closes; its close code.
+    int CloseCode() {
+        while (!Next().empty()) {
+        }
+        return FWs.reason().code;
+    }
+
+    server::TReplica replica;
+
+  private:
+    asio::io_context FIo;
+    websocket::stream<beast::tcp_stream> FWs;
+};
+
+int64_t Number(const json::object& o, const char* key) {
+    return o.at(key).as_int64();
+}
+std::string Text(const json::object& o, const char* key) {
+    return std::string(o.at(key).as_string());
+}
+
+struct TSeats {
+    std::string game, secret1, secret2, invitation;
+};
+
+// A game between a and b, each seated and at event 1 (the join).
+TSeats Meet(TClient& a, TClient& b) {
+    TSeats s;
+    a.Send(R"({"type":"create"})");
+    const json::object created = a.Until("created").back();
+    s.game = Text(created, "game");
+    s.secret1 = Text(created, "secret");
+    s.invitation = Text(created, "invitation");
+    b.Send(json::object{{"type", "join"}, {"game", s.game}, {"invitation", s.invitation}});
+    s.secret2 = Text(b.Until("joined").back(), "secret");
+    b.Until("event");
+    a.Until("event");
+    return s;
+}
+
+json::object Move(int cell, int64_t after) {
+    return {{"type", "move"}, {"cell", cell}, {"after", after}};
+}
+
+json::object Hello(const TSeats& s, int seat, int64_t last) {
+    return {{"type", "hello"},
+            {"game", s.game},
+            {"secret", seat == 1 ? s.secret1 : s.secret2},
+            {"last", last}};
+}
+
+// Reads until c holds the put that followed event after and what the rules made follow it: the
+// other's pass, the end.
+void ReadMoveThrough(TClient& c, int64_t after) {
+    const auto& p = c.replica.Record().Position();
+    while (c.replica.Last() == after || p.mustPass != 0 || (p.Over() && !c.replica.Over()))
+        if (c.Next().empty()) return;
+}
+
+// The seat to move puts a random legal panel; both seats read it.
+void PlayOne(TClient* seats[3], std::mt19937& rng) {
+    TClient& mover = *seats[seats[1]->replica.ToMove()];
+    const int64_t after = mover.replica.Last();
+    mover.Send(Move(mover.replica.LegalPut(rng()), after));
+    for (int s = 1; s <= 2; ++s) ReadMoveThrough(*seats[s], after);
+}
+
+struct ServerWire : ::testing::Test {
+    std::filesystem::path folder = subprocess::TempPath("server");
+    TServer server{folder};
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(server.Start()); }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+};
+
+} // namespace
+
+TEST_F(ServerWire, TwoSeatsPlayAWholeGameAndBothGetItsRecord) {
+    TClient one(server.Port());
+    auto two = std::make_unique<TClient>(server.Port());
+    const TSeats seats = Meet(one, *two);
+    TClient* by[3] = {nullptr, &one, two.get()};
+    std::mt19937 rng(11);
+    for (int i = 0; i < 12; ++i) PlayOne(by, rng);
+
+    // Seat 2 drops; seat 1 plays on when it may; seat 2 comes back with its latest event and
+    // is sent exactly what came after it.
+    const server::TReplica kept = two->replica;
+    two = std::make_unique<TClient>(server.Port());
+    by[2] = two.get();
+    EXPECT_EQ(one.Until("presence").back().at("here"), false);
+    if (one.replica.ToMove() == 1) {
+        const int64_t after = one.replica.Last();
+        one.Send(Move(one.replica.LegalPut(rng()), after));
+        ReadMoveThrough(one, after);
+    }
+    two->replica = kept;
+    two->Send(Hello(seats, 2, kept.Last()));
+    const json::object welcome = two->Until("welcome").back();
+    EXPECT_EQ(welcome.at("reset"), false);
+    EXPECT_EQ(Number(welcome, "last"), one.replica.Last());
+    while (two->replica.Last() < one.replica.Last()) ASSERT_FALSE(two->Next().empty());
+    EXPECT_EQ(two->replica.Record().Moves(), one.replica.Record().Moves());
+
+    while (!one.replica.Over()) PlayOne(by, rng);
+    while (!two->replica.Over()) ASSERT_FALSE(two->Next().empty());
+    one.Send(R"({"type":"record"})");
+    two->Send(R"({"type":"record"})");
+    const std::string record = Text(one.Until("record").back(), "text");
+    EXPECT_EQ(Text(two->Until("record").back(), "text"), record);
+    EXPECT_EQ(record, game_record::FormatRecord(one.replica.Record()));
+    game_record::TGameRecord read;
+    std::string error;
+    EXPECT_TRUE(game_record::ParseRecord(record, read, error)) << error;
+    EXPECT_TRUE(read.Position().Over());
+}
+
+TEST_F(ServerWire, WhatNoPageShouldSendIsRefusedOrClosed) {
+    TClient one(server.Port()), two(server.Port());
+    const TSeats seats = Meet(one, two);
+    const int64_t at = one.replica.Last();
+    struct TCase {
+        json::object message;
+        const char* reason;
+    };
+    const TCase refused[] = {
+        {Move(47, at), "player 1 is to move"},  // seat 2 out of turn
+        {Move(15, at), "may not put"},          // an illegal cell
+        {Move(48, at), "not empty"},            // a taken cell
+        {Move(50, at + 3), "has not happened"}, // an event to come
+    };
+    for (const TCase& c : refused) {
+        TClient& sender = Number(c.message, "cell") == 47 ? two : one;
+        sender.Send(c.message);
+        const json::object reply = sender.Until("refused").back();
+        EXPECT_NE(Text(reply, "reason").find(c.reason), std::string::npos) << Text(reply, "reason");
+    }
+    // A put sent twice for the same event is applied once.
+    one.Send(Move(50, at));
+    one.Send(Move(50, at));
+    one.Send(R"({"type":"record"})");
+    const auto got = one.Until("record");
+    int events = 0;
+    for (const auto& m : got) events += m.at("type") == "event";
+    EXPECT_EQ(events, 1);
+    EXPECT_EQ(one.replica.Last(), at + 1);
+
+    // A third device: the invitation is spent and the seats' secrets are not its own.
+    TClient third(server.Port());
+    third.Send(
+        json::object{{"type", "join"}, {"game", seats.game}, {"invitation", seats.invitation}});
+    EXPECT_NE(Text(third.Until("refused").back(), "reason").find("taken"), std::string::npos);
+    third.Send(Hello(TSeats{seats.game, std::string(32, '0'), "", ""}, 1, 0));
+    EXPECT_EQ(third.Until("refused").size(), 1u);
+
+    // Broken shapes, binary frames, frames beyond the cap and floods end the connection.
+    struct TClose {
+        std::function<void(TClient&)> send;
+        int code;
+    };
+    const TClose closes[] = {
+        {[](TClient& c) { c.Send("{\"type\":\"move\""); }, 1008},
+        {[](TClient& c) { c.Send(R"({"type":"move","cell":50,"after":1,"extra":0})"); }, 1008},
+        {[](TClient& c) { c.SendBinary("\x01\x02"); }, 1008},
+        {[](TClient& c) { c.Send(std::string(protocol::MaxMessageBytes + 1, ' ')); }, 1009},
+        {[](TClient& c) {
+             for (int i = 0; i < 200; ++i) c.Send(R"({"type":"record"})");
+         },
+         1008},
+    };
+    for (const TClose& c : closes) {
+        TClient client(server.Port());
+        try {
+            c.send(client);
+        } catch (const beast::system_error&) { // the server may close while a flood is sent
+        }
+        EXPECT_EQ(client.CloseCode(), c.code);
+    }
+    // None of it changed the game.
+    TClient back(server.Port());
+    back.Send(Hello(seats, 2, 0));
+    EXPECT_EQ(Number(back.Until("welcome").back(), "last"), at + 1);
+}
+
+TEST_F(ServerWire, HttpServesTheSiteIsolatedAndRefusesOtherOrigins) {
+    asio::io_context io;
+    auto get = [&](http::verb verb, const std::string& target) {
+        beast::tcp_stream stream(io);
+        stream.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"),
+                                     static_cast<uint16_t>(server.Port())));
+        http::request<http::empty_body> request(verb, target, 11);
+        request.set(http::field::host, "127.0.0.1");
+        http::write(stream, request);
+        beast::flat_buffer buffer;
+        http::response_parser<http::string_body> parser;
+        parser.skip(verb == http::verb::head);
+        http::read(stream, buffer, parser);
+        return parser.release();
+    };
+    const auto page = get(http::verb::get, "/");
+    EXPECT_EQ(page.result(), http::status::ok);
+    EXPECT_EQ(page["Cross-Origin-Opener-Policy"], "same-origin");
+    EXPECT_EQ(page["Cross-Origin-Embedder-Policy"], "require-corp");
+    EXPECT_EQ(page["Cross-Origin-Resource-Policy"], "same-origin");
+    EXPECT_EQ(page[http::field::content_type], "text/html; charset=utf-8");
+    EXPECT_EQ(get(http::verb::head, "/melvaron.wasm")[http::field::content_type],
+              "application/wasm");
+    EXPECT_EQ(get(http::verb::get, "/../data/games.sqlite3").result(), http::status::bad_request);
+    EXPECT_EQ(get(http::verb::get, "/%2e%2e/data/games.sqlite3").result(),
+              http::status::bad_request);
+    EXPECT_EQ(get(http::verb::get, "/missing.js").result(), http::status::not_found);
+    EXPECT_EQ(get(http::verb::post, "/").result(), http::status::method_not_allowed);
+    EXPECT_THROW(TClient(server.Port(), "https://elsewhere.example"), beast::system_error);
+}
+
+// SIGKILL while moves are on their way: every game goes on from its last stored event and each
+// page is sent exactly what it missed, never a game that went back.
+TEST_F(ServerWire, AKilledServerGoesOnFromItsStore) {
+    constexpr int Games = 3;
+    std::vector<std::unique_ptr<TClient>> clients;
+    std::vector<TSeats> seats;
+    std::mt19937 rng(5);
+    for (int g = 0; g < Games; ++g) {
+        clients.push_back(std::make_unique<TClient>(server.Port()));
+        clients.push_back(std::make_unique<TClient>(server.Port()));
+        seats.push_back(Meet(*clients[2 * g], *clients[2 * g + 1]));
+        TClient* by[3] = {nullptr, clients[2 * g].get(), clients[2 * g + 1].get()};
+        for (int i = 0; i < 4 + 3 * g; ++i) PlayOne(by, rng);
+    }
+    // A move is sent in every game, and the server dies before anyone reads what became of it.
+    std::vector<json::object> inFlight;
+    for (int g = 0; g < Games; ++g) {
+        TClient& mover = *clients[2 * g + clients[2 * g]->replica.ToMove() - 1];
+        inFlight.push_back(Move(mover.replica.LegalPut(rng()), mover.replica.Last()));
+        mover.Send(inFlight.back());
+    }
+    server.Kill();
+    std::vector<server::TReplica> held;
+    for (auto& c : clients) held.push_back(c->replica);
+    clients.clear();
+
+    ASSERT_NO_FATAL_FAILURE(server.Start());
+    for (int g = 0; g < Games; ++g) {
+        for (int seat = 1; seat <= 2; ++seat) {
+            clients.push_back(std::make_unique<TClient>(server.Port()));
+            TClient& c = *clients.back();
+            c.replica = held[2 * g + seat - 1];
+            c.Send(Hello(seats[g], seat, c.replica.Last()));
+            const json::object welcome = c.Until("welcome").back();
+            EXPECT_EQ(welcome.at("reset"), false) << "the store lost an announced event";
+            EXPECT_GE(Number(welcome, "last"), c.replica.Last());
+            while (c.replica.Last() < Number(welcome, "last")) ASSERT_FALSE(c.Next().empty());
+        }
+        TClient* by[3] = {nullptr, clients[2 * g].get(), clients[2 * g + 1].get()};
+        // The move in flight was stored or not: sent again, it is applied once either way.
+        const int moverSeat = held[2 * g].ToMove();
+        const int64_t after = Number(inFlight[g], "after");
+        if (by[moverSeat]->replica.Last() == after) {
+            by[moverSeat]->Send(inFlight[g]);
+            for (TClient* c : {by[1], by[2]}) ReadMoveThrough(*c, after);
+        }
+        while (!by[1]->replica.Over()) PlayOne(by, rng);
+        while (!by[2]->replica.Over()) ASSERT_FALSE(by[2]->Next().empty());
+        EXPECT_EQ(by[1]->replica.Record().Moves(), by[2]->replica.Record().Moves());
+    }
+    clients.clear();
+    server.Terminate();
+    EXPECT_EQ(server.Wait(), 0);
+}
+
+TEST_F(ServerWire, AStopSaysGoingAwayAndEndsCleanly) {
+    TClient one(server.Port()), two(server.Port());
+    Meet(one, two);
+    server.Terminate();
+    EXPECT_EQ(one.CloseCode(), 1001);
+    EXPECT_EQ(two.CloseCode(), 1001);
+    EXPECT_EQ(server.Wait(), 0);
+}
