@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# Fuzzes the board reader and the session-script reader with libFuzzer for a bounded time,
-# starting from the checked-in seed corpus. Any crash or sanitizer report fails the run. Each
-# fuzzer is a case; the counts go to $MELVARON_TEST_REPORT when ./test asks for them.
+# Fuzzes the board reader, the session-script reader and the game server's messages with
+# libFuzzer for a bounded time, starting from the checked-in seed corpus. Any crash or sanitizer
+# report fails the run. Each fuzzer is a case; the counts go to $MELVARON_TEST_REPORT when
+# ./test asks for them.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 SECONDS_EACH="${MELVARON_FUZZ_SECONDS:-60}"
 
 CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build-fuzz" -DMELVARON_FUZZ=ON \
     -DBUILD_TESTING=OFF -DMELVARON_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$ROOT/build-fuzz" -j "$(nproc)" --target fuzz_board_text fuzz_replay_script
+cmake --build "$ROOT/build-fuzz" -j "$(nproc)" --target fuzz_board_text fuzz_replay_script \
+    fuzz_server_messages
 
 passed=0 failed=0
-for name in board_text replay_script; do
+for name in board_text replay_script server_messages; do
     work="$(mktemp -d)"
     echo "fuzzing $name for ${SECONDS_EACH}s"
     if ! "$ROOT/build-fuzz/tests/fuzz/fuzz_$name" -max_total_time="$SECONDS_EACH" \
