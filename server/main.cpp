@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
     const std::string database = (std::filesystem::path(dataPath) / "games.sqlite3").string();
     try {
         store::TSqliteStore store(database);
+        Log(std::to_string(store.ListUnfinished().size()) + " games not over in " + database);
         server::TNetServer server(store, options);
         std::string error;
         if (!server.Listen(error)) return Fail(error, 1);

@@ -27,6 +27,8 @@ constexpr auto HttpIdle = 30s;           // a quiet HTTP connection is closed af
 constexpr uint32_t HeaderLimit = 8192;   // a request's whole header
 constexpr std::size_t OutboxLimit = 512; // messages waiting for a page that reads too slowly
 constexpr auto StopGrace = 3s;           // connections still open this long after a stop are cut
+constexpr auto WsHandshake = 30s;
+constexpr auto WsIdle = 30s; // pinged at half of it
 
 } // namespace
 
@@ -88,9 +90,13 @@ class TPlayerSession final : public std::enable_shared_from_this<TPlayerSession>
     void Start(http::request<http::empty_body> request) {
         FServer.open.insert(this);
         beast::get_lowest_layer(FWs).expires_never();
-        // A handshake within 30 s, then pings when the page is quiet and a close when it
-        // stays silent.
-        FWs.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+        // A handshake within 30 s; a quiet page is pinged, and one that answers nothing for
+        // 30 s is gone (so the other seat soon sees it away).
+        websocket::stream_base::timeout timeout{};
+        timeout.handshake_timeout = WsHandshake;
+        timeout.idle_timeout = WsIdle;
+        timeout.keep_alive_pings = true;
+        FWs.set_option(timeout);
         FWs.set_option(websocket::stream_base::decorator([](websocket::response_type& response) {
             response.set(http::field::server, "melvaron-server");
         }));

@@ -56,18 +56,13 @@ void OnlyKeys(const json::object& o, std::initializer_list<const char*> keys) {
 
 int64_t Integer(const json::object& o, const char* key, int64_t lo, int64_t hi) {
     const json::value& v = o.at(key);
-    int64_t n = 0;
-    if (v.is_int64()) {
-        n = v.get_int64();
-    } else if (v.is_uint64() && v.get_uint64() <= static_cast<uint64_t>(hi)) {
-        n = static_cast<int64_t>(v.get_uint64());
-    } else {
+    if (!v.is_int64() && !v.is_uint64())
         throw TBad{std::string("field '") + key + "' is not a whole number"};
-    }
-    if (n < lo || n > hi)
+    // A number is kept as uint64 only beyond int64, which is beyond every range here.
+    if (v.is_uint64() || v.get_int64() < lo || v.get_int64() > hi)
         throw TBad{std::string("field '") + key + "' is not from " + std::to_string(lo) + " to " +
                    std::to_string(hi)};
-    return n;
+    return v.get_int64();
 }
 
 bool Boolean(const json::object& o, const char* key) {
