@@ -16,7 +16,9 @@
 
 #include "platform/text.h"
 #include "subprocess.h"
-#include "tools/tournament.h"
+#include "tools/tournament/play.h"
+#include "tools/tournament/schedule.h"
+#include "tools/tournament/tables.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include "platform/input_text.h"
 #include "tools/cli.h"
 #include "tools/stats.h"
-#include "tools/tournament.h"
+#include "tools/tournament/commands.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "tools/stats.h"
-#include "tools/tournament.h"
+#include "tools/tournament/tables.h"
 
 namespace {
 

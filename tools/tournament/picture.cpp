@@ -4,7 +4,7 @@
 
 #include "platform/text.h"
 #include "tools/stats.h"
-#include "tools/tournament.h"
+#include "tools/tournament/tables.h"
 #include "ui/screen_layout.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "engine/board.h"
 #include "engine/rules.h"
 #include "platform/input_text.h"
-#include "tools/tournament.h"
+#include "tools/tournament/results.h"
 
 namespace {
 

@@ -22,7 +22,10 @@
 #include "platform/input_text.h"
 #include "platform/text.h"
 #include "tools/stats.h"
-#include "tools/tournament.h"
+#include "tools/tournament/commands.h"
+#include "tools/tournament/play.h"
+#include "tools/tournament/results.h"
+#include "tools/tournament/tables.h"
 
 namespace {
 
