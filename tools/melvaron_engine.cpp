@@ -361,7 +361,7 @@ int main(int argc, char** argv) {
         "status 130");
     tournament
         ->add_option("--levels", tour.levels,
-                     "the players by level, '+' for the bonus (default 0,1,2,3,4,5)")
+                     "the players by level, '+' for the bonus (default " + tour.levels + ")")
         ->type_name("LIST");
     tournament->add_flag("--bonus", tour.bonus, "the bonus for every level from 1");
     cli::AddNumber(*tournament, "--games N", tour.settings.games, 1, MaxTournamentGames,

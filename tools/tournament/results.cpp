@@ -33,13 +33,6 @@ std::string Numbers(const std::vector<double>& values) {
     return s + "]";
 }
 
-std::string Levels(const TournamentSettings& settings) {
-    std::string levels;
-    for (const TournamentPlayer& p : settings.players)
-        levels += (levels.empty() ? "" : ",") + PlayerName(p).substr(2);
-    return levels;
-}
-
 // ---- Reading ----
 
 // A field's value as written: a number's or a string's text, or a list's numbers.
@@ -183,7 +176,6 @@ class Fields {
 
 // What a file's first line says of its run.
 struct Header {
-    std::string levels;
     TournamentSettings settings;
     TournamentShard shard;
 };
@@ -205,9 +197,8 @@ Header ReadHeader(std::string_view line) {
         throw LineError{"results of version " + std::to_string(version) + "; this program reads " +
                         std::to_string(ResultsVersion)};
     Header h;
-    h.levels = f.Text("levels");
     std::string error;
-    if (!ParsePlayers(h.levels, false, h.settings.players, error)) throw LineError{error};
+    if (!ParsePlayers(f.Text("levels"), false, h.settings.players, error)) throw LineError{error};
     h.settings.games = f.Integer("games", 1, MaxTournamentGames);
     h.settings.seed = static_cast<uint32_t>(f.Integer("seed", 0, UINT32_MAX));
     h.shard.count = f.Integer("shards", 1, MaxShards);
@@ -217,8 +208,7 @@ Header ReadHeader(std::string_view line) {
 }
 
 std::string RunName(const Header& h) {
-    return "--levels " + h.levels + " --games " + std::to_string(h.settings.games) + " --seed " +
-           std::to_string(h.settings.seed) + " --shard " + ShardName(h.shard);
+    return RunArguments(h.settings) + " --shard " + ShardName(h.shard);
 }
 
 TournamentGame ReadGame(std::string_view line, const Header& h) {
@@ -346,7 +336,7 @@ bool ReadShard(const std::string& path, ShardFile& file, std::vector<TournamentG
 std::string ResultsHeader(const TournamentSettings& settings, const TournamentShard& shard) {
     return "{\"format\":\"" + std::string(FormatName) +
            "\",\"version\":" + std::to_string(ResultsVersion) + ",\"levels\":\"" +
-           Levels(settings) + "\",\"games\":" + std::to_string(settings.games) +
+           LevelsText(settings.players) + "\",\"games\":" + std::to_string(settings.games) +
            ",\"seed\":" + std::to_string(settings.seed) +
            ",\"shard\":" + std::to_string(shard.index) +
            ",\"shards\":" + std::to_string(shard.count) + "}\n";

@@ -18,10 +18,27 @@ uint64_t Mix(uint64_t x) {
     return x ^ (x >> 31);
 }
 
+// A round: one game of every pairing with each colour.
+int64_t GamesPerRound(const TournamentSettings& settings) {
+    const auto n = static_cast<int64_t>(settings.players.size());
+    return n * (n - 1);
+}
+
+// "3", or "3+" with the bonus: a player as a list of levels names it.
+std::string LevelName(const TournamentPlayer& p) {
+    return std::to_string(p.level) + (p.bonus ? "+" : "");
+}
+
 } // namespace
 
 std::string PlayerName(const TournamentPlayer& player) {
-    return "LV" + std::to_string(player.level) + (player.bonus ? "+" : "");
+    return "LV" + LevelName(player);
+}
+
+std::string LevelsText(const std::vector<TournamentPlayer>& players) {
+    std::string levels;
+    for (const TournamentPlayer& p : players) levels += (levels.empty() ? "" : ",") + LevelName(p);
+    return levels;
 }
 
 bool ParsePlayers(std::string_view list, bool bonusAll, std::vector<TournamentPlayer>& players,
@@ -67,22 +84,22 @@ uint32_t GameSeed(uint32_t seed, const TournamentPlayer& first, const Tournament
     return static_cast<uint32_t>(h >> 32);
 }
 
-std::string TournamentCommand(const TournamentSettings& settings) {
-    std::string levels;
-    for (const TournamentPlayer& p : settings.players)
-        levels += (levels.empty() ? "" : ",") + PlayerName(p).substr(2);
-    return "melvaron-engine tournament --levels " + levels + " --games " +
+std::string RunArguments(const TournamentSettings& settings) {
+    return "--levels " + LevelsText(settings.players) + " --games " +
            std::to_string(settings.games) + " --seed " + std::to_string(settings.seed);
 }
 
+std::string TournamentCommand(const TournamentSettings& settings) {
+    return "melvaron-engine tournament " + RunArguments(settings);
+}
+
 int64_t ScheduledGames(const TournamentSettings& settings) {
-    const auto n = static_cast<int64_t>(settings.players.size());
-    return n * (n - 1) * settings.games;
+    return GamesPerRound(settings) * settings.games;
 }
 
 ScheduledGame ScheduleAt(const TournamentSettings& settings, int64_t index) {
     const std::size_t n = settings.players.size();
-    const auto perRound = static_cast<int64_t>(n * (n - 1));
+    const int64_t perRound = GamesPerRound(settings);
     ScheduledGame g;
     g.index = index;
     g.number = index / perRound;
@@ -98,15 +115,6 @@ ScheduledGame ScheduleAt(const TournamentSettings& settings, int64_t index) {
         GameSeed(settings.seed, settings.players[g.first], settings.players[g.second], g.number);
     return g;
 }
-
-namespace {
-
-int64_t GamesPerRound(const TournamentSettings& settings) {
-    const auto n = static_cast<int64_t>(settings.players.size());
-    return n * (n - 1);
-}
-
-} // namespace
 
 bool TournamentShard::Holds(const TournamentSettings& settings, int64_t game) const {
     const int64_t perRound = GamesPerRound(settings);

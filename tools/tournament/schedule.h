@@ -15,6 +15,9 @@ struct TournamentPlayer {
 // "LV3", or "LV3+" with the bonus.
 std::string PlayerName(const TournamentPlayer& player);
 
+// The players as ParsePlayers reads them: "0,1,3+".
+std::string LevelsText(const std::vector<TournamentPlayer>& players);
+
 // Reads a comma-separated list such as "0,1,3+": levels 0 to 5, '+' for the bonus, which
 // bonusAll gives to every level from 1. At least two players, none twice. On failure returns
 // false with a one-line error.
@@ -31,6 +34,8 @@ struct TournamentSettings {
     uint32_t seed = 1;
 };
 
+// "--levels 0,1,3+ --games 10 --seed 1": the settings as the options that give them.
+std::string RunArguments(const TournamentSettings& settings);
 // The settings as the full command that repeats the run.
 std::string TournamentCommand(const TournamentSettings& settings);
 
