@@ -36,6 +36,12 @@ void TournamentTable::Add(const TournamentGame& g) {
     searchSeconds[second].insert(searchSeconds[second].end(), g.times[2].begin(), g.times[2].end());
 }
 
+PairingScore TournamentTable::Total(std::size_t row) const {
+    PairingScore total;
+    for (const PairingScore& p : score[row]) total += p;
+    return total;
+}
+
 TournamentTable PlayTournament(const TournamentSettings& settings, const TournamentShard& shard,
                                int jobs, const std::atomic<bool>* stop,
                                const TournamentProgress& progress) {

@@ -52,6 +52,8 @@ struct TournamentTable {
 
     // Counts a finished game in.
     void Add(const TournamentGame& g);
+    // The row player's results against all the others.
+    PairingScore Total(std::size_t row) const;
 };
 
 // Called after each finished game with the table that counts it, one call at a time.

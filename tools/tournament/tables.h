@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/image.h"
 #include "tools/tournament/play.h"
@@ -18,3 +19,12 @@ std::string FormatTournament(const TournamentTable& table, bool withTimes);
 TImage DrawTournament(const TournamentTable& table, const TFont& font);
 // The face and size the picture is drawn with.
 TFontStyle TournamentFont();
+
+// What the text and the picture both show, in the same words: the players' names in the list's
+// order, "games: 12 of 24", and a pairing's "3-0-1", its mean panel difference "+4.5" (of a
+// pairing with games) and its score "62.5%".
+std::vector<std::string> PlayerNames(const TournamentSettings& settings);
+std::string GamesPlayed(const TournamentTable& table);
+std::string WinsDrawsLosses(const PairingScore& score);
+std::string MeanDifference(const PairingScore& score);
+std::string ScorePercent(const PairingScore& score);
