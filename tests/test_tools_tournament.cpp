@@ -406,6 +406,15 @@ TEST(Tournament, ScheduleHoldsEveryGameOnceRoundByRound) {
     }
 }
 
+TEST(Tournament, ShardNamesReadBackAndNothingElseReads) {
+    for (const TournamentShard shard :
+         {TournamentShard{1, 1}, TournamentShard{3, 7}, TournamentShard{MaxShards, MaxShards}})
+        EXPECT_EQ(ParseShardName(ShardName(shard)), shard) << ShardName(shard);
+    for (const char* bad : {"", "1", "/3", "1/", "0/3", "4/3", "1/0", "-1/3", "+1/3", " 1/3",
+                            "1/3 ", "1/2/3", "1/1000001", "1.0/3"})
+        EXPECT_FALSE(ParseShardName(bad)) << "'" << bad << "'";
+}
+
 TEST(Tournament, PictureReplacesTheEmptyTableAfterTheGames) {
     const std::string path = subprocess::TempPath("tournament") + ".png";
     const ProgramRun r = Tournament({"--levels", "0,1,2", "--games", "1", "--png", path});

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -176,17 +177,11 @@ struct TournamentOptions {
     int jobs = 0; // 0: the cores
 };
 
-// "K/N": shard K of N.
-TournamentShard ReadShard(const std::string& text) {
-    const std::size_t slash = text.find('/');
-    int64_t k = 0, n = 0;
-    if (slash == std::string::npos || text.size() > 16 ||
-        ParseDecimal(std::string_view(text).substr(0, slash), k) != TDecimal::Ok ||
-        ParseDecimal(std::string_view(text).substr(slash + 1), n) != TDecimal::Ok || n < 1 ||
-        n > MaxShards || k < 1 || k > n)
-        throw CLI::ValidationError("--shard K/N is shard K of N, 1 <= K <= N <= " +
-                                   std::to_string(MaxShards) + " (got '" + cli::Shown(text) + "')");
-    return {k, n};
+// --shard's value: shard K of N.
+TournamentShard ShardOption(const std::string& text) {
+    if (const std::optional<TournamentShard> shard = ParseShardName(text)) return *shard;
+    throw CLI::ValidationError("--shard K/N is shard K of N, 1 <= K <= N <= " +
+                               std::to_string(MaxShards) + " (got '" + cli::Shown(text) + "')");
 }
 
 int Tournament(TournamentOptions& o, bool threadsGiven) {
@@ -385,7 +380,7 @@ int main(int argc, char** argv) {
     CLI::Option* shardOption =
         tournament
             ->add_option_function<std::string>(
-                "--shard", [&](const std::string& text) { tour.shard = ReadShard(text); },
+                "--shard", [&](const std::string& text) { tour.shard = ShardOption(text); },
                 "play only shard K of N: each round of the schedule deals its games to the "
                 "shards in turn, round k (from 0) starting at shard k+1")
             ->type_name("K/N");

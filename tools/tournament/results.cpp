@@ -272,8 +272,10 @@ struct ShardFile {
     int64_t lastLine = 0;
 };
 
-bool ReadShard(const std::string& path, ShardFile& file, std::vector<TournamentGame>& games,
-               std::string& error) {
+// Reads one shard's file into file, its games added to games. On failure returns false with a
+// one-line error that names the file and the line.
+bool ReadResultsFile(const std::string& path, ShardFile& file, std::vector<TournamentGame>& games,
+                     std::string& error) {
     file.shown = ShownInput(path, 4096, TShownBytes::AllButControl);
     std::ifstream in(path, std::ios::binary);
     auto unreadable = [&] {
@@ -370,7 +372,7 @@ bool MergeResults(const std::vector<std::string>& paths, TournamentTable& table,
     std::vector<TournamentGame> games;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         ShardFile& file = files[i];
-        if (!ReadShard(paths[i], file, games, error)) return false;
+        if (!ReadResultsFile(paths[i], file, games, error)) return false;
         const Header& h = file.header;
         const std::string where = file.shown + " line 1: ";
         if (i == 0) {

@@ -136,3 +136,14 @@ int64_t TournamentShard::Games(const TournamentSettings& settings) const {
 std::string ShardName(const TournamentShard& shard) {
     return std::to_string(shard.index) + "/" + std::to_string(shard.count);
 }
+
+std::optional<TournamentShard> ParseShardName(std::string_view text) {
+    const std::size_t slash = text.find('/');
+    int64_t k = 0, n = 0;
+    if (slash == std::string_view::npos || text.size() > 16 ||
+        ParseDecimal(text.substr(0, slash), k) != TDecimal::Ok ||
+        ParseDecimal(text.substr(slash + 1), n) != TDecimal::Ok || n < 1 || n > MaxShards ||
+        k < 1 || k > n)
+        return std::nullopt;
+    return TournamentShard{k, n};
+}

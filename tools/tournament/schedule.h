@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,3 +72,5 @@ struct TournamentShard {
 
 // "K/N", as --shard takes it.
 std::string ShardName(const TournamentShard& shard);
+// Reads "K/N": 1 <= K <= N <= MaxShards, plain decimals; nothing for any other text.
+std::optional<TournamentShard> ParseShardName(std::string_view text);
