@@ -276,7 +276,7 @@ struct ShardFile {
 // one-line error that names the file and the line.
 bool ReadResultsFile(const std::string& path, ShardFile& file, std::vector<TournamentGame>& games,
                      std::string& error) {
-    file.shown = ShownInput(path, 4096, TShownBytes::AllButControl);
+    file.shown = ShownPath(path);
     std::ifstream in(path, std::ios::binary);
     auto unreadable = [&] {
         error = file.shown + ": cannot be read";
