@@ -167,13 +167,37 @@ int Selfplay(const SelfplayOptions& o) {
     return 0;
 }
 
+// The options tournament and merge share: the picture and the time figures.
+struct TableOptions {
+    TournamentOutput output;
+    bool pngGiven = false;
+
+    void Add(CLI::App& command) {
+        command
+            .add_option_function<std::string>(
+                "--png",
+                [this](const std::string& path) {
+                    output.pngPath = path;
+                    pngGiven = true;
+                },
+                "also draw the table into FILE (needs the game's font)")
+            ->type_name("FILE");
+        command.add_flag_callback(
+            "--no-times", [this] { output.times = false; }, "leave out the time figures");
+    }
+    // An empty name is a mistake, not a way to ask for no picture.
+    void Check() const {
+        if (pngGiven && output.pngPath.empty()) Fail("--png needs a file name");
+    }
+};
+
 struct TournamentOptions {
     TournamentSettings settings;
     TournamentShard shard;
-    TournamentOutput output;
+    TableOptions table; // and the results file's name
     std::string levels = "0,1,2,3,4,5";
     bool bonus = false;
-    bool pngGiven = false, resultsGiven = false;
+    bool resultsGiven = false;
     int jobs = 0; // 0: the cores
 };
 
@@ -185,18 +209,18 @@ TournamentShard ShardOption(const std::string& text) {
 }
 
 int Tournament(TournamentOptions& o, bool threadsGiven) {
-    if (o.pngGiven && o.output.pngPath.empty()) Fail("--png needs a file name");
-    if (o.resultsGiven && o.output.resultsPath.empty()) Fail("--results needs a file name");
+    o.table.Check();
+    if (o.resultsGiven && o.table.output.resultsPath.empty()) Fail("--results needs a file name");
     std::string error;
     if (!ParsePlayers(o.levels, o.bonus, o.settings.players, error)) Fail(error);
     // Games at once keep the cores busy; each game's searches take one unless told otherwise.
     if (!threadsGiven) search_pool::SetDefaultThreads(1);
-    return RunTournamentCommand(o.settings, o.shard, o.jobs, o.output);
+    return RunTournamentCommand(o.settings, o.shard, o.jobs, o.table.output);
 }
 
-int Merge(const std::vector<std::string>& paths, TournamentOutput& output, bool pngGiven) {
-    if (pngGiven && output.pngPath.empty()) Fail("--png needs a file name");
-    return RunMergeCommand(paths, output);
+int Merge(const std::vector<std::string>& paths, const TableOptions& table) {
+    table.Check();
+    return RunMergeCommand(paths, table.output);
 }
 
 // A set of positions to search, by name.
@@ -363,17 +387,7 @@ int main(int argc, char** argv) {
                    "games of each pairing with each colour (default 1)");
     cli::AddNumber(*tournament, "--seed S", tour.settings.seed, 0, UINT32_MAX,
                    "each game is seeded from S, its two players and its number (default 1)");
-    tournament
-        ->add_option_function<std::string>(
-            "--png",
-            [&](const std::string& path) {
-                tour.output.pngPath = path;
-                tour.pngGiven = true;
-            },
-            "also draw the table into FILE (needs the game's font)")
-        ->type_name("FILE");
-    tournament->add_flag_callback(
-        "--no-times", [&] { tour.output.times = false; }, "leave out the time figures");
+    tour.table.Add(*tournament);
     cli::AddNumber(*tournament, "--jobs N", tour.jobs, 1, MaxJobs,
                    "games played at once, each with a node table of its own (default: the cores "
                    "this process may use)");
@@ -388,7 +402,7 @@ int main(int argc, char** argv) {
                                      ->add_option_function<std::string>(
                                          "--results",
                                          [&](const std::string& path) {
-                                             tour.output.resultsPath = path;
+                                             tour.table.output.resultsPath = path;
                                              tour.resultsGiven = true;
                                          },
                                          "write each finished game as a line of FILE, for merge")
@@ -398,8 +412,7 @@ int main(int argc, char** argv) {
         [&] { run = [&] { return Tournament(tour, tournament->count("--threads") > 0); }; });
 
     std::vector<std::string> mergePaths;
-    TournamentOutput mergeOutput;
-    bool mergePng = false;
+    TableOptions mergeTable;
     CLI::App* merge = cli::AddCommand(
         app, "merge",
         "the table of a sharded tournament from its shards' results files, as the whole run "
@@ -407,18 +420,8 @@ int main(int argc, char** argv) {
     merge->add_option("FILE", mergePaths, "the results files of the shards")
         ->required()
         ->type_name("");
-    merge
-        ->add_option_function<std::string>(
-            "--png",
-            [&](const std::string& path) {
-                mergeOutput.pngPath = path;
-                mergePng = true;
-            },
-            "also draw the table into FILE (needs the game's font)")
-        ->type_name("FILE");
-    merge->add_flag_callback(
-        "--no-times", [&] { mergeOutput.times = false; }, "leave out the time figures");
-    merge->callback([&] { run = [&] { return Merge(mergePaths, mergeOutput, mergePng); }; });
+    mergeTable.Add(*merge);
+    merge->callback([&] { run = [&] { return Merge(mergePaths, mergeTable); }; });
 
     int benchDepth = 5;
     std::string benchSet = "midgame";
