@@ -1,10 +1,8 @@
 // The tournament's cross-table drawn with the game's own image and text code.
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/text.h"
-#include "tools/stats.h"
-#include "tools/tournament.h"
+#include "tools/tournament/tables.h"
 #include "ui/screen_layout.h"
 
 namespace {
@@ -44,35 +42,27 @@ TFontStyle TournamentFont() {
 
 TImage DrawTournament(const TournamentTable& t, const TFont& font) {
     const std::size_t n = t.settings.players.size();
-    std::vector<std::string> names;
-    for (const TournamentPlayer& p : t.settings.players) names.push_back(PlayerName(p));
+    const std::vector<std::string> names = PlayerNames(t.settings);
 
     // A row's total over all its pairings, shown in the last column.
     std::vector<PairingScore> totals(n);
-    for (std::size_t r = 0; r < n; ++r)
-        for (const PairingScore& p : t.score[r]) totals[r] += p;
+    for (std::size_t r = 0; r < n; ++r) totals[r] = t.Total(r);
 
-    auto wdl = [](const PairingScore& p) {
-        return std::to_string(p.wins) + "-" + std::to_string(p.draws) + "-" +
-               std::to_string(p.losses);
-    };
-    auto mean = [](const PairingScore& p) {
-        return Format("%+.1f", static_cast<double>(p.difference) / static_cast<double>(p.Games()));
-    };
     int cellWidth = font.TextWidth("score");
     int labelWidth = 0;
     for (std::size_t r = 0; r < n; ++r) {
         labelWidth = std::max(labelWidth, font.TextWidth(names[r]));
         for (const PairingScore& p : t.score[r])
             if (p.Games() > 0)
-                cellWidth = std::max({cellWidth, font.TextWidth(wdl(p)), font.TextWidth(mean(p))});
-        if (totals[r].Games() > 0) cellWidth = std::max(cellWidth, font.TextWidth(wdl(totals[r])));
+                cellWidth = std::max({cellWidth, font.TextWidth(WinsDrawsLosses(p)),
+                                      font.TextWidth(MeanDifference(p))});
+        if (totals[r].Games() > 0)
+            cellWidth = std::max(cellWidth, font.TextWidth(WinsDrawsLosses(totals[r])));
     }
     cellWidth += 2 * CellPadding;
     labelWidth += 2 * CellPadding;
 
-    std::string status = Format("games: %lld of %lld", static_cast<long long>(t.played),
-                                static_cast<long long>(t.scheduled));
+    std::string status = GamesPlayed(t);
     if (t.played < t.scheduled) status += " (partial)";
     const std::string title = TournamentCommand(t.settings);
     const std::string legend =
@@ -118,9 +108,9 @@ TImage DrawTournament(const TournamentTable& t, const TFont& font) {
             image.FillRect(left, top, left + cellWidth, top + CellHeight, fill);
             if (c == r || p.Games() == 0) continue;
             const int lines = top + (CellHeight - 2 * LineHeight) / 2;
-            centred(left, lines, cellWidth, wdl(p));
+            centred(left, lines, cellWidth, WinsDrawsLosses(p));
             centred(left, lines + LineHeight, cellWidth,
-                    c < n ? mean(p) : Format("%.1f%%", 100 * p.Score()));
+                    c < n ? MeanDifference(p) : ScorePercent(p));
         }
     }
 

@@ -13,7 +13,7 @@
 #include "engine/board.h"
 #include "engine/rules.h"
 #include "platform/input_text.h"
-#include "tools/tournament.h"
+#include "tools/tournament/results.h"
 
 namespace {
 
@@ -31,13 +31,6 @@ std::string Numbers(const std::vector<double>& values) {
     std::string s = "[";
     for (double v : values) s += (s.size() > 1 ? "," : "") + Number(v);
     return s + "]";
-}
-
-std::string Levels(const TournamentSettings& settings) {
-    std::string levels;
-    for (const TournamentPlayer& p : settings.players)
-        levels += (levels.empty() ? "" : ",") + PlayerName(p).substr(2);
-    return levels;
 }
 
 // ---- Reading ----
@@ -183,7 +176,6 @@ class Fields {
 
 // What a file's first line says of its run.
 struct Header {
-    std::string levels;
     TournamentSettings settings;
     TournamentShard shard;
 };
@@ -205,9 +197,8 @@ Header ReadHeader(std::string_view line) {
         throw LineError{"results of version " + std::to_string(version) + "; this program reads " +
                         std::to_string(ResultsVersion)};
     Header h;
-    h.levels = f.Text("levels");
     std::string error;
-    if (!ParsePlayers(h.levels, false, h.settings.players, error)) throw LineError{error};
+    if (!ParsePlayers(f.Text("levels"), false, h.settings.players, error)) throw LineError{error};
     h.settings.games = f.Integer("games", 1, MaxTournamentGames);
     h.settings.seed = static_cast<uint32_t>(f.Integer("seed", 0, UINT32_MAX));
     h.shard.count = f.Integer("shards", 1, MaxShards);
@@ -217,8 +208,7 @@ Header ReadHeader(std::string_view line) {
 }
 
 std::string RunName(const Header& h) {
-    return "--levels " + h.levels + " --games " + std::to_string(h.settings.games) + " --seed " +
-           std::to_string(h.settings.seed) + " --shard " + ShardName(h.shard);
+    return RunArguments(h.settings) + " --shard " + ShardName(h.shard);
 }
 
 TournamentGame ReadGame(std::string_view line, const Header& h) {
@@ -282,9 +272,11 @@ struct ShardFile {
     int64_t lastLine = 0;
 };
 
-bool ReadShard(const std::string& path, ShardFile& file, std::vector<TournamentGame>& games,
-               std::string& error) {
-    file.shown = ShownInput(path, 4096, TShownBytes::AllButControl);
+// Reads one shard's file into file, its games added to games. On failure returns false with a
+// one-line error that names the file and the line.
+bool ReadResultsFile(const std::string& path, ShardFile& file, std::vector<TournamentGame>& games,
+                     std::string& error) {
+    file.shown = ShownPath(path);
     std::ifstream in(path, std::ios::binary);
     auto unreadable = [&] {
         error = file.shown + ": cannot be read";
@@ -346,7 +338,7 @@ bool ReadShard(const std::string& path, ShardFile& file, std::vector<TournamentG
 std::string ResultsHeader(const TournamentSettings& settings, const TournamentShard& shard) {
     return "{\"format\":\"" + std::string(FormatName) +
            "\",\"version\":" + std::to_string(ResultsVersion) + ",\"levels\":\"" +
-           Levels(settings) + "\",\"games\":" + std::to_string(settings.games) +
+           LevelsText(settings.players) + "\",\"games\":" + std::to_string(settings.games) +
            ",\"seed\":" + std::to_string(settings.seed) +
            ",\"shard\":" + std::to_string(shard.index) +
            ",\"shards\":" + std::to_string(shard.count) + "}\n";
@@ -380,7 +372,7 @@ bool MergeResults(const std::vector<std::string>& paths, TournamentTable& table,
     std::vector<TournamentGame> games;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         ShardFile& file = files[i];
-        if (!ReadShard(paths[i], file, games, error)) return false;
+        if (!ReadResultsFile(paths[i], file, games, error)) return false;
         const Header& h = file.header;
         const std::string where = file.shown + " line 1: ";
         if (i == 0) {

@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "tools/stats.h"
-#include "tools/tournament.h"
+#include "tools/tournament/tables.h"
 
 namespace {
 
@@ -13,17 +13,38 @@ std::string Pad(const std::string& s, std::size_t width, bool right) {
 
 } // namespace
 
+std::vector<std::string> PlayerNames(const TournamentSettings& settings) {
+    std::vector<std::string> names;
+    for (const TournamentPlayer& p : settings.players) names.push_back(PlayerName(p));
+    return names;
+}
+
+std::string GamesPlayed(const TournamentTable& t) {
+    return "games: " + std::to_string(t.played) + " of " + std::to_string(t.scheduled);
+}
+
+std::string WinsDrawsLosses(const PairingScore& p) {
+    return std::to_string(p.wins) + "-" + std::to_string(p.draws) + "-" + std::to_string(p.losses);
+}
+
+std::string MeanDifference(const PairingScore& p) {
+    return Format("%+.1f", static_cast<double>(p.difference) / static_cast<double>(p.Games()));
+}
+
+std::string ScorePercent(const PairingScore& p) {
+    return Format("%.1f%%", 100 * p.Score());
+}
+
 std::string FormatTournament(const TournamentTable& t, bool withTimes) {
     const std::size_t n = t.settings.players.size();
-    std::vector<std::string> names;
-    for (const TournamentPlayer& p : t.settings.players) names.push_back(PlayerName(p));
+    const std::vector<std::string> names = PlayerNames(t.settings);
 
     const bool part = t.shard.count > 1;
     std::string out = TournamentCommand(t.settings);
     if (part) out += " --shard " + ShardName(t.shard);
     out += "\neach pairing plays " + std::to_string(t.settings.games) +
            (t.settings.games == 1 ? " game" : " games") + " with each colour\n";
-    out += "games: " + std::to_string(t.played) + " of " + std::to_string(t.scheduled);
+    out += GamesPlayed(t);
     if (part)
         out += " in shard " + std::to_string(t.shard.index) + " of " +
                std::to_string(t.shard.count) + " (" + std::to_string(ScheduledGames(t.settings)) +
@@ -49,29 +70,17 @@ std::string FormatTournament(const TournamentTable& t, bool withTimes) {
             s += Pad(names[r], 5, false);
             for (std::size_t c = 0; c < n; ++c) s += "  " + Pad(cells[r][c], width, true);
             if (withScore) {
-                PairingScore total;
-                for (const PairingScore& p : t.score[r]) total += p;
-                s += "  " +
-                     Pad(total.Games() ? Format("%.1f%%", 100 * total.Score()) : "-", 6, true);
+                const PairingScore total = t.Total(r);
+                s += "  " + Pad(total.Games() ? ScorePercent(total) : "-", 6, true);
             }
             s += "\n";
         }
         return s;
     };
-    out += table(
-        "wins-draws-losses of the row player against the column player, and its score",
-        [](const PairingScore& p) {
-            return std::to_string(p.wins) + "-" + std::to_string(p.draws) + "-" +
-                   std::to_string(p.losses);
-        },
-        true);
-    out += table(
-        "mean final panel difference: the row player's panels minus the column player's",
-        [](const PairingScore& p) {
-            return Format("%+.1f",
-                          static_cast<double>(p.difference) / static_cast<double>(p.Games()));
-        },
-        false);
+    out += table("wins-draws-losses of the row player against the column player, and its score",
+                 WinsDrawsLosses, true);
+    out += table("mean final panel difference: the row player's panels minus the column player's",
+                 MeanDifference, false);
 
     if (withTimes) {
         out += "\n-- time figures: they vary from run to run --\n";

@@ -22,7 +22,10 @@
 #include "platform/input_text.h"
 #include "platform/text.h"
 #include "tools/stats.h"
-#include "tools/tournament.h"
+#include "tools/tournament/commands.h"
+#include "tools/tournament/play.h"
+#include "tools/tournament/results.h"
+#include "tools/tournament/tables.h"
 
 namespace {
 
@@ -109,8 +112,7 @@ class TablePicture {
         if (!FFont) return true;
         std::string error;
         if (DrawTournament(t, *FFont).SavePng(FPath, error)) return true;
-        std::fprintf(stderr, "error: %s\n",
-                     ShownInput(error, 4096, TShownBytes::AllButControl).c_str());
+        std::fprintf(stderr, "error: %s\n", ShownPath(error).c_str()); // it names the file
         return false;
     }
 
@@ -145,8 +147,8 @@ class ResultsFile {
         if (FFile && std::fclose(FFile) != 0 && FError.empty()) FError = std::strerror(errno);
         FFile = nullptr;
         if (FError.empty()) return true;
-        std::fprintf(stderr, "error: cannot write %s: %s\n",
-                     ShownInput(FPath, 4096, TShownBytes::AllButControl).c_str(), FError.c_str());
+        std::fprintf(stderr, "error: cannot write %s: %s\n", ShownPath(FPath).c_str(),
+                     FError.c_str());
         return false;
     }
 
