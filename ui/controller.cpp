@@ -56,6 +56,9 @@ void TfrmGalMain::StartSearch() {
     FSearch = FNewSearch();
     if (FSearch) {
         PrepareSearch(*FSearch);
+        // A search let go of may still hold the node table and the helpers until its next node:
+        // the new one waits for them (on its own thread) rather than search alone without them.
+        if (!FEndingSearches.empty()) FSearch->WaitForStopped();
         FSearch->Resume();
         FLastProgress = FSearch->FProgress.load();
         FThinkTicks = 0;
