@@ -1,4 +1,4 @@
-// The engine of the page's search worker (web/search-worker.js): one search at a time, run to
+// The engine of the page's search worker (web/site/search-worker.js): one search at a time, run to
 // its end on the worker's only thread, its progress posted to the page now and then. A stop is
 // the page ending the whole worker, so the search needs no stop flag.
 #include <emscripten.h>

@@ -70,7 +70,7 @@ if (!site || !replay) usage('SITE_DIR and MELVARON_REPLAY are needed');
 if (!fs.existsSync(path.join(site, 'index.html'))) usage(`no index.html in ${site}`);
 if (!engines.length) engines.push('chromium', 'firefox', 'webkit');
 // The golden pictures every front end must show: a script, and each shot's hash.
-const Golden = path.join(__dirname, '..', 'tests', 'golden');
+const Golden = path.join(__dirname, '..', '..', 'tests', 'golden');
 const sessions = given.length ? given
     : fs.readdirSync(path.join(__dirname, 'sessions')).filter((f) => f.endsWith('.txt')).sort()
         .map((f) => path.join(__dirname, 'sessions', f))
@@ -118,7 +118,7 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 // headers, as a static host serves.
 async function serve(dir, plain) {
   const server = spawn(process.execPath,
-                       [path.join(__dirname, 'serve.js'), dir, '0', ...(plain ? ['--plain'] : [])],
+                       [path.join(__dirname, '..', 'tools', 'serve.js'), dir, '0', ...(plain ? ['--plain'] : [])],
                        {stdio: ['ignore', 'pipe', 'inherit']});
   const [url] = await started(server, server.stdout, /http:\/\/[0-9.]+:[0-9]+\//, 'the server');
   return {server, url};

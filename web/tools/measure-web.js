@@ -8,7 +8,7 @@
 const {spawn} = require('child_process');
 const fs = require('fs');
 const path = require('path');
-const {ENGINES, engineNamed, started, stopped} = require('./browsers');
+const {ENGINES, engineNamed, started, stopped} = require('../test/browsers');
 
 const Screens = [[412, 915, 2.625], [915, 412, 2.625], [667, 375, 2], [1180, 820, 2]];
 

@@ -17,7 +17,7 @@
 #include "ui/host.h"
 #include "ui/screen_geometry.h"
 #if MELVARON_PAGE_SEARCH_WORKER
-#include "ui/web_search.h"
+#include "web/app/page_search.h"
 #endif
 
 namespace {

@@ -1,5 +1,5 @@
-// The page's side of its search worker (web/search-worker.js), for pages without shared memory:
-// the game (ui/web_search.cpp) starts and cancels searches through melvaronSearch, and hears of
+// The page's side of its search worker (web/site/search-worker.js), for pages without shared memory:
+// the game (web/app/page_search.cpp) starts and cancels searches through melvaronSearch, and hears of
 // their progress and results through the module's exported functions. A cancel ends the worker
 // at once, since a busy worker reads no message, and a fresh one is started for the next search.
 'use strict';

@@ -1,5 +1,5 @@
 // TPageSearch: the search of the one-thread page, run by a worker of the page's script.
-#include "ui/web_search.h"
+#include "web/app/page_search.h"
 
 #include <emscripten.h>
 
