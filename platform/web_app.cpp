@@ -27,7 +27,7 @@ EM_JS(void, PageTimer, (int on, int interval), {
 });
 // The page's live region (web/site/keys-and-live-region.js), when the page has one.
 EM_JS(void, PageSay, (const char* line), {
-    if (globalThis.melvaronSpeech) globalThis.melvaronSpeech.say(UTF8ToString(line));
+    if (globalThis.melvaronLiveRegion) globalThis.melvaronLiveRegion.say(UTF8ToString(line));
 });
 EM_JS(void, PageFail, (const char* message), {
     Module.melvaronPage.fail(UTF8ToString(message));

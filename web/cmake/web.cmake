@@ -8,10 +8,11 @@ set(MELVARON_GLYPH_BAKER "" CACHE FILEPATH "The native melvaron-bake-glyphs prog
 set(MELVARON_ICON_PAINTER "" CACHE FILEPATH "The native melvaron-icon program")
 set(MELVARON_SITE_FILLER "" CACHE FILEPATH "The native melvaron-fill-site program")
 set(MELVARON_WEB_MEMORY_MB 32 CACHE STRING "The page's wasm memory at load, in MB")
-# The search's thread and its helpers, one per core (at most the eight the search takes), and
-# one more for a stopped search still winding down, are workers started with the page: a thread
-# then starts at once instead of waiting for a worker.
-set(MELVARON_WEB_THREADS "Math.min(navigator.hardwareConcurrency||2,8)+1" CACHE STRING
+# The search's thread and its helpers, one per core (at most the threads one search takes, as
+# the page's facts.js holds them), and one more for a stopped search still winding down, are
+# workers started with the page: a thread then starts at once instead of waiting for a worker.
+set(MELVARON_WEB_THREADS
+    "Math.min(navigator.hardwareConcurrency||2,melvaronFacts.searchThreadsMax)+1" CACHE STRING
     "Workers started with the page for the program's threads (a number or a JavaScript expression)")
 set(MELVARON_NODE_TABLE_MB 128 CACHE STRING "The search's node table in the page, in MB")
 foreach(tool GLYPH_BAKER:melvaron-bake-glyphs ICON_PAINTER:melvaron-icon SITE_FILLER:melvaron-fill-site)
@@ -112,6 +113,7 @@ foreach(script page.js service-worker-registration.js keys-and-live-region.js se
 endforeach()
 
 # The page and the manifest carry the window's caption and colours; the icons are the desktop's.
+# Every template's marks are {{melvaron:NAME}} (web/generators/site_template.h).
 foreach(page index.html manifest.webmanifest)
   add_custom_command(OUTPUT ${SITE}/${page}
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${SITE}
@@ -141,12 +143,14 @@ foreach(icon 192 512 maskable:512)
   list(APPEND SITE_FILES ${file})
 endforeach()
 
-# Last, the service worker: its cache is named by everything above.
+# Last, the build's hash over everything above, and the two files that carry it: the facts the
+# page's scripts read (facts.js) and the service worker (sw.js), whose cache is named by it.
 add_custom_target(site ALL
   COMMAND ${CMAKE_COMMAND} -DSITE=${SITE} "-DSITE_FILES=${SITE_FILES}"
-          -DTEMPLATE=${WEB}/site/service-worker.js
-          -P ${WEB}/cmake/site.cmake
-  DEPENDS ${SITE_MADE} ${WEB}/site/service-worker.js
+          -DFACTS=${WEB}/site/facts.js -DWORKER=${WEB}/site/service-worker.js
+          -DFILLER=${MELVARON_SITE_FILLER} -P ${WEB}/cmake/site.cmake
+  DEPENDS ${SITE_MADE} ${WEB}/site/facts.js ${WEB}/site/service-worker.js ${WEB}/cmake/site.cmake
+          ${MELVARON_SITE_FILLER}
   VERBATIM)
 add_dependencies(site melvaron)
 
@@ -161,12 +165,14 @@ target_link_options(melvaron-bench PRIVATE ${WEB_MEMORY} -sPROXY_TO_PTHREAD
 add_executable(melvaron-bench-single ${WEB}/app/bench_main.cpp)
 target_link_libraries(melvaron-bench-single PRIVATE melvaron_web_engine_single)
 target_link_options(melvaron-bench-single PRIVATE ${WEB_MEMORY} -sENVIRONMENT=web)
-add_dependencies(melvaron-bench melvaron-bench-single)
+# Its page reads the threads' bound from the site's facts.
+add_dependencies(melvaron-bench melvaron-bench-single site)
 set(BENCH_SITE ${CMAKE_BINARY_DIR}/bench)
 add_custom_command(TARGET melvaron-bench POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory ${BENCH_SITE}
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${WEB}/tools/bench.html
           ${BENCH_SITE}/index.html
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${SITE}/facts.js ${BENCH_SITE}/
   COMMAND ${CMAKE_COMMAND} -E copy_if_different
           $<TARGET_FILE_DIR:melvaron-bench>/melvaron-bench.js
           $<TARGET_FILE_DIR:melvaron-bench>/melvaron-bench.wasm
