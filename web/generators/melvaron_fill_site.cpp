@@ -17,6 +17,7 @@
 #include "ui/host.h"
 #include "ui/screen_geometry.h"
 #include "ui/screen_layout.h"
+#include "web/app/search_messages.h"
 
 namespace {
 
@@ -114,6 +115,17 @@ std::string KeyNamesByScript() {
     return Lines(names, "{", "}");
 }
 
+std::string SearchMessageShapes() {
+    std::vector<std::string> kinds;
+    for (const TSearchMessage& m : SearchMessages) {
+        std::vector<std::string> fields;
+        for (const char* f : m.fields)
+            if (f) fields.push_back(Json(f));
+        kinds.push_back(Field(m.kind, Inline(fields, "[", "]")));
+    }
+    return Lines(kinds, "{", "}");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -138,6 +150,7 @@ int main(int argc, char** argv) {
         {"SETTLE_STEPS", SettleSteps()},
         {"KEYS", Keys()},
         {"KEY_NAMES", KeyNamesByScript()},
+        {"SEARCH_MESSAGES", SearchMessageShapes()},
     };
     for (int i = 3; i < argc; ++i) {
         const std::string given = argv[i];

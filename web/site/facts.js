@@ -25,5 +25,8 @@ globalThis.melvaronFacts = Object.freeze({
   keys: {{melvaron:KEYS}},
   // The keys as session scripts name them: the browser's name, and whether Shift is held.
   keyNames: {{melvaron:KEY_NAMES}},
+  // The messages between the page and its search worker: each kind's fields, in the order the
+  // program passes them.
+  searchMessages: {{melvaron:SEARCH_MESSAGES}},
 });
 if (typeof module === 'object' && module.exports) module.exports = globalThis.melvaronFacts;

@@ -185,7 +185,7 @@
     return;
   }
   state.search = threaded ? 'threads' : 'worker';
-  if (!threaded) melvaronStartSearchWorker(page.fail);
+  if (!threaded) melvaronSearchWorker.open(page.fail);
 
   const seed = params.get('seed');
   window.Module = {
