@@ -54,18 +54,26 @@ const inPage = {
     for (let i = 0; i < n; i++) Module._melvaron_tick();
   },
   // The replay's "settle MAX" (most null: no bound), step by step through the page's own
-  // export, letting the page run while the computer thinks; settled() tells its end.
+  // export, letting the page run while the computer thinks; settled() tells its end. A search
+  // is asked after again soon, then less often, at most once a tick (50 ms) as the page's own
+  // timer would: a long search leaves the machine to the other pages.
   settle: (most) => {
     const {awaited, searching} = melvaronFacts.settleSteps;
     const run = window.testLog.settle = {ticks: 0, done: false, error: null};
     const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
     (async () => {
       try {
+        let wait = 1;
         while ((most === null || run.ticks < most) && window.melvaron.error === null) {
           const step = Module._melvaron_settle_step();
           if (step === awaited) break;
-          if (step === searching) await pause(1);
-          else if (++run.ticks % 20 === 0) await pause(0); // the page's own work goes on
+          if (step === searching) {
+            await pause(wait);
+            wait = Math.min(2 * wait, 50);
+            continue;
+          }
+          wait = 1;
+          if (++run.ticks % 20 === 0) await pause(0); // the page's own work goes on
         }
       } catch (e) {
         run.error = String(e);
