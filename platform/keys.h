@@ -2,6 +2,7 @@
 // the two that press, Escape and two letters. Shift goes beside the key.
 #pragma once
 
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -35,30 +36,43 @@ constexpr bool IsNavigationKey(TKey key) {
            key == TKey::vkDown || key == TKey::vkTab;
 }
 
-// A key by the number browsers give it (KeyboardEvent.keyCode, Windows' virtual-key codes).
-constexpr std::optional<TKey> KeyOfCode(int code) {
-    switch (code) {
-    case 37:
-        return TKey::vkLeft;
-    case 38:
-        return TKey::vkUp;
-    case 39:
-        return TKey::vkRight;
-    case 40:
-        return TKey::vkDown;
-    case 9:
-        return TKey::vkTab;
-    case 13:
-        return TKey::vkReturn;
-    case 32:
-        return TKey::vkSpace;
-    case 27:
-        return TKey::vkEscape;
-    case 66:
-        return TKey::vkB;
-    case 82:
-        return TKey::vkR;
-    default:
-        return std::nullopt;
-    }
+// The keys as browsers number and name them (KeyboardEvent.keyCode, Windows' virtual-key codes;
+// KeyboardEvent.key, a letter in lower case): read by the web backend and by the web build, which
+// hands them to the page's script and its tests.
+struct TKeyCode {
+    int code;
+    TKey key;
+    const char* browserName;
+};
+inline constexpr TKeyCode KeyCodes[] = {
+    {37, TKey::vkLeft, "ArrowLeft"},
+    {38, TKey::vkUp, "ArrowUp"},
+    {39, TKey::vkRight, "ArrowRight"},
+    {40, TKey::vkDown, "ArrowDown"},
+    {9, TKey::vkTab, "Tab"},
+    {13, TKey::vkReturn, "Enter"},
+    {32, TKey::vkSpace, " "},
+    {27, TKey::vkEscape, "Escape"},
+    {66, TKey::vkB, "b"},
+    {82, TKey::vkR, "r"},
+};
+
+// Where key stands in KeyCodes; -1 when browsers cannot give it.
+constexpr int KeyCodeIndex(TKey key) {
+    for (int i = 0; i < static_cast<int>(std::size(KeyCodes)); ++i)
+        if (KeyCodes[i].key == key) return i;
+    return -1;
 }
+
+constexpr std::optional<TKey> KeyOfCode(int code) {
+    for (const TKeyCode& k : KeyCodes)
+        if (k.code == code) return k.key;
+    return std::nullopt;
+}
+
+// A key a script can name, a browser can give too.
+static_assert([] {
+    for (const TKeyName& k : KeyNames)
+        if (KeyCodeIndex(k.key) < 0) return false;
+    return true;
+}());

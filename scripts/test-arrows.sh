@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The build's shape, checked from the tracked files: each room includes only what the
 # architecture lets it (platform nothing of the game, the engine only the thread layer and the
-# header that quotes input, ui nothing of the tools), sources are listed by name rather than
-# collected by a glob, tracked files are never guarded by if(EXISTS), and include directories
-# belong to targets.
+# header that quotes input, ui nothing of the tools or the web, the web's C++ nothing of the tools),
+# sources are listed by name rather than collected by a glob, tracked files are never guarded by
+# if(EXISTS), and include directories belong to targets.
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT" || exit 1
@@ -29,7 +29,9 @@ allowed() {
     platform) [[ "$header" == platform/* ]] ;;
     engine) [[ "$header" == engine/* || "$header" == platform/thread.h ||
         "$header" == platform/input_text.h ]] ;;
-    ui) [[ "$header" != tools/* && "$header" != tests/* && "$header" != bench/* ]] ;;
+    ui) [[ "$header" != tools/* && "$header" != tests/* && "$header" != bench/* &&
+        "$header" != web/* ]] ;;
+    web) [[ "$header" != tools/* && "$header" != tests/* && "$header" != bench/* ]] ;;
     *) true ;;
     esac
 }
@@ -42,7 +44,8 @@ while IFS= read -r file; do
         [[ "$header" == */* ]] || continue # a header beside the file, or a system one
         allowed "$room" "$header" || fault "$file:$number includes $header, against the arrows"
     done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file")
-done < <(files 'engine/*.cpp' 'engine/*.h' 'platform/*.cpp' 'platform/*.h' 'ui/*.cpp' 'ui/*.h')
+done < <(files 'engine/*.cpp' 'engine/*.h' 'platform/*.cpp' 'platform/*.h' 'ui/*.cpp' 'ui/*.h' \
+    'web/*.cpp' 'web/*.h')
 
 # check FILE PATTERN WHAT: a fault for each line of FILE that matches PATTERN.
 check() {

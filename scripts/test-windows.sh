@@ -163,7 +163,7 @@ state
 shot persons-move.png
 EOT
 sessions=("$ROOT"/tests/sessions/*.txt "$ROOT/docs/screenshot.txt"
-          "$ROOT/web/sessions/computer-game.txt" "$work/persons.txt")
+          "$ROOT/web/test/sessions/computer-game.txt" "$work/persons.txt")
 pictures=0
 mismatched=""
 for script in "${sessions[@]}"; do

@@ -37,6 +37,8 @@ constexpr int gsTurnOver = 121;
 constexpr int gsAfterMove = 128;
 constexpr int gsAnnounce = 129;
 constexpr int gsClose = -1;
+// A person is awaited at this state and below; above it the timer runs the game.
+constexpr int gsAwaitedMax = 100;
 
 // Requests the mouse handlers make of the controller. The buttons' requests are their item
 // numbers, so a press on a button requests the item under the pointer.

@@ -3,9 +3,8 @@
 //   node bench-web.js BENCH_DIR [--threads N | --single] DEPTH...   (BENCH_DIR: build-web/bench)
 // --single: the build without threads, whose search a page without shared memory runs.
 'use strict';
-const {spawn} = require('child_process');
-const path = require('path');
 const {chromium} = require('playwright-core');
+const {ENGINES, served, stopped} = require('../test/browsers');
 
 const args = process.argv.slice(2);
 const single = args.includes('--single');
@@ -21,14 +20,9 @@ if (!dir || !depths.length || depths.some((d) => !/^[0-9]{1,2}$/.test(d)) ||
 }
 
 (async () => {
-  const server = spawn(process.execPath, [path.join(__dirname, 'serve.js'), dir, '0'],
-                       {stdio: ['ignore', 'pipe', 'inherit']});
-  const url = await new Promise((resolve) => server.stdout.on('data', (data) => {
-    const m = /http:\/\/[0-9.]+:[0-9]+\//.exec(String(data));
-    if (m) resolve(m[0]);
-  }));
-  const browser = await chromium.launch({executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-                                         args: ['--no-sandbox']});
+  const {server, url} = await served(dir);
+  const browser =
+      await chromium.launch({executablePath: ENGINES.chromium.executable, args: ['--no-sandbox']});
   let status = 0;
   try {
     for (const depth of depths) {
@@ -46,7 +40,7 @@ if (!dir || !depths.length || depths.some((d) => !/^[0-9]{1,2}$/.test(d)) ||
     status = 1;
   } finally {
     await browser.close();
-    server.kill();
+    await stopped(server);
   }
   process.exit(status);
 })();

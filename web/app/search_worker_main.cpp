@@ -1,6 +1,7 @@
-// The engine of the page's search worker (web/search-worker.js): one search at a time, run to
-// its end on the worker's only thread, its progress posted to the page now and then. A stop is
-// the page ending the whole worker, so the search needs no stop flag.
+// The engine of the page's search worker (web/site/search-worker.js, which calls melvaron_search
+// and posts what it returns): one search at a time, run to its end on the worker's only thread,
+// its progress posted to the page now and then. A stop is the page ending the whole worker, so
+// the search needs no stop flag.
 #include <emscripten.h>
 
 #include <cstdint>
@@ -11,7 +12,7 @@ namespace {
 
 // clang-format off
 EM_JS(void, PostProgress, (int id, int progress), {
-    postMessage({id: id, progress: progress});
+    melvaronSearchWorker.progress(id, progress);
 });
 // clang-format on
 

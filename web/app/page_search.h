@@ -1,4 +1,4 @@
-// TPageSearch: a computer move searched by the page's search worker (web/search-worker.js),
+// TPageSearch: a computer move searched by the page's search worker (web/site/search-worker.js),
 // which has its own copy of the engine and talks to the page by messages: the search of a page
 // that has no shared memory. Only the one-thread build of the page has it.
 #pragma once

@@ -17,7 +17,7 @@
 #include "ui/host.h"
 #include "ui/screen_geometry.h"
 #if MELVARON_PAGE_SEARCH_WORKER
-#include "ui/web_search.h"
+#include "web/app/page_search.h"
 #endif
 
 namespace {
@@ -26,10 +26,17 @@ TfrmGalMain* gForm = nullptr;
 
 } // namespace
 
-// The game's state number, as the replay tool's "state" prints it: the page's tests wait on it
-// for a person to be awaited (a state of 100 or less) before they compare pictures.
+// The game's state number, as the replay tool's "state" prints it.
 extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_state() {
     return gForm ? gForm->FState : gsClose;
+}
+
+// One step of the replay's settle (a TSettleStep), for a test that holds the page's timer and
+// steps the game itself: its pictures are then the replay's, however fast the page runs. The
+// search is never waited for here; the caller asks again once it has let the page run.
+extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_settle_step() {
+    if (!gForm) return static_cast<int>(TSettleStep::Awaited);
+    return static_cast<int>(SettleStep(*gForm, melvaron_tick));
 }
 
 // Whether a press at client pixel (x, y) reaches a board cell or a side-panel item: the page

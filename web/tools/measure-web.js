@@ -5,10 +5,9 @@
 // (served by the service worker's cache).
 //   node measure-web.js SITE_DIR [--loads N] [--engine NAME]...
 'use strict';
-const {spawn} = require('child_process');
 const fs = require('fs');
 const path = require('path');
-const {ENGINES, engineNamed, started, stopped} = require('./browsers');
+const {ENGINES, engineNamed, served, stopped} = require('../test/browsers');
 
 const Screens = [[412, 915, 2.625], [915, 412, 2.625], [667, 375, 2], [1180, 820, 2]];
 
@@ -55,9 +54,7 @@ async function firstScreen(tab, url) {
 }
 
 (async () => {
-  const server = spawn(process.execPath, [path.join(__dirname, 'serve.js'), site, '0'],
-                       {stdio: ['ignore', 'pipe', 'inherit']});
-  const [url] = await started(server, server.stdout, /http:\/\/[0-9.]+:[0-9]+\//, 'the server');
+  const {server, url} = await served(site);
   let status = 0;
   for (const engine of engines) {
     let browser = null;

@@ -15,8 +15,10 @@
 
   // What the tests and a bug report read: when the first picture arrived, the last error, what
   // the program printed and the page's own errors, where the picture is shown and what searches.
+  // A test sets held to step the game itself, as the replay does (Module._melvaron_settle_step,
+  // Module._melvaron_tick): the timer then runs without ticking.
   const state = window.melvaron = {firstScreenMs: null, error: null, timerOn: false, search: null,
-                                   printed: [], pageErrors: [], fit: null};
+                                   printed: [], pageErrors: [], fit: null, held: false};
   window.addEventListener('error', (event) => state.pageErrors.push(String(event.message)));
   window.addEventListener('unhandledrejection',
                           (event) => state.pageErrors.push('unhandled: ' + event.reason));
@@ -34,7 +36,9 @@
     timer(on, interval) {
       stopTimer();
       state.timerOn = on;
-      if (on) timer = setInterval(() => Module._melvaron_tick(), interval);
+      if (on) timer = setInterval(() => {
+        if (!state.held) Module._melvaron_tick();
+      }, interval);
     },
     fail(message) {
       stopTimer();
@@ -185,7 +189,7 @@
     return;
   }
   state.search = threaded ? 'threads' : 'worker';
-  if (!threaded) melvaronStartSearchWorker(page.fail);
+  if (!threaded) melvaronSearchWorker.open(page.fail);
 
   const seed = params.get('seed');
   window.Module = {

@@ -11,6 +11,8 @@
 // Chromium through playwright-core, Firefox ESR over WebDriver BiDi through puppeteer-core,
 // WebKitGTK's MiniBrowser through WebKitWebDriver under a private Xvfb, with selenium-webdriver.
 // Each is Debian's own browser; none is downloaded.
+//
+// Also the site's server for them (served) and the starting and stopping of such programs.
 'use strict';
 const {spawn} = require('child_process');
 const fs = require('fs');
@@ -77,6 +79,17 @@ async function listening(port, child, what) {
     if (Date.now() > deadline) throw new Error(`${what} did not listen within a minute`);
     await new Promise((resolve) => setTimeout(resolve, 50));
   }
+}
+
+// The server of ./run --web (web/tools/serve.js) on a free port, serving dir; with plain,
+// without the isolation headers, as a static host serves. Resolves to {server, url}.
+async function served(dir, plain) {
+  const server = spawn(process.execPath,
+                       [path.join(__dirname, '..', 'tools', 'serve.js'), dir, '0',
+                        ...(plain ? ['--plain'] : [])],
+                       {stdio: ['ignore', 'pipe', 'inherit']});
+  const [url] = await started(server, server.stdout, /http:\/\/[0-9.]+:[0-9]+\//, 'the server');
+  return {server, url};
 }
 
 function stopped(child) {
@@ -158,9 +171,10 @@ function miniBrowser() {
 const webkit = {
   async start() {
     const {Builder, Key} = require('selenium-webdriver');
-    const keys = {ArrowLeft: Key.ARROW_LEFT, ArrowRight: Key.ARROW_RIGHT, ArrowUp: Key.ARROW_UP,
-                  ArrowDown: Key.ARROW_DOWN, Tab: Key.TAB, Enter: Key.ENTER, Escape: Key.ESCAPE,
-                  ' ': Key.SPACE};
+    // Selenium's code of a key by its DOM name: a character is itself, but for Space; a named
+    // key is the constant of its name in capitals, words apart (ArrowLeft is ARROW_LEFT).
+    const codeOf = (key) => key === ' ' ? Key.SPACE : key.length === 1 ? key
+        : Key[key.replace(/([a-z])([A-Z])/g, '$1_$2').toUpperCase()];
     const binary = miniBrowser();
     // A private X server: its number comes back on file descriptor 3.
     const xvfb = spawn('Xvfb',
@@ -222,7 +236,8 @@ const webkit = {
           },
           async key(name) {
             const {shift, key} = keyParts(name);
-            const code = keys[key] || key;
+            const code = codeOf(key);
+            if (code === undefined) throw new Error(`no WebDriver code for the key '${key}'`);
             let actions = session.actions({async: true});
             if (shift) actions = actions.keyDown(Key.SHIFT);
             actions = actions.keyDown(code).keyUp(code);
@@ -249,4 +264,4 @@ function engineNamed(name, usage) {
   return name;
 }
 
-module.exports = {ENGINES, engineNamed, playwrightTab, started, stopped};
+module.exports = {ENGINES, engineNamed, playwrightTab, served, started, stopped};

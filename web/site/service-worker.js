@@ -1,14 +1,16 @@
-// The site's service worker (sw.js, written by the web build from web/service-worker.js): keeps
-// every file of one build for play without the network, and adds the headers that make the page
-// cross-origin isolated where the host does not send them.
+// The site's service worker (sw.js, filled in by the web build from web/site/service-worker.js):
+// keeps every file of one build for play without the network, and adds the headers that make the
+// page cross-origin isolated where the host does not send them.
 //
 // The cache is named by the build's content, so a new build is a new worker: it fills its own
 // cache beside the old one and waits; the page lets it take over once the running game has
-// loaded all it needs (see isolate.js), and the old cache goes. No page ever mixes two builds.
+// loaded all it needs (see service-worker-registration.js), and the old cache goes. No page ever
+// mixes two builds.
 'use strict';
-const CACHE = '@CACHE_NAME@';
-const FILES = @FILES@;
+const BUILD = '{{melvaron:BUILD}}'; // the build's hash, as facts.js holds it
+const FILES = {{melvaron:FILES}};
 const PREFIX = 'melvaron-';
+const CACHE = PREFIX + BUILD;
 
 self.addEventListener('install', (event) => {
   event.waitUntil((async () => {

@@ -1,7 +1,9 @@
-// TPageSearch: the search of the one-thread page, run by a worker of the page's script.
-#include "ui/web_search.h"
+// TPageSearch: the search of the one-thread page, run by the page's search worker.
+#include "web/app/page_search.h"
 
 #include <emscripten.h>
+
+#include "engine/board.h"
 
 namespace {
 
@@ -9,15 +11,17 @@ namespace {
 TPageSearch* gRunning = nullptr;
 int gLastId = 0;
 
+// The page's side of the worker (web/site/search-worker.js): the start message's fields in their
+// order (web/app/search_messages.h), the board a copy of its cells.
 // clang-format off
-EM_JS(int, PageSearchStart, (int id, int side, int depth, const int32_t* board, int random), {
-    var search = globalThis.melvaronSearch;
-    if (!search) return 0;
-    search.start(id, side, depth, HEAP32.slice(board >> 2, (board >> 2) + 112), random);
-    return 1;
+EM_JS(int, PageSearchStart, (int id, int side, int depth, const int32_t* board, int cells,
+                             int random), {
+    var worker = globalThis.melvaronSearchWorker;
+    var copy = HEAP32.slice(board >> 2, (board >> 2) + cells);
+    return worker && worker.start(id, side, depth, copy, random) ? 1 : 0;
 });
 EM_JS(void, PageSearchCancel, (int id), {
-    if (globalThis.melvaronSearch) globalThis.melvaronSearch.cancel(id);
+    if (globalThis.melvaronSearchWorker) globalThis.melvaronSearchWorker.cancel(id);
 });
 // clang-format on
 
@@ -33,7 +37,7 @@ void TPageSearch::Resume() {
     if (FStage != TStage::Idle) return;
     FStage = TStage::Running;
     gRunning = this;
-    if (PageSearchStart(FId, FSide, FDepth, FBoard, FRandom)) return;
+    if (PageSearchStart(FId, FSide, FDepth, FBoard, BoardSize, FRandom)) return;
     gRunning = nullptr;
     FResult.store(Think());
     FStage = TStage::Ended;
