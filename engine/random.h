@@ -8,9 +8,15 @@ namespace game_random {
 // Each thread has its own state; the game draws only on the window's thread.
 inline thread_local uint32_t State = 0;
 
+// The state after one draw from state: a game's record derives the state at any move from the
+// state at its start this way.
+constexpr uint32_t Step(uint32_t state) {
+    return state * 22695477u + 1u;
+}
+
 // The next value, 0..32767.
 inline int32_t Draw() {
-    State = State * 22695477u + 1u;
+    State = Step(State);
     return static_cast<int32_t>((State >> 16) & 0x7FFFu);
 }
 
