@@ -1,11 +1,23 @@
 // The keys a window's handler receives, whatever the keyboard or the front end: the arrows, Tab,
-// the two that press, Escape and two letters. Shift goes beside the key.
+// the two that press, Escape and three letters. Shift goes beside the key.
 #pragma once
 
 #include <optional>
 #include <string_view>
 
-enum class TKey { vkLeft, vkRight, vkUp, vkDown, vkTab, vkReturn, vkSpace, vkEscape, vkB, vkR };
+enum class TKey {
+    vkLeft,
+    vkRight,
+    vkUp,
+    vkDown,
+    vkTab,
+    vkReturn,
+    vkSpace,
+    vkEscape,
+    vkB,
+    vkR,
+    vkU
+};
 
 // The names scripts write (lower case, as the letters are shown in the key tables).
 struct TKeyName {
@@ -19,7 +31,8 @@ inline constexpr TKeyName KeyNames[] = {
     {"tab", TKey::vkTab, false},       {"shift+tab", TKey::vkTab, true},
     {"enter", TKey::vkReturn, false},  {"space", TKey::vkSpace, false},
     {"escape", TKey::vkEscape, false}, {"b", TKey::vkB, false},
-    {"r", TKey::vkR, false},
+    {"r", TKey::vkR, false},           {"u", TKey::vkU, false},
+    {"shift+u", TKey::vkU, true},
 };
 
 constexpr std::optional<TKeyName> KeyNamed(std::string_view name) {
@@ -58,6 +71,8 @@ constexpr std::optional<TKey> KeyOfCode(int code) {
         return TKey::vkB;
     case 82:
         return TKey::vkR;
+    case 85:
+        return TKey::vkU;
     default:
         return std::nullopt;
     }
