@@ -13,6 +13,8 @@ game="$1" replay="$2" compare="$3" work="$4" scale="${5:-1}" input="${6:-mouse}"
 mkdir -p "$work"
 cd "$work"
 rm -f display ./*.xwd ./*.png steps.txt replay.out game.err
+# The game keeps a game in progress in its data folder: a scratch one, empty at each run.
+rm -rf data
 
 game_pid=""
 cleanup() {
@@ -80,7 +82,7 @@ x11_start "$work" "${screen_w}x${screen_h}" || fail "$X11_ERROR"
 # Keep the pointer off the spot where the window will appear: only our moves count.
 timeout 10 xdotool mousemove $((screen_w - 1)) $((screen_h - 1))
 
-MELVARON_SCALE="$scale" "$game" 2>game.err &
+XDG_DATA_HOME="$work/data" MELVARON_SCALE="$scale" "$game" 2>game.err &
 game_pid=$!
 x11_find_window "$game_pid" || fail "$X11_ERROR"
 wid="$X11_WINDOW"
