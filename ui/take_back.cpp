@@ -13,7 +13,7 @@ namespace {
 // "player 1's move on row 3, column 5 and 2 moves after it": the puts of moves, which start
 // with the person's.
 std::string MovesText(const std::vector<TMove>& moves) {
-    int puts = -1;
+    int puts = -1; // the puts after the first
     for (const TMove& m : moves) puts += m.cell != PassCell;
     std::string text = "player " + std::to_string(moves.front().player) + "'s move on " +
                        game_record::CellName(moves.front().cell);
