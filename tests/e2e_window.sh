@@ -4,7 +4,7 @@
 # the window must come to show exactly that picture. With SCALE, the window shows each client
 # pixel as a SCALE x SCALE square (MELVARON_SCALE) and the pointer goes to the square's pixels.
 # With keys, the same opening is played by the keyboard alone, the pointer never entering the
-# window.
+# window, and its move taken back and put again.
 # Usage:
 #   e2e_window.sh MELVARON MELVARON-REPLAY XWD_COMPARE WORKDIR [SCALE] [mouse|keys]
 set -euo pipefail
@@ -47,8 +47,11 @@ for _ in 1 2 3 4 5 6 7; do keys+=(shift+tab); done
 keys+=(enter)
 for _ in 1 2 3 4 5 6 7 8 9; do keys+=(shift+tab); done
 keys+=(enter right right right enter)
+# Then the move taken back and put again, by the desktop's undo and redo keys, which the window
+# takes as U and Shift+U.
+keys+=(u shift+u)
 # xdotool's names for them.
-declare -A keysym=([shift+tab]=shift+Tab [enter]=Return [right]=Right)
+declare -A keysym=([shift+tab]=shift+Tab [enter]=Return [right]=Right [u]=ctrl+z [shift+u]=ctrl+y)
 
 # The same steps for the scripted-session player, with a picture of the window after each
 # movement and after each press has settled.
