@@ -280,6 +280,9 @@ else
     elif ! x11_start "$work"; then
         fail "$X11_ERROR"
     else
+        # The game keeps a game in progress in the private Wine's local application data; one
+        # a killed run left there would be resumed instead of the first screen.
+        rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/melvaron
         timeout 10 xdotool mousemove 1023 767
         wine "$target/melvaron.exe" >"$work/game.err" 2>&1 &
         game_pid=$!
