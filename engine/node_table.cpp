@@ -52,7 +52,7 @@ Table::~Table() {
     std::free(FStorage);
 }
 
-Table& Table::Instance() {
+Table& Table::Program() {
     // Set up by the first caller, whichever thread it is; later callers wait for it. Never
     // destroyed: a search may still run on another thread while the program exits.
     static Table* const table = new Table;

@@ -125,16 +125,22 @@ class Table {
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
 
+    // The program's table, its storage obtained on first use.
+    static Table& Program();
     // The program's table for the caller alone, or null while another search has it. A search
     // of the given root depth uses as much of it as searches that deep need.
-    static Table* Lease(int depth) { return Instance().TryLease(depth); }
+    static Table* Lease(int depth) { return Program().TryLease(depth); }
     // The same for this table.
     Table* TryLease(int depth);
     // Gives the lease back; what the search stored stays for the next one.
     void Release();
+    // A search holds the table now.
+    bool Leased() const { return FLeased.load(std::memory_order_acquire); }
+    // The table got its memory; one without is never leased.
+    bool Usable() const { return FFar != nullptr; }
     // Empties the program's table unless a search holds it (false then), so that a measurement
     // can time a search that finds nothing remembered. Results never depend on it.
-    static bool Forget() { return Instance().Clear(); }
+    static bool Forget() { return Program().Clear(); }
     // The same for this table.
     bool Clear();
     // Searches from now on use at most `bytes` of the far region (all of it by default), as a
@@ -220,7 +226,6 @@ class Table {
     static_assert(NearEntries <= (uint64_t{1} << 24), "the index fits the hash bits it uses");
     static uint64_t NearSlot(uint64_t hash) { return hash >> 40 & (NearEntries - 1); }
 
-    static Table& Instance(); // the program's table, its storage obtained on first use
     // The far index scales the hash's high half onto the window, whatever its size.
     Bucket& BucketOf(uint64_t hash) const { return FFar[(hash >> 32) * FWindow >> 32]; }
     // What keeping an entry is worth: the young before the old, then the costly subtrees.

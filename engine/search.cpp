@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "engine/bitboard.h"
 #include "engine/node_table.h"
@@ -27,6 +29,9 @@ using bitboard::Position;
 constexpr uint64_t ProgressMask = 0xFFFF;
 constexpr int ParallelDepth = 5;        // the shallowest search that several threads share
 constexpr int MaxMoves = PlayableCells; // no side has more moves than there are cells
+// How often a search waiting for a stopped one looks again: nothing wakes it, since a stop or a
+// release that had to wake it would have to take a lock, maybe on a page's main thread.
+constexpr std::chrono::microseconds LetGoPoll{100};
 
 constexpr Bits MakePriorityCells() {
     Bits b = {{0, 0, 0}};
@@ -46,25 +51,35 @@ Position FromBoard(const int32_t* board) {
     return pos;
 }
 
+} // namespace
+
 // Holds a node table for one search (own, or else the program's), if no other search has it.
 class TableLease {
   public:
     TableLease(bool wanted, node_table::Table* own, int depth)
-        : FTable(!wanted ? nullptr
-                 : own   ? own->TryLease(depth)
-                         : node_table::Table::Lease(depth)) {}
+        : FWanted(!wanted ? nullptr
+                  : own   ? own
+                          : &node_table::Table::Program()),
+          FDepth(depth) {
+        Take();
+    }
     ~TableLease() {
         if (FTable) FTable->Release();
     }
     TableLease(const TableLease&) = delete;
     TableLease& operator=(const TableLease&) = delete;
     node_table::Table* get() const { return FTable; }
+    // Tries again for a table another search had; false while one has it still.
+    bool Take() {
+        if (FWanted && !FTable) FTable = FWanted->TryLease(FDepth);
+        return FTable || !FWanted || !FWanted->Usable();
+    }
 
   private:
-    node_table::Table* FTable;
+    node_table::Table* const FWanted; // null when the search goes without
+    const int FDepth;
+    node_table::Table* FTable = nullptr;
 };
-
-} // namespace
 
 class SearchRun;
 
@@ -314,23 +329,36 @@ int TSearch::Evaluate(int cell, int side, const int32_t* board, int depth) {
         return 0;
     const int32_t cells[1] = {cell};
     int32_t score = -1;
-    return ScoreMoves(cells, 1, side, board, depth, false, &score) ? score : -1;
+    return ScoreMoves(cells, 1, side, board, depth, false, false, &score) ? score : -1;
 }
 
 int TSearch::Threads() const {
     return FThreads > 0 ? FThreads : search_pool::DefaultThreads();
 }
 
+void TSearch::WaitForLetGo(TableLease& lease, bool helpers) {
+    const auto free = [&] { return lease.Take() && (!helpers || !search_pool::Busy()); };
+    if (free() || FStoppedWait <= std::chrono::milliseconds::zero()) return;
+    FWaiting.store(true, std::memory_order_relaxed);
+    const auto deadline = std::chrono::steady_clock::now() + FStoppedWait;
+    do std::this_thread::sleep_for(LetGoPoll);
+    while (!free() && !Stopped() && std::chrono::steady_clock::now() < deadline);
+    FWaiting.store(false, std::memory_order_relaxed);
+}
+
 bool TSearch::ScoreMoves(const int32_t* cells, int count, int side, const int32_t* board, int depth,
-                         bool newAge, int32_t* scores) {
+                         bool newAge, bool mayBlock, int32_t* scores) {
     const int p = side < 0 ? -side : side;
-    TableLease lease(FUseNodeTable, FOwnTable, depth);
-    node_table::Table* const table = lease.get();
-    if (table && newAge) table->NewAge();
     // Without the table the threads could not share their finished nodes; a shallow search is
     // over before helpers could be woken.
-    const int threads =
-        table && depth >= ParallelDepth ? std::clamp(Threads(), 1, node_table::MaxThreads) : 1;
+    const int wanted = FUseNodeTable && depth >= ParallelDepth
+                           ? std::clamp(Threads(), 1, node_table::MaxThreads)
+                           : 1;
+    TableLease lease(FUseNodeTable, FOwnTable, depth);
+    if (mayBlock) WaitForLetGo(lease, wanted > 1);
+    node_table::Table* const table = lease.get();
+    if (table && newAge) table->NewAge();
+    const int threads = table ? wanted : 1;
     const uint32_t base = static_cast<uint32_t>(FProgress.load(std::memory_order_relaxed));
     RootWork work(*this, table, side > 0 ? p : 3 - p, p, depth, count, threads, base);
     const Position root = FromBoard(board);
@@ -340,7 +368,9 @@ bool TSearch::ScoreMoves(const int32_t* cells, int count, int side, const int32_
         bitboard::Play(m.pos, cells[i], p);
         if (table) m.hash = node_table::HashOf(node_table::KeyOf(m.pos, p, work.own, depth));
     }
-    search_pool::Run(threads, &RootWork::RunOn, &work);
+    FThreadsUsed.store(search_pool::Run(threads, &RootWork::RunOn, &work),
+                       std::memory_order_relaxed);
+    FTableUsed.store(table != nullptr, std::memory_order_relaxed);
 
     uint64_t calls = 0;
     for (int i = 0; i < count; ++i) {
@@ -358,7 +388,7 @@ bool TSearch::ScoreMoves(const int32_t* cells, int count, int side, const int32_
     return true;
 }
 
-int TSearch::Think() {
+int TSearch::Think(bool mayBlock) {
     int32_t list[MoveListSize];
     const int priorityEnd = ListMoves(FSide, FBoard, list);
     if (FDepth >= 1) {
@@ -367,7 +397,7 @@ int TSearch::Think() {
         while (list[count] >= 0) ++count;
         if (count >= 2) {
             int32_t scores[MoveListSize];
-            if (!ScoreMoves(list, count, FSide, FBoard, FDepth, true, scores)) return -1;
+            if (!ScoreMoves(list, count, FSide, FBoard, FDepth, true, mayBlock, scores)) return -1;
             int32_t best[MoveListSize];
             int bestCount = 0;
             int32_t bestScore = -1;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 #include "engine/board.h"
@@ -10,6 +11,7 @@
 namespace node_table {
 class Table;
 }
+class TableLease;
 
 constexpr int32_t ResultNotReady = -999; // FResult while the search has no answer yet
 constexpr int MoveListSize = 73;         // 72 cells and the closing -1
@@ -22,6 +24,11 @@ constexpr int BonusDepth = 5;
 constexpr int LevelDepth(int level, int bonus) {
     return level == 0 ? 0 : level + bonus;
 }
+
+// The longest a search waits for a stopped one to let go of the node table and the helpers. A
+// stopped search lets go at its next node: in under a millisecond as a rule, in tens of
+// milliseconds on a busy machine. A search that waited this long goes on with what is free.
+constexpr std::chrono::milliseconds StoppedSearchWait{1000};
 
 class TSearch {
   public:
@@ -41,8 +48,9 @@ class TSearch {
     // Averaged valuation of the move cell by the signed side, or -1 once stopped.
     int Evaluate(int cell, int side, const int32_t* board, int depth);
     // Chooses FSide's move on FBoard; stores it in FResult. -1 (nothing stored) when stopped;
-    // -1 (stored) when FSide has no move at all, which the game never asks.
-    int Think();
+    // -1 (stored) when FSide has no move at all, which the game never asks. mayBlock: the
+    // caller's thread may wait (see WaitForStopped); never a page's main thread, which must not.
+    int Think(bool mayBlock = false);
 
     // ---- Inputs and outputs, shared with the window ----
     int32_t FSide = 0;
@@ -68,6 +76,22 @@ class TSearch {
     void SetThreads(int n) { FThreads = n; }
     int Threads() const;
 
+    // A search stopped just before this object's may still hold the node table and the helpers,
+    // which it lets go of at its next node. This object's searches that may block their thread
+    // then wait for them, at most `bound`, rather than search alone and without the table; past
+    // it, or once stopped themselves, they go on with what is free. By default they never wait
+    // (a search beside a running one goes without what that one holds). Results are the same
+    // either way.
+    void WaitForStopped(std::chrono::milliseconds bound = StoppedSearchWait) {
+        FStoppedWait = bound;
+    }
+    // A search of this object is waiting for that now.
+    bool Waiting() const { return FWaiting.load(std::memory_order_relaxed); }
+    // What this object's last scoring of moves had: the node table, and the threads it ran on
+    // (its own and the helpers); false and 0 before any. Nothing else depends on them.
+    bool TableUsed() const { return FTableUsed.load(std::memory_order_relaxed); }
+    int ThreadsUsed() const { return FThreadsUsed.load(std::memory_order_relaxed); }
+
     // For a front end that cannot read FProgress from another thread (a page's worker that
     // talks by messages): called on the searching thread whenever it shows progress, as often
     // as once per finished node, so it must be cheap. None by default.
@@ -87,8 +111,12 @@ class TSearch {
     }
     // Scores side's moves cells[0..count) on board to depth into scores, on Threads() threads;
     // false when stopped first. newAge: a new move of the game, whose entries are younger.
+    // mayBlock: as Think's.
     bool ScoreMoves(const int32_t* cells, int count, int side, const int32_t* board, int depth,
-                    bool newAge, int32_t* scores);
+                    bool newAge, bool mayBlock, int32_t* scores);
+    // Until `lease` has its table and, when `helpers`, no search has the helpers; at most
+    // FStoppedWait, and no longer once this search is stopped.
+    void WaitForLetGo(TableLease& lease, bool helpers);
 
     const std::atomic<bool>* FStop;
     Board FPosition{};
@@ -98,4 +126,8 @@ class TSearch {
     bool FUseNodeTable = true;
     node_table::Table* FOwnTable = nullptr;
     int FThreads = 0;
+    std::chrono::milliseconds FStoppedWait{0};
+    std::atomic<bool> FWaiting{false};
+    std::atomic<bool> FTableUsed{false};
+    std::atomic<int> FThreadsUsed{0};
 };

@@ -57,6 +57,8 @@ class Pool {
         return threads;
     }
 
+    bool Busy() const { return FBusy.load(std::memory_order_acquire); }
+
     int Prestart(int helpers) {
         std::lock_guard<std::mutex> lock(FMutex);
         return Grow(helpers);
@@ -129,6 +131,10 @@ int DefaultThreads() {
 
 int Run(int threads, Work work, void* context) {
     return ThePool().Run(std::clamp(threads, 1, node_table::MaxThreads), work, context);
+}
+
+bool Busy() {
+    return ThePool().Busy();
 }
 
 int Prestart(int threads) {

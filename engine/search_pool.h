@@ -16,6 +16,9 @@ void SetDefaultThreads(int threads);
 using Work = void (*)(void* context, int thread);
 int Run(int threads, Work work, void* context);
 
+// A search has the helpers now: another one would run alone.
+bool Busy();
+
 // Makes the helpers that a search on `threads` threads needs, now, on the calling thread. A page
 // calls it on its main thread at start: a thread made later by the search's own thread would
 // start only when the page's main thread next takes the request, and nothing may wait on that.

@@ -8,5 +8,7 @@ TThinkThread::TThinkThread(TKey key, bool createSuspended)
 
 void TThinkThread::Execute() {
     FResult.store(ResultNotReady);
-    FResult.store(Think());
+    // On a thread of its own the search may wait for a stopped one to let go of the table; run
+    // in the caller's stead (no thread to be had) it must not block the caller.
+    FResult.store(Think(OnOwnThread()));
 }

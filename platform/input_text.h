@@ -22,6 +22,11 @@ inline std::string ShownInput(std::string_view text, std::size_t limit, TShownBy
     return out;
 }
 
+// A file name on one line: every byte but the control ones as it is, up to a long path's length.
+inline std::string ShownPath(std::string_view path) {
+    return ShownInput(path, 4096, TShownBytes::AllButControl);
+}
+
 // ShownInput between single quotes.
 inline std::string QuotedInput(std::string_view text, std::size_t limit, TShownBytes shown) {
     return "'" + ShownInput(text, limit, shown) + "'";

@@ -1,11 +1,24 @@
 // The keys a window's handler receives, whatever the keyboard or the front end: the arrows, Tab,
-// the two that press, Escape and two letters. Shift goes beside the key.
+// the two that press, Escape and three letters. Shift goes beside the key.
 #pragma once
 
+#include <iterator>
 #include <optional>
 #include <string_view>
 
-enum class TKey { vkLeft, vkRight, vkUp, vkDown, vkTab, vkReturn, vkSpace, vkEscape, vkB, vkR };
+enum class TKey {
+    vkLeft,
+    vkRight,
+    vkUp,
+    vkDown,
+    vkTab,
+    vkReturn,
+    vkSpace,
+    vkEscape,
+    vkB,
+    vkR,
+    vkU
+};
 
 // The names scripts write (lower case, as the letters are shown in the key tables).
 struct TKeyName {
@@ -19,7 +32,8 @@ inline constexpr TKeyName KeyNames[] = {
     {"tab", TKey::vkTab, false},       {"shift+tab", TKey::vkTab, true},
     {"enter", TKey::vkReturn, false},  {"space", TKey::vkSpace, false},
     {"escape", TKey::vkEscape, false}, {"b", TKey::vkB, false},
-    {"r", TKey::vkR, false},
+    {"r", TKey::vkR, false},           {"u", TKey::vkU, false},
+    {"shift+u", TKey::vkU, true},
 };
 
 constexpr std::optional<TKeyName> KeyNamed(std::string_view name) {
@@ -35,30 +49,44 @@ constexpr bool IsNavigationKey(TKey key) {
            key == TKey::vkDown || key == TKey::vkTab;
 }
 
-// A key by the number browsers give it (KeyboardEvent.keyCode, Windows' virtual-key codes).
-constexpr std::optional<TKey> KeyOfCode(int code) {
-    switch (code) {
-    case 37:
-        return TKey::vkLeft;
-    case 38:
-        return TKey::vkUp;
-    case 39:
-        return TKey::vkRight;
-    case 40:
-        return TKey::vkDown;
-    case 9:
-        return TKey::vkTab;
-    case 13:
-        return TKey::vkReturn;
-    case 32:
-        return TKey::vkSpace;
-    case 27:
-        return TKey::vkEscape;
-    case 66:
-        return TKey::vkB;
-    case 82:
-        return TKey::vkR;
-    default:
-        return std::nullopt;
-    }
+// The keys as browsers number and name them (KeyboardEvent.keyCode, Windows' virtual-key codes;
+// KeyboardEvent.key, a letter in lower case): read by the web backend and by the web build, which
+// hands them to the page's script and its tests.
+struct TKeyCode {
+    int code;
+    TKey key;
+    const char* browserName;
+};
+inline constexpr TKeyCode KeyCodes[] = {
+    {37, TKey::vkLeft, "ArrowLeft"},
+    {38, TKey::vkUp, "ArrowUp"},
+    {39, TKey::vkRight, "ArrowRight"},
+    {40, TKey::vkDown, "ArrowDown"},
+    {9, TKey::vkTab, "Tab"},
+    {13, TKey::vkReturn, "Enter"},
+    {32, TKey::vkSpace, " "},
+    {27, TKey::vkEscape, "Escape"},
+    {66, TKey::vkB, "b"},
+    {82, TKey::vkR, "r"},
+    {85, TKey::vkU, "u"},
+};
+
+// Where key stands in KeyCodes; -1 when browsers cannot give it.
+constexpr int KeyCodeIndex(TKey key) {
+    for (int i = 0; i < static_cast<int>(std::size(KeyCodes)); ++i)
+        if (KeyCodes[i].key == key) return i;
+    return -1;
 }
+
+constexpr std::optional<TKey> KeyOfCode(int code) {
+    for (const TKeyCode& k : KeyCodes)
+        if (k.code == code) return k.key;
+    return std::nullopt;
+}
+
+// A key a script can name, a browser can give too.
+static_assert([] {
+    for (const TKeyName& k : KeyNames)
+        if (KeyCodeIndex(k.key) < 0) return false;
+    return true;
+}());

@@ -18,6 +18,7 @@ struct TThread::TEnd {
 namespace {
 std::atomic<bool> gFailCreation{false};
 thread_local TThread::TDeferredStarts* tDeferred = nullptr;
+thread_local const TThread* tOwner = nullptr; // the object whose body this thread runs
 } // namespace
 
 TThread::TDeferredStarts::TDeferredStarts() : FOuter(tDeferred) {
@@ -70,6 +71,10 @@ void TThread::Run() {
     FFinished.store(true, std::memory_order_release);
 }
 
+bool TThread::OnOwnThread() const {
+    return tOwner == this;
+}
+
 void TThread::Resume() {
     if (FResumed) return;
     FResumed = true;
@@ -85,6 +90,7 @@ void TThread::Resume() {
 void* TThread::Body(void* self) {
     auto* thread = static_cast<TThread*>(self);
     const std::shared_ptr<TEnd> end = thread->FEnd;
+    tOwner = thread;
     thread->Run(); // from here on the owner may destroy the object
     {
         std::lock_guard<std::mutex> lock(end->mutex);

@@ -54,6 +54,9 @@ class TThread {
     // Execute has returned. What is left of the OS thread touches nothing of this object, so
     // destroying it now waits for nothing (which a page's main thread relies on).
     bool Finished() const { return FFinished.load(std::memory_order_acquire); }
+    // Called from Execute: it runs on the thread this object made, not in the caller's stead
+    // (as when the system gave no thread). Only then may the body block its thread at will.
+    bool OnOwnThread() const;
 
     // Test hook: while set, every new TThread fails as if the system had no thread left.
     static void FailCreationForTesting(bool fail);

@@ -1,5 +1,5 @@
-// The web backend: the page's script (web/page.js) and the program talk through the functions
-// below, exported from the module, and the few page functions declared with EM_JS.
+// The web backend: the page's script (web/site/page.js) and the program talk through the
+// functions below, exported from the module, and the few page functions declared with EM_JS.
 #include "platform/web_app.h"
 
 #include <emscripten.h>
@@ -25,9 +25,9 @@ EM_JS(void, PageCursor, (const char* name), {
 EM_JS(void, PageTimer, (int on, int interval), {
     Module.melvaronPage.timer(on !== 0, interval);
 });
-// The page's live region (web/speech.js), when the page has one.
+// The page's live region (web/site/keys-and-live-region.js), when the page has one.
 EM_JS(void, PageSay, (const char* line), {
-    if (globalThis.melvaronSpeech) globalThis.melvaronSpeech.say(UTF8ToString(line));
+    if (globalThis.melvaronLiveRegion) globalThis.melvaronLiveRegion.say(UTF8ToString(line));
 });
 EM_JS(void, PageFail, (const char* message), {
     Module.melvaronPage.fail(UTF8ToString(message));

@@ -41,3 +41,6 @@ class TWebApplication {
     int FCursor = -1;            // as last shown; -1 before the first
     int FTimer = -1;             // 1 when the page's timer runs, 0 when not, -1 before the first
 };
+
+// The page's timer tick as the page delivers it, for the program's own exports that step the game.
+extern "C" void melvaron_tick();

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The build's shape, checked from the tracked files: each room includes only what the
 # architecture lets it (platform nothing of the game, the engine only the thread layer and the
-# header that quotes input, ui nothing of the tools, the server only the engine and the
-# command-line headers), sources are listed by name rather than
-# collected by a glob, tracked files are never guarded by if(EXISTS), and include directories
-# belong to targets.
+# header that quotes input, ui nothing of the tools or the web, the web's C++ nothing of the
+# tools, the server only the engine and the command-line headers), sources are listed by name
+# rather than collected by a glob, tracked files are never guarded by if(EXISTS), and include
+# directories belong to targets.
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT" || exit 1
@@ -30,7 +30,9 @@ allowed() {
     platform) [[ "$header" == platform/* ]] ;;
     engine) [[ "$header" == engine/* || "$header" == platform/thread.h ||
         "$header" == platform/input_text.h ]] ;;
-    ui) [[ "$header" != tools/* && "$header" != tests/* && "$header" != bench/* ]] ;;
+    ui) [[ "$header" != tools/* && "$header" != tests/* && "$header" != bench/* &&
+        "$header" != web/* ]] ;;
+    web) [[ "$header" != tools/* && "$header" != tests/* && "$header" != bench/* ]] ;;
     # The server plays by the engine's rules and reads its command line as the tools do; it
     # knows nothing of pixels or windows.
     server) [[ "$header" == server/* || "$header" == engine/* ||
@@ -48,7 +50,7 @@ while IFS= read -r file; do
         allowed "$room" "$header" || fault "$file:$number includes $header, against the arrows"
     done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file")
 done < <(files 'engine/*.cpp' 'engine/*.h' 'platform/*.cpp' 'platform/*.h' 'ui/*.cpp' 'ui/*.h' \
-    'server/*.cpp' 'server/*.h')
+    'web/*.cpp' 'web/*.h' 'server/*.cpp' 'server/*.h')
 
 # check FILE PATTERN WHAT: a fault for each line of FILE that matches PATTERN.
 check() {

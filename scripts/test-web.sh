@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The web page in real browsers: builds the page and the native replay tool once, then drives
-# Chromium, Firefox ESR and WebKitGTK through web/test-web.js, which compares the page with the
+# Chromium, Firefox ESR and WebKitGTK through web/test/test-web.js, which compares the page with the
 # replay's pictures and writes "PASSED FAILED" to $MELVARON_TEST_REPORT. Arguments go to
 # test-web.js (--engine NAME to drive one engine, session files to play only those).
 source "$(dirname "$0")/common.sh"
@@ -17,4 +17,4 @@ if ! (cd "$ROOT/web" && npm ls --depth=0 >/dev/null 2>&1); then
     (cd "$ROOT/web" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 PUPPETEER_SKIP_DOWNLOAD=1 \
         npm ci --no-audit --no-fund) || fail "npm could not install the browser drivers"
 fi
-node "$ROOT/web/test-web.js" "$ROOT/build-web/site" "$ROOT/build/tools/melvaron-replay" "$@"
+node "$ROOT/web/test/test-web.js" "$ROOT/build-web/site" "$ROOT/build/tools/melvaron-replay" "$@"

@@ -163,7 +163,7 @@ state
 shot persons-move.png
 EOT
 sessions=("$ROOT"/tests/sessions/*.txt "$ROOT/docs/screenshot.txt"
-          "$ROOT/web/sessions/computer-game.txt" "$work/persons.txt")
+          "$ROOT/web/test/sessions/computer-game.txt" "$work/persons.txt")
 pictures=0
 mismatched=""
 for script in "${sessions[@]}"; do
@@ -280,6 +280,9 @@ else
     elif ! x11_start "$work"; then
         fail "$X11_ERROR"
     else
+        # The game keeps a game in progress in the private Wine's local application data; one
+        # a killed run left there would be resumed instead of the first screen.
+        rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/melvaron
         timeout 10 xdotool mousemove 1023 767
         wine "$target/melvaron.exe" >"$work/game.err" 2>&1 &
         game_pid=$!

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <set>
 #include <thread>
@@ -192,6 +193,140 @@ TEST(ThinkThread, SeveralThreadsShowWhatOneShows) {
     worker->WaitFor();
     EXPECT_EQ(worker->FResult.load(), -1);
     EXPECT_EQ(static_cast<uint64_t>(worker->FProgress.load()), worker->EvaluateCalls() % 65536);
+}
+
+// Holds the program's node table and the helpers, as a stopped search does until its next node.
+class THolder {
+  public:
+    THolder(bool table, bool helpers) {
+        if (table) {
+            FTable = node_table::Table::Lease(10);
+            EXPECT_NE(FTable, nullptr) << "another search has the table";
+        }
+        if (helpers) {
+            FHelpers = std::thread([this] { search_pool::Run(2, &Hold, this); });
+            while (FHolding.load() == 0) std::this_thread::yield();
+        }
+    }
+    ~THolder() { LetGo(); }
+    void LetGo() {
+        if (FTable) FTable->Release();
+        FTable = nullptr;
+        FGo = true;
+        if (FHelpers.joinable()) FHelpers.join();
+    }
+
+  private:
+    static void Hold(void* self, int) {
+        auto* h = static_cast<THolder*>(self);
+        h->FHolding.fetch_add(1);
+        while (!h->FGo.load()) std::this_thread::sleep_for(100us);
+    }
+    node_table::Table* FTable = nullptr;
+    std::thread FHelpers;
+    std::atomic<int> FHolding{0};
+    std::atomic<bool> FGo{false};
+};
+
+// Until done() holds, which another thread brings about; false after a minute without.
+bool Until(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+struct TWaitCase {
+    int position; // of HardPositions, searched at depth 5 on two threads
+    int32_t want; // the move a search with nothing held picks
+    uint64_t calls;
+};
+
+TWaitCase WaitCase() {
+    const int i = HardPositionCount - 1;
+    const Board b = BenchBoard(HardPositions[i]);
+    TSearch plain;
+    plain.SetThreads(2);
+    plain.Prepare(HardPositions[i].side, 5, b.data(), 777);
+    const int32_t want = plain.Think();
+    EXPECT_TRUE(plain.TableUsed());
+    EXPECT_EQ(plain.ThreadsUsed(), 2);
+    return {i, want, plain.EvaluateCalls()};
+}
+
+std::unique_ptr<TThinkThread> WaitingWorker(const TWaitCase& c, std::chrono::milliseconds bound) {
+    auto worker = TThread::TryCreate<TThinkThread>(true);
+    EXPECT_TRUE(worker);
+    if (!worker) return worker;
+    const Board b = BenchBoard(HardPositions[c.position]);
+    worker->SetThreads(2);
+    worker->WaitForStopped(bound);
+    worker->Prepare(HardPositions[c.position].side, 5, b.data(), 777);
+    return worker;
+}
+
+// A worker told that a stopped search may hold the table or the helpers waits on its own thread
+// until they are let go of, then searches with them, to the same answer.
+TEST(ThinkThread, WaitsForAStoppedSearchToLetGoOfTheTableAndTheHelpers) {
+    const TWaitCase c = WaitCase();
+    const struct {
+        const char* held;
+        bool table, helpers;
+    } cases[] = {{"the table", true, false}, {"the helpers", false, true}, {"both", true, true}};
+    for (const auto& held : cases) {
+        SCOPED_TRACE(held.held);
+        THolder holder(held.table, held.helpers);
+        auto worker = WaitingWorker(c, std::chrono::hours(1));
+        ASSERT_TRUE(worker);
+        worker->Resume();
+        ASSERT_TRUE(Until([&] { return worker->Waiting(); }));
+        holder.LetGo();
+        worker->WaitFor();
+        EXPECT_EQ(worker->FResult.load(), c.want);
+        EXPECT_EQ(worker->EvaluateCalls(), c.calls);
+        EXPECT_TRUE(worker->TableUsed());
+        EXPECT_EQ(worker->ThreadsUsed(), 2);
+    }
+}
+
+// Nothing waits for good: a wait ends at its bound, and a stop ends it at once; a search on the
+// caller's thread (the window's own, with no worker to be had) never waits. Each then goes on
+// with what is free: alone, without the table.
+TEST(ThinkThread, AWaitForAStoppedSearchEnds) {
+    const TWaitCase c = WaitCase();
+    THolder holder(true, true);
+    {
+        SCOPED_TRACE("past the bound");
+        auto worker = WaitingWorker(c, 20ms);
+        ASSERT_TRUE(worker);
+        worker->Resume();
+        worker->WaitFor();
+        EXPECT_EQ(worker->FResult.load(), c.want);
+        EXPECT_EQ(worker->EvaluateCalls(), c.calls);
+        EXPECT_FALSE(worker->TableUsed());
+        EXPECT_EQ(worker->ThreadsUsed(), 1);
+    }
+    {
+        SCOPED_TRACE("stopped while waiting");
+        auto worker = WaitingWorker(c, std::chrono::hours(1));
+        ASSERT_TRUE(worker);
+        worker->Resume();
+        ASSERT_TRUE(Until([&] { return worker->Waiting(); }));
+        worker->Terminate();
+        worker->WaitFor();
+        EXPECT_EQ(worker->FResult.load(), -1);
+        EXPECT_EQ(worker->FProgress.load(), 0);
+    }
+    {
+        SCOPED_TRACE("on the caller's thread");
+        auto rules = WaitingWorker(c, std::chrono::hours(1));
+        ASSERT_TRUE(rules);
+        EXPECT_EQ(rules->Think(), c.want);
+        EXPECT_FALSE(rules->TableUsed());
+        EXPECT_EQ(rules->ThreadsUsed(), 1);
+    }
 }
 
 } // namespace

@@ -17,9 +17,13 @@ class TCounting : public TThread {
   public:
     using TThread::TThread;
     std::atomic<int> runs{0};
+    std::atomic<bool> onOwnThread{false};
 
   protected:
-    void Execute() override { ++runs; }
+    void Execute() override {
+        ++runs;
+        onOwnThread = OnOwnThread();
+    }
 };
 
 // The process's threads as Linux lists them; -1 elsewhere.
@@ -50,7 +54,9 @@ TEST(Thread, ResumedOnceRunsOnceAndWaitForJoins) {
     t->WaitFor();
     EXPECT_TRUE(t->Finished());
     EXPECT_EQ(t->runs.load(), 1);
-    t->WaitFor(); // a second wait returns at once
+    EXPECT_TRUE(t->onOwnThread.load());
+    EXPECT_FALSE(t->OnOwnThread()); // asked here, on the owner's thread
+    t->WaitFor();                   // a second wait returns at once
 }
 
 TEST(Thread, TestHookMakesCreationFail) {

@@ -16,7 +16,9 @@
 
 #include "platform/text.h"
 #include "subprocess.h"
-#include "tools/tournament.h"
+#include "tools/tournament/play.h"
+#include "tools/tournament/schedule.h"
+#include "tools/tournament/tables.h"
 
 namespace {
 
@@ -402,6 +404,15 @@ TEST(Tournament, ScheduleHoldsEveryGameOnceRoundByRound) {
                       1)
                 << count << " shards, " << pairing.first << " against " << pairing.second;
     }
+}
+
+TEST(Tournament, ShardNamesReadBackAndNothingElseReads) {
+    for (const TournamentShard shard :
+         {TournamentShard{1, 1}, TournamentShard{3, 7}, TournamentShard{MaxShards, MaxShards}})
+        EXPECT_EQ(ParseShardName(ShardName(shard)), shard) << ShardName(shard);
+    for (const char* bad : {"", "1", "/3", "1/", "0/3", "4/3", "1/0", "-1/3", "+1/3", " 1/3",
+                            "1/3 ", "1/2/3", "1/1000001", "1.0/3"})
+        EXPECT_FALSE(ParseShardName(bad)) << "'" << bad << "'";
 }
 
 TEST(Tournament, PictureReplacesTheEmptyTableAfterTheGames) {

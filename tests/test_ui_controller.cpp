@@ -1,8 +1,12 @@
 // The window's game controller: state transitions, confirmations, move display, game end,
 // searches on the worker and without one, start-up and close.
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <random>
+#include <thread>
 
+#include "engine/search_pool.h"
 #include "tests/form_driver.h"
 
 namespace {
@@ -336,6 +340,77 @@ TEST(Controller, YesToNewGameDuringSearchStopsTheWorkerFirst) {
     EXPECT_EQ(d->FTurn, 1);
     EXPECT_FALSE(d->tmrTimer.Enabled);
     ExpectInvariants(d.f(), "new game");
+}
+
+// Until done() holds, which another thread brings about; false after a minute without.
+bool Until(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// NEW GAME during an LV5+ search, then an LV5+ game at once: the stopped search still holds the
+// node table and the helpers when the next one starts. The next one waits for them on its own
+// thread and then searches with both, as fast as any first move.
+TEST(Controller, SearchAfterAStoppedOneGetsTheTableAndTheHelpers) {
+    search_pool::SetDefaultThreads(2);
+    // Keeps the stopped search's own thread in its progress report until the next search is
+    // under way, so that the stopped one lets go only then.
+    struct Gate {
+        std::atomic<bool> holding{false}, open{false};
+        static void Hold(void* self, int32_t) {
+            auto* g = static_cast<Gate*>(self);
+            g->holding = true;
+            while (!g->open.load()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    } gate;
+    FormDriver d;
+    struct Restore {
+        Gate& gate;
+        ~Restore() {
+            gate.open = true; // before the window goes, which waits for the stopped search
+            search_pool::SetDefaultThreads(0);
+        }
+    } restore{gate};
+    int made = 0;
+    d->FNewSearch = [&] {
+        auto search = TThread::TryCreate<TThinkThread>(true);
+        if (search && made++ == 0) search->SetProgressHook(&Gate::Hold, &gate);
+        return std::unique_ptr<TSearchWorker>(std::move(search));
+    };
+    const auto startThinking = [&] {
+        d.Start(kLV5, kLV5);
+        d.Tick(); // 129 -> 110
+        d.Tick(); // 110 -> 115
+        EXPECT_EQ(d->FState, gsThinking);
+        return d->FSearch.get();
+    };
+    d.Strip();
+    TSearchWorker* stopped = startThinking();
+    ASSERT_NE(stopped, nullptr);
+    ASSERT_EQ(stopped->FDepth, 10);
+    ASSERT_TRUE(Until([&] { return gate.holding.load(); }));
+    d.ClickItem(piFirstButton);
+    d.ClickItem(piFirstButton); // YES
+    ASSERT_EQ(d->FState, gsSelect);
+
+    TSearchWorker* next = startThinking();
+    ASSERT_NE(next, nullptr);
+    ASSERT_EQ(next->FDepth, 10);
+    EXPECT_FALSE(stopped->Finished());
+    ASSERT_TRUE(Until([&] { return next->Waiting() || next->FProgress.load() != 0; }));
+    EXPECT_TRUE(next->Waiting()) << "the next search went without";
+    gate.open = true;
+    ASSERT_TRUE(Until([&] { return next->FProgress.load() != 0; }));
+    d.ClickItem(piFirstButton);
+    d.ClickItem(piFirstButton); // YES again, to read what the next search had
+    ASSERT_TRUE(Until([&] { return next->Finished(); }));
+    EXPECT_TRUE(next->TableUsed());
+    EXPECT_EQ(next->ThreadsUsed(), 2);
+    ExpectInvariants(d.f(), "after the second stop");
 }
 
 TEST(Controller, ClosingDuringSearchStopsTheWorker) {

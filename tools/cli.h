@@ -22,10 +22,8 @@ inline std::string Shown(std::string_view text) {
     return ShownInput(text, 64, TShownBytes::Ascii);
 }
 
-// A file name on one line: every byte but the control ones as it is.
-inline std::string ShownPath(std::string_view path) {
-    return ShownInput(path, 4096, TShownBytes::AllButControl);
-}
+// A file name on one line.
+using ::ShownPath;
 
 // A parser's message on one printable line: the arguments it quotes can hold any bytes.
 inline std::string OneLine(std::string_view message) {

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -25,7 +26,7 @@
 #include "platform/input_text.h"
 #include "tools/cli.h"
 #include "tools/stats.h"
-#include "tools/tournament.h"
+#include "tools/tournament/commands.h"
 
 namespace {
 
@@ -166,42 +167,60 @@ int Selfplay(const SelfplayOptions& o) {
     return 0;
 }
 
+// The options tournament and merge share: the picture and the time figures.
+struct TableOptions {
+    TournamentOutput output;
+    bool pngGiven = false;
+
+    void Add(CLI::App& command) {
+        command
+            .add_option_function<std::string>(
+                "--png",
+                [this](const std::string& path) {
+                    output.pngPath = path;
+                    pngGiven = true;
+                },
+                "also draw the table into FILE (needs the game's font)")
+            ->type_name("FILE");
+        command.add_flag_callback(
+            "--no-times", [this] { output.times = false; }, "leave out the time figures");
+    }
+    // An empty name is a mistake, not a way to ask for no picture.
+    void Check() const {
+        if (pngGiven && output.pngPath.empty()) Fail("--png needs a file name");
+    }
+};
+
 struct TournamentOptions {
     TournamentSettings settings;
     TournamentShard shard;
-    TournamentOutput output;
+    TableOptions table; // and the results file's name
     std::string levels = "0,1,2,3,4,5";
     bool bonus = false;
-    bool pngGiven = false, resultsGiven = false;
+    bool resultsGiven = false;
     int jobs = 0; // 0: the cores
 };
 
-// "K/N": shard K of N.
-TournamentShard ReadShard(const std::string& text) {
-    const std::size_t slash = text.find('/');
-    int64_t k = 0, n = 0;
-    if (slash == std::string::npos || text.size() > 16 ||
-        ParseDecimal(std::string_view(text).substr(0, slash), k) != TDecimal::Ok ||
-        ParseDecimal(std::string_view(text).substr(slash + 1), n) != TDecimal::Ok || n < 1 ||
-        n > MaxShards || k < 1 || k > n)
-        throw CLI::ValidationError("--shard K/N is shard K of N, 1 <= K <= N <= " +
-                                   std::to_string(MaxShards) + " (got '" + cli::Shown(text) + "')");
-    return {k, n};
+// --shard's value: shard K of N.
+TournamentShard ShardOption(const std::string& text) {
+    if (const std::optional<TournamentShard> shard = ParseShardName(text)) return *shard;
+    throw CLI::ValidationError("--shard K/N is shard K of N, 1 <= K <= N <= " +
+                               std::to_string(MaxShards) + " (got '" + cli::Shown(text) + "')");
 }
 
 int Tournament(TournamentOptions& o, bool threadsGiven) {
-    if (o.pngGiven && o.output.pngPath.empty()) Fail("--png needs a file name");
-    if (o.resultsGiven && o.output.resultsPath.empty()) Fail("--results needs a file name");
+    o.table.Check();
+    if (o.resultsGiven && o.table.output.resultsPath.empty()) Fail("--results needs a file name");
     std::string error;
     if (!ParsePlayers(o.levels, o.bonus, o.settings.players, error)) Fail(error);
     // Games at once keep the cores busy; each game's searches take one unless told otherwise.
     if (!threadsGiven) search_pool::SetDefaultThreads(1);
-    return RunTournamentCommand(o.settings, o.shard, o.jobs, o.output);
+    return RunTournamentCommand(o.settings, o.shard, o.jobs, o.table.output);
 }
 
-int Merge(const std::vector<std::string>& paths, TournamentOutput& output, bool pngGiven) {
-    if (pngGiven && output.pngPath.empty()) Fail("--png needs a file name");
-    return RunMergeCommand(paths, output);
+int Merge(const std::vector<std::string>& paths, const TableOptions& table) {
+    table.Check();
+    return RunMergeCommand(paths, table.output);
 }
 
 // A set of positions to search, by name.
@@ -361,31 +380,21 @@ int main(int argc, char** argv) {
         "status 130");
     tournament
         ->add_option("--levels", tour.levels,
-                     "the players by level, '+' for the bonus (default 0,1,2,3,4,5)")
+                     "the players by level, '+' for the bonus (default " + tour.levels + ")")
         ->type_name("LIST");
     tournament->add_flag("--bonus", tour.bonus, "the bonus for every level from 1");
     cli::AddNumber(*tournament, "--games N", tour.settings.games, 1, MaxTournamentGames,
                    "games of each pairing with each colour (default 1)");
     cli::AddNumber(*tournament, "--seed S", tour.settings.seed, 0, UINT32_MAX,
                    "each game is seeded from S, its two players and its number (default 1)");
-    tournament
-        ->add_option_function<std::string>(
-            "--png",
-            [&](const std::string& path) {
-                tour.output.pngPath = path;
-                tour.pngGiven = true;
-            },
-            "also draw the table into FILE (needs the game's font)")
-        ->type_name("FILE");
-    tournament->add_flag_callback(
-        "--no-times", [&] { tour.output.times = false; }, "leave out the time figures");
+    tour.table.Add(*tournament);
     cli::AddNumber(*tournament, "--jobs N", tour.jobs, 1, MaxJobs,
                    "games played at once, each with a node table of its own (default: the cores "
                    "this process may use)");
     CLI::Option* shardOption =
         tournament
             ->add_option_function<std::string>(
-                "--shard", [&](const std::string& text) { tour.shard = ReadShard(text); },
+                "--shard", [&](const std::string& text) { tour.shard = ShardOption(text); },
                 "play only shard K of N: each round of the schedule deals its games to the "
                 "shards in turn, round k (from 0) starting at shard k+1")
             ->type_name("K/N");
@@ -393,7 +402,7 @@ int main(int argc, char** argv) {
                                      ->add_option_function<std::string>(
                                          "--results",
                                          [&](const std::string& path) {
-                                             tour.output.resultsPath = path;
+                                             tour.table.output.resultsPath = path;
                                              tour.resultsGiven = true;
                                          },
                                          "write each finished game as a line of FILE, for merge")
@@ -403,8 +412,7 @@ int main(int argc, char** argv) {
         [&] { run = [&] { return Tournament(tour, tournament->count("--threads") > 0); }; });
 
     std::vector<std::string> mergePaths;
-    TournamentOutput mergeOutput;
-    bool mergePng = false;
+    TableOptions mergeTable;
     CLI::App* merge = cli::AddCommand(
         app, "merge",
         "the table of a sharded tournament from its shards' results files, as the whole run "
@@ -412,18 +420,8 @@ int main(int argc, char** argv) {
     merge->add_option("FILE", mergePaths, "the results files of the shards")
         ->required()
         ->type_name("");
-    merge
-        ->add_option_function<std::string>(
-            "--png",
-            [&](const std::string& path) {
-                mergeOutput.pngPath = path;
-                mergePng = true;
-            },
-            "also draw the table into FILE (needs the game's font)")
-        ->type_name("FILE");
-    merge->add_flag_callback(
-        "--no-times", [&] { mergeOutput.times = false; }, "leave out the time figures");
-    merge->callback([&] { run = [&] { return Merge(mergePaths, mergeOutput, mergePng); }; });
+    mergeTable.Add(*merge);
+    merge->callback([&] { run = [&] { return Merge(mergePaths, mergeTable); }; });
 
     int benchDepth = 5;
     std::string benchSet = "midgame";

@@ -56,6 +56,9 @@ void TfrmGalMain::StartSearch() {
     FSearch = FNewSearch();
     if (FSearch) {
         PrepareSearch(*FSearch);
+        // A search let go of may still hold the node table and the helpers until its next node:
+        // the new one waits for them (on its own thread) rather than search alone without them.
+        if (!FEndingSearches.empty()) FSearch->WaitForStopped();
         FSearch->Resume();
         FLastProgress = FSearch->FProgress.load();
         FThinkTicks = 0;
@@ -109,6 +112,7 @@ bool TfrmGalMain::AfterMove() {
     if (next == 0) {
         GameOver();
         FState = gsGameOver;
+        ForgetKeptGame(); // a finished game has nothing to resume
         return false;
     }
     if (next == FTurn) {
@@ -155,6 +159,9 @@ void TfrmGalMain::ReapSearches() {
 
 void TfrmGalMain::NewGame() {
     StopSearch();
+    FRecord = {};
+    FTakenBack.clear();
+    ForgetKeptGame();
     int32_t* board = BoardCells();
     FCount[0] = FCount[1] = FCount[2] = 0;
     for (int i = 0; i < BoardSize; ++i) {
@@ -185,6 +192,7 @@ void TfrmGalMain::ApplyMove(int cell) {
     DrawCounter(0, FCount[0]);
     ClearMessages();
     FMsgLine = 0;
+    RecordPut(cell);
 }
 
 void TfrmGalMain::GameOver() {
@@ -223,6 +231,7 @@ void TfrmGalMain::Request(int request, int cell) {
 void TfrmGalMain::EndRequest() {
     if (FClosed) return;
     if (FState == gsClose) {
+        ForgetKeptGame(); // END / YES: the player leaves the game
         Close();
         return;
     }
@@ -259,6 +268,10 @@ void TfrmGalMain::FirstButton() {
     case gsSelect:
         DrawButtons(0);
         FState = gsAnnounce;
+        // The game's record starts with the generator as the first search will find it.
+        FRecord = game_record::TGameRecord(FPlayerType[1], FPlayerType[2], FLevelBonus != 0,
+                                           game_random::State);
+        KeepGame();
         break;
     default: // a game is running
         AskNewGame();

@@ -1,0 +1,87 @@
+// The program entry of the web page: the game window on the web backend, its searches on threads
+// of the program (the page shares its memory with workers) or, built without threads, on the
+// page's search worker. The page passes "--seed N" when its address asks for a seed (?seed=N);
+// otherwise the clock seeds, as on the desktop.
+#include <emscripten.h>
+
+#include <cstdint>
+#include <exception>
+#include <limits>
+#include <string>
+
+#include "engine/random.h"
+#include "engine/search_pool.h"
+#include "platform/input_text.h"
+#include "platform/web_app.h"
+#include "ui/form.h"
+#include "ui/host.h"
+#include "ui/screen_geometry.h"
+#if MELVARON_PAGE_SEARCH_WORKER
+#include "web/app/page_search.h"
+#endif
+
+namespace {
+
+TfrmGalMain* gForm = nullptr;
+
+} // namespace
+
+// The game's state number, as the replay tool's "state" prints it.
+extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_state() {
+    return gForm ? gForm->FState : gsClose;
+}
+
+// One step of the replay's settle (a TSettleStep), for a test that holds the page's timer and
+// steps the game itself: its pictures are then the replay's, however fast the page runs. The
+// search is never waited for here; the caller asks again once it has let the page run.
+extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_settle_step() {
+    if (!gForm) return static_cast<int>(TSettleStep::Awaited);
+    return static_cast<int>(SettleStep(*gForm, melvaron_tick));
+}
+
+// Whether a press at client pixel (x, y) reaches a board cell or a side-panel item: the page
+// widens the strip's target for a finger only over pixels where nothing else answers.
+extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_answers_at(int x, int y) {
+    return x < BoardAreaWidth || PanelItemAt(x, y) != piNone;
+}
+
+int main(int argc, char** argv) {
+    int64_t seed = -1;
+    if (argc == 3 && std::string(argv[1]) == "--seed") {
+        if (ParseDecimal(argv[2], seed) != TDecimal::Ok || seed < 0 ||
+            seed > std::numeric_limits<uint32_t>::max()) {
+            TWebApplication::Fail("seed: " + QuotedInput(argv[2], 40, TShownBytes::Ascii) +
+                                  " is not a number from 0 to 4294967295");
+            return 1;
+        }
+    } else if (argc != 1) {
+        TWebApplication::Fail("the page passed arguments the program does not know");
+        return 1;
+    }
+    try {
+        // The page's event loop outlives main: the window and its backend stay for good.
+        static TfrmGalMain form;
+        gForm = &form;
+#if MELVARON_PAGE_SEARCH_WORKER
+        // No shared memory: each search goes to the page's worker, by messages.
+        form.FNewSearch = [] { return std::unique_ptr<TSearchWorker>(new TPageSearch); };
+#else
+        // The search's helpers are made now, on the page's thread: a thread that the search's
+        // own thread made would start only once this thread took the request, and a stop must
+        // never find the search waiting for that.
+        search_pool::Prestart(search_pool::DefaultThreads());
+#endif
+        form.FormCreate(); // seeds with the clock; a given seed replaces that, as in the replay
+        if (seed >= 0) game_random::Seed(static_cast<uint32_t>(seed));
+        if (form.Closed()) {
+            TWebApplication::Fail("the game window could not be created");
+            return 1;
+        }
+        static TWebApplication app(MakeFormHost(form));
+        app.Start();
+    } catch (const std::exception& e) {
+        TWebApplication::Fail(e.what());
+        return 1;
+    }
+    return 0;
+}

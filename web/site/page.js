@@ -1,0 +1,206 @@
+// The page's side of the game: the canvas fitted to the screen, the mouse and the finger, the
+// 50 ms timer and the module's start. The program (platform/web_app.cpp) calls back through
+// Module.melvaronPage.
+'use strict';
+(function () {
+  const canvas = document.getElementById('screen');
+  const status = document.getElementById('status');
+  const context = canvas.getContext('2d', {alpha: false});
+  let timer = null;
+
+  function stopTimer() {
+    if (timer !== null) clearInterval(timer);
+    timer = null;
+  }
+
+  // What the tests and a bug report read: when the first picture arrived, the last error, what
+  // the program printed and the page's own errors, where the picture is shown and what searches.
+  // A test sets held to step the game itself, as the replay does (Module._melvaron_settle_step,
+  // Module._melvaron_tick): the timer then runs without ticking.
+  const state = window.melvaron = {firstScreenMs: null, error: null, timerOn: false, search: null,
+                                   printed: [], pageErrors: [], fit: null, held: false};
+  window.addEventListener('error', (event) => state.pageErrors.push(String(event.message)));
+  window.addEventListener('unhandledrejection',
+                          (event) => state.pageErrors.push('unhandled: ' + event.reason));
+
+  const page = {
+    paint(image, left, top) {
+      context.putImageData(image, left, top);
+      if (state.firstScreenMs === null) {
+        state.firstScreenMs = performance.now(); // since the page was asked for
+        status.textContent = '';
+        window.dispatchEvent(new Event('melvaron-first-screen'));
+      }
+    },
+    cursor(name) { canvas.style.cursor = name; },
+    timer(on, interval) {
+      stopTimer();
+      state.timerOn = on;
+      if (on) timer = setInterval(() => {
+        if (!state.held) Module._melvaron_tick();
+      }, interval);
+    },
+    fail(message) {
+      stopTimer();
+      state.timerOn = false;
+      state.error = message;
+      status.textContent = 'error: ' + message;
+    },
+    print(text) {
+      if (state.printed.length < 100) state.printed.push(text);
+      console.error(text);
+    },
+  };
+  const running = () => state.firstScreenMs !== null && state.error === null;
+
+  // ---- The picture as large as the screen allows ----
+  // A whole number of CSS pixels per pixel of the picture wherever one fits, so that the pixels
+  // stay even squares; a smaller screen gets the largest size that fits, in whole device pixels.
+  function fit() {
+    const width = window.innerWidth, height = window.innerHeight;
+    const most = Math.min(width / canvas.width, height / canvas.height);
+    const ratio = window.devicePixelRatio || 1;
+    const scale = most >= 1 ? Math.floor(most)
+        : Math.max(1, Math.floor(canvas.width * most * ratio)) / ratio / canvas.width;
+    const w = canvas.width * scale, h = canvas.height * scale;
+    // Centred, on a device pixel.
+    const left = Math.max(0, Math.round((width - w) / 2 * ratio) / ratio);
+    const top = Math.max(0, Math.round((height - h) / 2 * ratio) / ratio);
+    Object.assign(canvas.style, {width: w + 'px', height: h + 'px', left: left + 'px',
+                                 top: top + 'px'});
+    state.fit = {scale, left, top, width: w, height: h, viewport: [width, height]};
+  }
+  fit();
+  window.addEventListener('resize', fit);
+  window.addEventListener('orientationchange', fit);
+  if (window.visualViewport) window.visualViewport.addEventListener('resize', fit);
+
+  // Client pixels of a point of the page, whatever size the canvas is shown at; a point outside
+  // the picture gives pixels outside it.
+  function at(clientX, clientY) {
+    const r = canvas.getBoundingClientRect();
+    return [Math.floor((clientX - r.left) * canvas.width / r.width),
+            Math.floor((clientY - r.top) * canvas.height / r.height)];
+  }
+  const inside = ([x, y]) => x >= 0 && y >= 0 && x < canvas.width && y < canvas.height;
+  function move([x, y]) {
+    if (running() && inside([x, y])) Module._melvaron_mouse_move(x, y);
+  }
+  function press(button, [x, y]) {
+    if (running() && inside([x, y])) Module._melvaron_mouse_down(button, x, y);
+  }
+
+  // ---- The mouse (and a pen's hover): as on the desktop ----
+  // A button pressed while another is held comes as a movement naming that button, whose bit in
+  // event.buttons (1 main, 4 middle, 2 secondary, for the DOM's buttons 0, 1 and 2) is new.
+  const ButtonBit = [1, 4, 2];
+  let held = 0;
+  canvas.addEventListener('pointermove', (event) => {
+    if (event.pointerType === 'touch') return;
+    const p = at(event.clientX, event.clientY);
+    move(p);
+    if (event.pointerType !== 'mouse') return;
+    const bit = ButtonBit[event.button] || 0;
+    if (event.buttons & bit & ~held) press(event.button, p);
+    held = event.buttons;
+  });
+  canvas.addEventListener('pointerdown', (event) => {
+    if (event.pointerType !== 'mouse') return;
+    event.preventDefault();
+    held = event.buttons;
+    press(event.button, at(event.clientX, event.clientY));
+  });
+  document.addEventListener('pointerup', (event) => {
+    if (event.pointerType === 'mouse') held = event.buttons;
+  });
+  // No text selection, no middle-button scrolling, no menus, no dragging of the picture.
+  for (const name of ['mousedown', 'contextmenu', 'selectstart', 'dragstart'])
+    document.addEventListener(name, (event) => event.preventDefault());
+
+  // ---- The finger: a tap is a left press, a long press a right one ----
+  // Both come with a movement to the point first, as a mouse would have made. A finger that
+  // slides away, or a second finger, makes no press.
+  const LongPressMs = 500, SlopPx = 12;
+  // The least a finger surely hits, in CSS pixels: within that of the picture's right edge, where
+  // no cell or panel item answers, a finger reaches the strip (a few pixels wide on a phone).
+  const FingerPx = 24;
+  let finger = null;
+
+  function fingerTarget(clientX, clientY) {
+    const p = at(clientX, clientY);
+    const r = canvas.getBoundingClientRect();
+    const edge = clientX - r.right; // from the picture's right edge, negative inside
+    if (p[1] >= 0 && p[1] < canvas.height && edge >= -FingerPx && edge < FingerPx / 2 &&
+        running() && !Module._melvaron_answers_at(Math.min(p[0], canvas.width - 1), p[1]))
+      return {hover: p, press: [canvas.width - 1, p[1]]}; // the strip's last column
+    return {hover: p, press: p};
+  }
+  function endFinger() {
+    if (finger) clearTimeout(finger.long);
+    finger = null;
+  }
+  document.addEventListener('pointerdown', (event) => {
+    if (event.pointerType === 'mouse') return;
+    event.preventDefault();
+    if (!event.isPrimary || finger) {
+      endFinger(); // a pinch or a second finger
+      return;
+    }
+    const target = fingerTarget(event.clientX, event.clientY);
+    finger = {id: event.pointerId, x: event.clientX, y: event.clientY, target};
+    move(target.hover);
+    finger.long = setTimeout(() => {
+      press(2, target.press);
+      endFinger();
+    }, LongPressMs);
+  });
+  document.addEventListener('pointermove', (event) => {
+    if (finger && event.pointerId === finger.id &&
+        Math.hypot(event.clientX - finger.x, event.clientY - finger.y) > SlopPx)
+      endFinger();
+  });
+  document.addEventListener('pointerup', (event) => {
+    if (!finger || event.pointerId !== finger.id) return;
+    const target = finger.target;
+    endFinger();
+    press(0, target.press);
+  });
+  document.addEventListener('pointercancel', endFinger);
+  // Older touch browsers scroll, zoom or call out from touch events whatever touch-action says.
+  for (const name of ['touchstart', 'touchmove', 'gesturestart'])
+    document.addEventListener(name, (event) => event.preventDefault(), {passive: false});
+
+  // Shared memory lets the program's own threads search, on every core; without it (no
+  // isolation headers, an iframe, a browser without it) one worker with its own copy of the
+  // engine does, talking by messages. ?search=worker asks for the second where both can run.
+  const params = new URLSearchParams(window.location.search);
+  const threaded = window.crossOriginIsolated && typeof SharedArrayBuffer === 'function' &&
+                   params.get('search') !== 'worker';
+  if (typeof WebAssembly !== 'object') {
+    page.fail('this browser cannot run WebAssembly, which the game is made of');
+    return;
+  }
+  if (!threaded && window.melvaronIsolating) {
+    status.textContent = 'Preparing the page…'; // the service worker reloads it, isolated
+    return;
+  }
+  if (!threaded && typeof Worker !== 'function') {
+    page.fail('this browser has no Web Workers, which the computer player needs');
+    return;
+  }
+  state.search = threaded ? 'threads' : 'worker';
+  if (!threaded) melvaronSearchWorker.open(page.fail);
+
+  const seed = params.get('seed');
+  window.Module = {
+    melvaronPage: page,
+    arguments: seed === null ? [] : ['--seed', seed],
+    printErr: (text) => page.print(text),
+    onAbort: (what) => page.fail('the program stopped: ' + what),
+  };
+  const script = document.createElement('script');
+  const name = threaded ? 'melvaron.js' : 'melvaron-single.js';
+  script.src = name;
+  script.onerror = () => page.fail(name + ' could not be loaded');
+  document.body.appendChild(script);
+})();
