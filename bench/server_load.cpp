@@ -112,7 +112,9 @@ struct TLoad {
     Clock::time_point measureStart;
     std::vector<double> latencies; // ms, in the measured window
     long moves = 0, finished = 0, refused = 0, failures = 0, started = 0;
-    int playing = 0; // games whose seats are both seated
+    int playing = 0;      // games whose seats are both seated
+    int slotsPlaying = 0; // slots whose first game has both seats seated
+    std::vector<bool> slotPlayed;
     std::string firstFailure;
 
     void StartGame(int g);
@@ -199,7 +201,13 @@ void TSeat::OnMessage(const std::string& text) {
         std::string error;
         if (!protocol::ParseEvent(text, e, error) || !replica.Apply(e, error))
             return FLoad.Fail("event: " + error);
-        if (e.kind == protocol::TEventKind::Join && FSeat == 1) ++FLoad.playing;
+        if (e.kind == protocol::TEventKind::Join && FSeat == 1) {
+            ++FLoad.playing;
+            if (!FLoad.slotPlayed[FGame]) {
+                FLoad.slotPlayed[FGame] = true;
+                ++FLoad.slotsPlaying;
+            }
+        }
         if (e.kind == protocol::TEventKind::Put && e.player != FSeat && e.n == game.sentEvent &&
             FLoad.measuring) {
             FLoad.latencies.push_back(
@@ -290,6 +298,7 @@ int main(int argc, char** argv) {
     load.options = o;
     load.rng.seed(o.seed);
     load.games.resize(static_cast<std::size_t>(o.games));
+    load.slotPlayed.resize(load.games.size());
     const TProcess idle = ReadProcess(o.pid);
 
     // Ramp up: a few games every 10 ms until all play.
@@ -307,9 +316,10 @@ int main(int argc, char** argv) {
     TProcess before;
     double cpuBefore = 0;
     long rssPlaying = 0;
-    // Measure once every game plays; stop after the measured window.
+    // Measure once every game has begun (short games may end and begin again meanwhile); stop
+    // after the measured window.
     std::function<void()> waitForAll = [&] {
-        if (load.playing < o.games && load.failures == 0) {
+        if (load.slotsPlaying < o.games && load.failures == 0) {
             report.expires_after(std::chrono::milliseconds(50));
             report.async_wait([&](beast::error_code) { waitForAll(); });
             return;
@@ -326,8 +336,9 @@ int main(int argc, char** argv) {
             const double wall =
                 std::chrono::duration<double>(Clock::now() - load.measureStart).count();
             const TProcess after = ReadProcess(o.pid);
-            std::printf("games at once: %d (%ld started, %ld finished); measured %.1f s\n", o.games,
-                        load.started, load.finished, wall);
+            std::printf("games at once: %d (%d playing when measured, %ld started, %ld finished); "
+                        "measured %.1f s\n",
+                        o.games, load.playing, load.started, load.finished, wall);
             std::printf("moves: %ld, %.0f a second\n", load.moves,
                         static_cast<double>(load.moves) / wall);
             std::printf("move seen by the other seat: median %.2f ms, 99th percentile %.2f ms\n",
