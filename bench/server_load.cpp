@@ -89,6 +89,7 @@ class TSeat : public std::enable_shared_from_this<TSeat> {
     TLoad& FLoad;
     int FGame, FSeat;
     websocket::stream<beast::tcp_stream> FWs;
+    std::string FSecret; // the seat's
     beast::flat_buffer FBuffer;
     std::deque<std::string> FOutbox;
     bool FWriting = false, FOpen = false, FThinking = false, FClosed = false;
@@ -188,6 +189,7 @@ void TSeat::OnMessage(const std::string& text) {
     TGame& game = FLoad.games[FGame];
     const json::object m = json::parse(text).as_object();
     const std::string_view type = m.at("type").as_string();
+    if (type == "created" || type == "joined") FSecret = m.at("secret").as_string();
     if (type == "created") {
         game.id = m.at("game").as_string();
         game.invitation = m.at("invitation").as_string();
@@ -243,8 +245,10 @@ void TSeat::MaybeMove() {
         const int cell = self->replica.LegalPut(self->FLoad.rng());
         game.sentAt = Clock::now();
         game.sentEvent = self->replica.Last() + 1;
-        self->Send(json::serialize(
-            json::object{{"type", "move"}, {"cell", cell}, {"after", self->replica.Last()}}));
+        self->Send(json::serialize(json::object{{"type", "move"},
+                                                {"secret", self->FSecret},
+                                                {"cell", cell},
+                                                {"after", self->replica.Last()}}));
     });
 }
 

@@ -252,6 +252,11 @@ void TGameHub::Handle(TLink* link, TLinkState& state, const protocol::TClientMes
         return;
     }
     TLive* game = state.game;
+    // The seat's secret comes with every request, not only the hello that took the seat.
+    if (!secret::SameSecret(m.secret, game->game.Secret(state.seat))) {
+        Refuse(link, m.type, "the secret does not open seat " + std::to_string(state.seat));
+        return;
+    }
     if (m.type == TRequest::Record) {
         if (game->dirty)
             Await(link, game, TAwait::Record); // the record once what it holds is stored

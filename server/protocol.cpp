@@ -118,8 +118,11 @@ bool ParseClientMessage(std::string_view text, TClientMessage& out, std::string&
         m.type = static_cast<TRequest>(NameIndex(o, "type", RequestNames));
         switch (m.type) {
         case TRequest::Create:
-        case TRequest::Record:
             OnlyKeys(o, {"type"});
+            break;
+        case TRequest::Record:
+            OnlyKeys(o, {"type", "secret"});
+            m.secret = Hex(o, "secret", SecretDigits);
             break;
         case TRequest::Join:
             OnlyKeys(o, {"type", "game", "invitation"});
@@ -133,16 +136,19 @@ bool ParseClientMessage(std::string_view text, TClientMessage& out, std::string&
             m.last = Integer(o, "last", 0, MaxNumber);
             break;
         case TRequest::Move:
-            OnlyKeys(o, {"type", "cell", "after"});
+            OnlyKeys(o, {"type", "secret", "cell", "after"});
+            m.secret = Hex(o, "secret", SecretDigits);
             m.cell = static_cast<int>(Integer(o, "cell", 0, BoardSize - 1));
             m.after = Integer(o, "after", 0, MaxNumber);
             break;
         case TRequest::TakeBack:
-            OnlyKeys(o, {"type", "after"});
+            OnlyKeys(o, {"type", "secret", "after"});
+            m.secret = Hex(o, "secret", SecretDigits);
             m.after = Integer(o, "after", 0, MaxNumber);
             break;
         case TRequest::TakeBackAnswer:
-            OnlyKeys(o, {"type", "accept", "after"});
+            OnlyKeys(o, {"type", "secret", "accept", "after"});
+            m.secret = Hex(o, "secret", SecretDigits);
             m.accept = Boolean(o, "accept");
             m.after = Integer(o, "after", 0, MaxNumber);
             break;

@@ -32,17 +32,17 @@ enum class TRequest {
     Create,         // {"type":"create"}: a new game, the sender is player 1
     Join,           // {"type":"join","game":ID,"invitation":HEX}: take seat 2
     Hello,          // {"type":"hello","game":ID,"secret":HEX,"last":N}: back to a seat
-    Move,           // {"type":"move","cell":C,"after":N}: a put of the sender's panel
-    TakeBack,       // {"type":"takeback","after":N}: ask to take back the sender's latest put
-    TakeBackAnswer, // {"type":"takeback_answer","accept":B,"after":N}: answer the other's ask
-    Record,         // {"type":"record"}: the game's record as text
+    Move,           // {"type":"move","secret":HEX,"cell":C,"after":N}: a put of the sender's
+    TakeBack,       // {"type":"takeback","secret":HEX,"after":N}: ask to take back one's put
+    TakeBackAnswer, // {"type":"takeback_answer","secret":HEX,"accept":B,"after":N}
+    Record,         // {"type":"record","secret":HEX}: the game's record as text
 };
 
 // A page's message once its shape is checked; only the fields of its type are set.
 struct TClientMessage {
     TRequest type = TRequest::Create;
     std::string game;    // join, hello: the game's id
-    std::string secret;  // join: the invitation; hello: the seat's secret
+    std::string secret;  // join: the invitation; every other but create: the seat's secret
     int64_t last = 0;    // hello: the number of the latest event the page holds (0: none)
     int64_t after = 0;   // move, takeback, takeback_answer: the latest event the sender had seen
     int cell = 0;        // move: a board cell, row x 14 + column

@@ -55,35 +55,44 @@ TEST(ServerProtocol, ReadsEachRequest) {
     EXPECT_EQ(m.game, Id);
     EXPECT_EQ(m.secret, Secret1);
     EXPECT_EQ(m.last, 7);
-    ASSERT_TRUE(protocol::ParseClientMessage(R"({"after":3,"cell":50,"type":"move"})", m, error));
+    ASSERT_TRUE(protocol::ParseClientMessage(
+        R"({"after":3,"cell":50,"type":"move","secret":")" + Secret2 + R"("})", m, error));
     EXPECT_EQ(m.type, protocol::TRequest::Move);
     EXPECT_EQ(m.cell, 50);
     EXPECT_EQ(m.after, 3);
+    EXPECT_EQ(m.secret, Secret2);
     ASSERT_TRUE(protocol::ParseClientMessage(
-        R"({"type":"takeback_answer","accept":true,"after":9})", m, error));
+        R"({"type":"takeback_answer","accept":true,"after":9,"secret":")" + Secret1 + R"("})", m,
+        error));
     EXPECT_TRUE(m.accept);
 }
 
 TEST(ServerProtocol, RefusesEveryBrokenShapeInOneLineWithoutTheSecret) {
     const std::string hello = R"({"type":"hello","game":")" + Id + R"(","secret":")";
+    // A move with the right secret and the fields given: only they are at fault.
+    auto move = [](const std::string& fields) {
+        return R"({"type":"move","secret":")" + Secret1 + "\"," + fields + "}";
+    };
     const std::vector<std::string> broken = {
         "",
         "not json",
         "[1,2]",
-        R"({"type":"move","cell":50})",                 // a field missing
-        R"({"type":"move","cell":50,"after":0,"x":1})", // a field unknown
-        R"({"type":"move","cell":"50","after":0})",     // a string for a number
-        R"({"type":"move","cell":112,"after":0})",      // off the array
-        R"({"type":"move","cell":50.5,"after":0})",     // not whole
-        R"({"type":"move","cell":50,"after":-1})",      // before the first event
-        R"({"type":"move","cell":50,"after":18446744073709551615})",
-        R"({"type":"resign"})", // an unknown type
+        move(R"("cell":50)"),                 // a field missing
+        move(R"("cell":50,"after":0,"x":1)"), // a field unknown
+        move(R"("cell":"50","after":0)"),     // a string for a number
+        move(R"("cell":112,"after":0)"),      // off the array
+        move(R"("cell":50.5,"after":0)"),     // not whole
+        move(R"("cell":50,"after":-1)"),      // before the first event
+        move(R"("cell":50,"after":18446744073709551615)"),
+        R"({"type":"move","cell":50,"after":0})", // no secret
+        R"({"type":"resign"})",                   // an unknown type
         R"({"type":7})",
-        R"({"cell":50})",                                     // no type
-        R"({"type":"create","nested":{"a":{"b":1}}})",        // too deep
-        R"({"type":"takeback_answer","accept":1,"after":0})", // not a boolean
-        hello + Secret1 + "0" + R"(","last":0})",             // a secret too long
-        hello + std::string(32, 'G') + R"(","last":0})",      // not hex
+        R"({"cell":50})",                              // no type
+        R"({"type":"create","nested":{"a":{"b":1}}})", // too deep
+        R"({"type":"takeback_answer","accept":1,"after":0,"secret":")" + Secret1 +
+            R"("})",                                     // not a boolean
+        hello + Secret1 + "0" + R"(","last":0})",        // a secret too long
+        hello + std::string(32, 'G') + R"(","last":0})", // not hex
         R"({"type":"join","game":"0123","invitation":")" + Invitation + R"("})",
         R"({"type":"create"})" + std::string(protocol::MaxMessageBytes, ' '),
     };

@@ -107,6 +107,10 @@ struct HubTest : ::testing::Test {
         EXPECT_EQ(one.EventNumbers(), std::vector<int64_t>{1});
         EXPECT_EQ(two.EventNumbers(), std::vector<int64_t>{1});
     }
+    std::string Move(const std::string& secret, int cell, int64_t after) {
+        return R"({"type":"move","secret":")" + secret + R"(","cell":)" + std::to_string(cell) +
+               R"(,"after":)" + std::to_string(after) + "}";
+    }
     std::string Hello(const std::string& secret, int64_t last) {
         return R"({"type":"hello","game":")" + game + R"(","secret":")" + secret + R"(","last":)" +
                std::to_string(last) + "}";
@@ -119,15 +123,18 @@ TEST_F(HubTest, AMoveIsStoredThenAnnouncedToBothSeats) {
     Seat();
     one.Take("presence");
     two.Take("presence");
-    Send(one, R"({"type":"move","cell":50,"after":1})");
+    Send(one, Move(secret1, 50, 1));
     EXPECT_TRUE(two.sent.empty());
     hub.Flush();
     EXPECT_EQ(sqlite.Load(game)->events.size(), 2u);
     EXPECT_EQ(one.EventNumbers(), std::vector<int64_t>{2});
     EXPECT_EQ(two.EventNumbers(), std::vector<int64_t>{2});
 
-    // Out of turn: refused, nothing stored.
-    Send(one, R"({"type":"move","cell":61,"after":2})");
+    // Another seat's secret, or one's own out of turn: refused, nothing stored.
+    Send(two, Move(secret1, 47, 2));
+    EXPECT_NE(Str(two.Take("refused").at(0), "reason").find("does not open seat 2"),
+              std::string::npos);
+    Send(one, Move(secret1, 61, 2));
     hub.Flush();
     const auto refused = one.Take("refused");
     ASSERT_EQ(refused.size(), 1u);
@@ -136,7 +143,7 @@ TEST_F(HubTest, AMoveIsStoredThenAnnouncedToBothSeats) {
     EXPECT_TRUE(two.sent.empty());
 
     // The record of either seat replays the game.
-    Send(two, R"({"type":"record"})");
+    Send(two, R"({"type":"record","secret":")" + secret2 + R"("})");
     const auto record = two.Take("record");
     ASSERT_EQ(record.size(), 1u);
     EXPECT_NE(Str(record[0], "text").find("put 1 50 row 3 column 8\n"), std::string::npos);
@@ -144,11 +151,11 @@ TEST_F(HubTest, AMoveIsStoredThenAnnouncedToBothSeats) {
 
 TEST_F(HubTest, APageComingBackIsSentWhatItMissed) {
     Seat();
-    Send(one, R"({"type":"move","cell":50,"after":1})");
+    Send(one, Move(secret1, 50, 1));
     hub.Flush();
     hub.Closed(&two);
     EXPECT_EQ(one.Take("presence").back().at("here"), false);
-    Send(one, R"({"type":"move","cell":47,"after":2})"); // not one's turn: refused
+    Send(one, Move(secret1, 47, 2)); // not one's turn: refused
     one.Take("refused");
     hub.Closed(&one); // the game leaves memory; the store holds it
 
@@ -199,7 +206,7 @@ TEST_F(HubTest, ABrokenMessageClosesItsConnectionAndChangesNothing) {
         link.sent.clear();
         Send(link, text);
         EXPECT_EQ(link.closed, server::ClosePolicy) << text;
-        Send(link, R"({"type":"move","cell":50,"after":1})"); // after the close: not read
+        Send(link, Move(secret1, 50, 1)); // after the close: not read
         hub.Flush();
         EXPECT_TRUE(link.Take("event").empty());
         hub.Closed(&link);
@@ -222,7 +229,7 @@ TEST_F(HubTest, AThirdDeviceCannotTakeATakenSeat) {
     const auto refused = third.Take("refused");
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_NE(Str(refused[0], "reason").find("taken"), std::string::npos);
-    Send(third, R"({"type":"move","cell":50,"after":1})");
+    Send(third, Move(std::string(32, 'e'), 50, 1));
     EXPECT_EQ(Str(third.Take("refused")[0], "reason"), "this connection has no seat");
 }
 
@@ -245,7 +252,7 @@ TEST_F(HubTest, OneAddressOpensALimitedNumberOfGames) {
 TEST_F(HubTest, AFailedStoreClosesTheGameAndItComesBackAsStored) {
     Seat();
     store.fail = true;
-    Send(one, R"({"type":"move","cell":50,"after":1})");
+    Send(one, Move(secret1, 50, 1));
     hub.Flush();
     EXPECT_EQ(one.closed, server::CloseInternal);
     EXPECT_EQ(two.closed, server::CloseInternal);
@@ -257,7 +264,7 @@ TEST_F(HubTest, AFailedStoreClosesTheGameAndItComesBackAsStored) {
     TFakeLink back;
     Send(back, Hello(secret1, 1));
     EXPECT_EQ(back.Take("welcome")[0].at("last"), 1);
-    Send(back, R"({"type":"move","cell":50,"after":1})");
+    Send(back, Move(secret1, 50, 1));
     hub.Flush();
     EXPECT_EQ(back.EventNumbers(), std::vector<int64_t>{2});
 }

@@ -118,7 +118,14 @@ class TClient {
         FWs.write(asio::buffer(bytes));
         FWs.text(true);
     }
-    void Send(const json::object& o) { Send(json::serialize(o)); }
+    // A message as a page sends it: the seat's secret with every request after the seat's.
+    void Send(json::object o) {
+        const std::string_view type = o.at("type").as_string();
+        if (type == "hello") secret = o.at("secret").as_string();
+        if (type != "create" && type != "join" && type != "hello" && !o.contains("secret"))
+            o["secret"] = secret;
+        Send(json::serialize(o));
+    }
 
     // The next message; an empty object once the connection is closed (CloseCode() says how).
     json::object Next() {
@@ -140,6 +147,8 @@ class TClient {
         }
         if (ec) return {};
         json::object o = json::parse(beast::buffers_to_string(buffer.data())).as_object();
+        if (o.at("type") == "created" || o.at("type") == "joined")
+            secret = o.at("secret").as_string();
         if (o.at("type") == "event") {
             protocol::TEvent e;
             std::string error;
@@ -163,6 +172,7 @@ class TClient {
     }
 
     server::TReplica replica;
+    std::string secret; // the seat's, once it has one
 
   private:
     asio::io_context FIo;
@@ -183,7 +193,7 @@ struct TSeats {
 // A game between a and b, each seated and at event 1 (the join).
 TSeats Meet(TClient& a, TClient& b) {
     TSeats s;
-    a.Send(R"({"type":"create"})");
+    a.Send(json::object{{"type", "create"}});
     const json::object created = a.Until("created").back();
     s.game = Text(created, "game");
     s.secret1 = Text(created, "secret");
@@ -260,8 +270,8 @@ TEST_F(ServerWire, TwoSeatsPlayAWholeGameAndBothGetItsRecord) {
 
     while (!one.replica.Over()) PlayOne(by, rng);
     while (!two->replica.Over()) ASSERT_FALSE(two->Next().empty());
-    one.Send(R"({"type":"record"})");
-    two->Send(R"({"type":"record"})");
+    one.Send(json::object{{"type", "record"}});
+    two->Send(json::object{{"type", "record"}});
     const std::string record = Text(one.Until("record").back(), "text");
     EXPECT_EQ(Text(two->Until("record").back(), "text"), record);
     EXPECT_EQ(record, game_record::FormatRecord(one.replica.Record()));
@@ -291,10 +301,16 @@ TEST_F(ServerWire, WhatNoPageShouldSendIsRefusedOrClosed) {
         const json::object reply = sender.Until("refused").back();
         EXPECT_NE(Text(reply, "reason").find(c.reason), std::string::npos) << Text(reply, "reason");
     }
+    // Another seat's secret opens nothing.
+    json::object stolen = Move(50, at);
+    stolen["secret"] = seats.secret2;
+    one.Send(stolen);
+    EXPECT_NE(Text(one.Until("refused").back(), "reason").find("does not open seat 1"),
+              std::string::npos);
     // A put sent twice for the same event is applied once.
     one.Send(Move(50, at));
     one.Send(Move(50, at));
-    one.Send(R"({"type":"record"})");
+    one.Send(json::object{{"type", "record"}});
     const auto got = one.Until("record");
     int events = 0;
     for (const auto& m : got) events += m.at("type") == "event";
@@ -320,7 +336,8 @@ TEST_F(ServerWire, WhatNoPageShouldSendIsRefusedOrClosed) {
         {[](TClient& c) { c.SendBinary("\x01\x02"); }, 1008},
         {[](TClient& c) { c.Send(std::string(protocol::MaxMessageBytes + 1, ' ')); }, 1009},
         {[](TClient& c) {
-             for (int i = 0; i < 200; ++i) c.Send(R"({"type":"record"})");
+             for (int i = 0; i < 200; ++i)
+                 c.Send(R"({"type":"record","secret":"00000000000000000000000000000000"})");
          },
          1008},
     };

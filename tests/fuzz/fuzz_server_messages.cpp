@@ -84,17 +84,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TLink& link = links[static_cast<uint8_t>(line[0]) % 3];
         const uint8_t arg = line.size() > 2 ? static_cast<uint8_t>(line[2]) : 0;
         const int64_t after = last - (line.size() > 3 ? static_cast<uint8_t>(line[3]) % 3 : 0);
+        // Mostly the secret of the sender's own seat; now and then the other's.
+        const bool other = line.size() > 3 && (static_cast<uint8_t>(line[3]) & 0x40);
+        const std::string& own = (&link == &links[1]) != other ? secret2 : secret1;
+        const std::string secretField = R"("secret":")" + own + R"(",)";
         std::string message;
         switch (line[1]) {
         case 'm':
-            message = R"({"type":"move","cell":)" + std::to_string(arg % 112) + R"(,"after":)" +
-                      std::to_string(after) + "}";
+            message = R"({"type":"move",)" + secretField + R"("cell":)" +
+                      std::to_string(arg % 112) + R"(,"after":)" + std::to_string(after) + "}";
             break;
         case 't':
-            message = R"({"type":"takeback","after":)" + std::to_string(after) + "}";
+            message = R"({"type":"takeback",)" + secretField + R"("after":)" +
+                      std::to_string(after) + "}";
             break;
         case 'a':
-            message = std::string(R"({"type":"takeback_answer","accept":)") +
+            message = R"({"type":"takeback_answer",)" + secretField + R"("accept":)" +
                       (arg & 1 ? "true" : "false") + R"(,"after":)" + std::to_string(after) + "}";
             break;
         case 'h':
@@ -103,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       "}";
             break;
         case 'r':
-            message = R"({"type":"record"})";
+            message = R"({"type":"record",)" + secretField.substr(0, secretField.size() - 1) + "}";
             break;
         case 'j':
             message =
