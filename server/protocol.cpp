@@ -116,43 +116,37 @@ bool ParseClientMessage(std::string_view text, TClientMessage& out, std::string&
         const json::object o = ReadObject(text);
         TClientMessage m;
         m.type = static_cast<TRequest>(NameIndex(o, "type", RequestNames));
+        // Each type's keys, with the values only it has; the shared ones after.
         switch (m.type) {
         case TRequest::Create:
             OnlyKeys(o, {"type"});
             break;
         case TRequest::Record:
             OnlyKeys(o, {"type", "secret"});
-            m.secret = Hex(o, "secret", SecretDigits);
             break;
         case TRequest::Join:
             OnlyKeys(o, {"type", "game", "invitation"});
-            m.game = Hex(o, "game", GameIdDigits);
             m.secret = Hex(o, "invitation", SecretDigits);
             break;
         case TRequest::Hello:
             OnlyKeys(o, {"type", "game", "secret", "last"});
-            m.game = Hex(o, "game", GameIdDigits);
-            m.secret = Hex(o, "secret", SecretDigits);
             m.last = Integer(o, "last", 0, MaxNumber);
             break;
         case TRequest::Move:
             OnlyKeys(o, {"type", "secret", "cell", "after"});
-            m.secret = Hex(o, "secret", SecretDigits);
             m.cell = static_cast<int>(Integer(o, "cell", 0, BoardSize - 1));
-            m.after = Integer(o, "after", 0, MaxNumber);
             break;
         case TRequest::TakeBack:
             OnlyKeys(o, {"type", "secret", "after"});
-            m.secret = Hex(o, "secret", SecretDigits);
-            m.after = Integer(o, "after", 0, MaxNumber);
             break;
         case TRequest::TakeBackAnswer:
             OnlyKeys(o, {"type", "secret", "accept", "after"});
-            m.secret = Hex(o, "secret", SecretDigits);
             m.accept = Boolean(o, "accept");
-            m.after = Integer(o, "after", 0, MaxNumber);
             break;
         }
+        if (o.contains("game")) m.game = Hex(o, "game", GameIdDigits);
+        if (o.contains("secret")) m.secret = Hex(o, "secret", SecretDigits);
+        if (o.contains("after")) m.after = Integer(o, "after", 0, MaxNumber);
         out = std::move(m);
         return true;
     } catch (const TBad& bad) {
