@@ -65,3 +65,47 @@ ensure_web_packages() {
     ensure_packages "${WEB_PACKAGES[@]}"
     command -v npm >/dev/null 2>&1 || ensure_packages npm
 }
+
+# ctest's JUnit report (--output-junit), read by ./test and the Windows test.
+# junit_read REPORT: a line per case, "VERDICT NAME" with VERDICT one of passed, failed, skipped
+# and disabled. ctest marks both a skip (GTEST_SKIP's output, a skip status) and a case that
+# could not run (a missing program or file, a failed fixture) "notrun"; only the skipped
+# element's message tells them apart, and the second failed.
+# junit_read REPORT output: each failed case's name and its own output, as ctest caught it.
+junit_read() {
+    awk -v mode="${2:-}" '
+        function attr(line, key) {
+            if (!match(line, " " key "=\"[^\"]*\"")) return ""
+            return substr(line, RSTART + length(key) + 3, RLENGTH - length(key) - 4)
+        }
+        function text(s) {
+            gsub(/&lt;/, "<", s); gsub(/&gt;/, ">", s); gsub(/&quot;/, "\"", s)
+            gsub(/&apos;/, "\047", s); gsub(/&amp;/, "\\&", s)
+            return s
+        }
+        /^[[:space:]]*<testcase / {
+            name = text(attr($0, "name")); status = attr($0, "status"); why = ""; out = ""
+            next
+        }
+        /^[[:space:]]*<(skipped|failure) / { why = text(attr($0, "message")) }
+        /<system-out>/ { inside = 1; sub(/^.*<system-out>/, "") }
+        inside {
+            last = sub(/<\/system-out>.*$/, "")
+            out = out $0 (last ? "" : "\n")
+            if (last) inside = 0
+            next
+        }
+        /^[[:space:]]*<\/testcase>/ {
+            verdict = status == "run" ? "passed" : status == "disabled" ? "disabled" : "failed"
+            if (status == "notrun" && why ~ /^SKIP_(REGULAR_EXPRESSION_MATCHED|RETURN_CODE)/)
+                verdict = "skipped"
+            if (mode != "output") print verdict, name
+            else if (verdict == "failed") {
+                printf "---- %s (%s%s)\n%s", name, status, why == "" ? "" : ": " why, text(out)
+                if (out != "" && out !~ /\n$/) print ""
+            }
+        }' "$1"
+}
+
+# junit_count REPORT VERDICT: how many cases of the report have that verdict.
+junit_count() { junit_read "$1" | grep -c "^$2 " || true; }
