@@ -33,16 +33,17 @@ fatal() { fail "$*"; report; echo "windows: FAILED"; exit 1; }
 wine_run() { wine "$@" | tr -d '\r'; }
 
 # --- The build and the packages.
+# A test, not a release: a library at another revision than the lock's is news, not a failure.
 echo "== windows: build"
 started=$SECONDS
-bash "$ROOT/scripts/build-windows.sh" --package >"$work/build.log" 2>&1 ||
+bash "$ROOT/scripts/build-windows.sh" --package --allow-unpinned >"$work/build.log" 2>&1 ||
     { tail -n 40 "$work/build.log" >&2; fatal "scripts/build-windows.sh --package failed"; }
-ok "scripts/build-windows.sh --package in $((SECONDS - started)) s"
-# A library built at another revision than the lock's is news, not a failure.
-grep -h 'is gone from the archive' "$work/build.log" || true
+ok "scripts/build-windows.sh --package --allow-unpinned in $((SECONDS - started)) s"
+grep -h 'warning:' "$work/build.log" || true
 
 # --- A lock naming a revision the archive does not serve: libpng's, with a revision that never
-# existed. The build takes the archive's and says so; --locked refuses; --update-lock pins it.
+# existed. The build takes the archive's and says so; --locked and --package refuse, unless
+# --allow-unpinned; --update-lock pins it.
 echo "== windows: a lock naming a missing revision"
 gone="$work/gone.lock"
 awk '$1 == "libpng" { split($2, s, "=")
@@ -63,6 +64,13 @@ else
         fail "--locked took a revision the lock does not name"
     else
         ok "--locked refuses it: $(tail -n 1 <<<"$out")"
+    fi
+    if out="$(sources --package)"; then
+        fail "--package took a revision the lock does not name"
+    elif ! out="$(sources --package --allow-unpinned)"; then
+        fail "--package --allow-unpinned refused a revision: $(tail -n 1 <<<"$out")"
+    else
+        ok "--package refuses it, --package --allow-unpinned takes it"
     fi
     # The notice's files and sums are what --update-lock pins, and --locked then takes.
     want="$(sed -nE 's/^.*instead: (.*); scripts.*$/\1/p' <<<"$notice" |
