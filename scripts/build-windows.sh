@@ -349,12 +349,9 @@ cp -r /usr/include/CLI "$PREFIX/include/cli11/"
 # Wine keeps its own Windows in a private prefix, made once and kept with the build. The icon
 # is painted by the Windows icon writer during the build, so Wine is needed from here on.
 use_private_wine
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "build-windows: making the Wine prefix"
-    env -u DISPLAY wineboot --init >"$OUT/wineboot.log" 2>&1 ||
-        { cat "$OUT/wineboot.log" >&2; echo "build-windows: wineboot failed" >&2; exit 1; }
-    wineserver -w
-fi
+wine_prefix_ready
+wine_server_start
+trap wine_server_stop EXIT
 
 echo "build-windows: building the programs and tests"
 cmake -S "$ROOT" -B "$OUT" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \

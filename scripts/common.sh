@@ -29,6 +29,33 @@ use_private_wine() {
     # desktop: what is installed into this Wine stays in it.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 }
+# The private prefix, made by one wineboot before any program runs: programs started at once
+# on a missing prefix would each begin making it.
+wine_prefix_ready() {
+    [ ! -f "$WINEPREFIX/system.reg" ] || return 0
+    echo "making the Wine prefix ${WINEPREFIX/#"$ROOT/"/}"
+    env -u DISPLAY wineboot --init >"$WINDOWS_OUT/wineboot.log" 2>&1 ||
+        { cat "$WINDOWS_OUT/wineboot.log" >&2; echo "error: wineboot failed" >&2; return 1; }
+    wineserver -w
+}
+# One Wine server for the prefix while a stage starts programs one after another or side by
+# side. Debian's wineserver quits as soon as its last program has ended (-p0); a program that
+# starts in that moment joins a server that is shutting down, which refuses it new processes
+# (cmd then says "Can't recognize ... as an internal or external command", status 9009), kills
+# it two seconds later, or drops its connection at once. A persistent server has no such moment.
+# Wine's services, started by the first program, live as long as the server and keep that
+# program's standard input and outputs open: a test's would stay open after it ended, and
+# ctest would wait for them to its time-out. So the first program is one of ours with none.
+wine_server_start() {
+    wine_server_stop
+    wineserver -p </dev/null >"$WINDOWS_OUT/wineserver.log" 2>&1 &&
+        wine cmd.exe /c exit </dev/null >>"$WINDOWS_OUT/wineserver.log" 2>&1 ||
+        { cat "$WINDOWS_OUT/wineserver.log" >&2; echo "error: the Wine server did not start" >&2; return 1; }
+}
+wine_server_stop() {
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+}
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"

@@ -87,6 +87,9 @@ else
     fi
 fi
 use_private_wine
+wine_prefix_ready >"$work/prefix.log" 2>&1 || fatal "the Wine prefix: $(tail -n 3 "$work/prefix.log")"
+# From here on programs start side by side and one right after another: one server for them all.
+wine_server_start 2>"$work/server.log" || fatal "the Wine server: $(tail -n 3 "$work/server.log")"
 version="$(sed -nE 's/^project\(melvaron VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")"
 installer="$WINDOWS_OUT/melvaron-$version-win64.exe"
 zip="$WINDOWS_OUT/melvaron-$version-win64.zip"
@@ -282,12 +285,13 @@ else
             fail "the installed replay could not picture the first screen and the END question"
     fi
     # A fresh Wine server: one started without a display would give the window none.
-    wineserver -k 2>/dev/null || true
-    wineserver -w
+    wine_server_stop
     if [ ! -s "$work/end.png" ]; then
         : # reported above
     elif ! x11_start "$work"; then
         fail "$X11_ERROR"
+    elif ! wine_server_start 2>"$work/server.log"; then
+        fail "the Wine server: $(tail -n 3 "$work/server.log")"
     else
         timeout 10 xdotool mousemove 1023 767
         wine "$target/melvaron.exe" >"$work/game.err" 2>&1 &
@@ -343,7 +347,7 @@ else
             fi
         fi
     fi
-    wineserver -k 2>/dev/null || true # Wine's desktop leaves the X server before it stops
+    wine_server_stop # Wine's desktop leaves the X server before it stops
     x11_stop
 
     uninstaller="$target/Uninstall.exe"
@@ -351,6 +355,7 @@ else
     # The uninstaller copies itself away and returns at once: wait for the folder to go.
     for _ in $(seq 600); do [ -e "$target" ] || break; sleep 0.1; done
     wineserver -w
+    wine_server_start 2>"$work/server.log" || fail "the Wine server: $(tail -n 3 "$work/server.log")"
     left="$(find "$WINEPREFIX/drive_c" -path '*Start Menu*' -name '*Dunmiro*' 2>/dev/null |
         head -n 5 || true)"
     [ -e "$target" ] && left="$target $left"
