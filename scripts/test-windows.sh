@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build as a Windows user gets it, run under a private Wine without a display:
-# scripts/build-windows.sh --package; its fallback for a lock naming a revision the archive does
-# not serve; the GoogleTest suites built for Windows through CTest with Wine as the emulator (the
-# golden pictures among them); the search's node counts (bench, depths 1-8) and the replay's
+# scripts/build-windows.sh --package --allow-unpinned; its fallback for a lock naming a revision
+# the archive does not serve, which --package alone refuses; the GoogleTest suites built for
+# Windows through CTest with Wine as the emulator (the golden pictures among them), each failed
+# case printed with its own output; the search's node counts (bench, depths 1-8) and the replay's
 # pictures of the session scripts against the Linux build's; the installer run silently, the
 # installed game's window on a private Xvfb showing the headless first screen and the END
 # question, closing on YES, and on Alt+F4 during a search; the uninstaller removing everything.
