@@ -11,6 +11,7 @@
 
 #include "engine/board.h"
 #include "engine/node_table.h"
+#include "engine/search_worker.h"
 #include "platform/keys.h"
 #include "site_template.h"
 #include "ui/form.h"
@@ -151,6 +152,7 @@ int main(int argc, char** argv) {
         {"KEYS", Keys()},
         {"KEY_NAMES", KeyNamesByScript()},
         {"SEARCH_MESSAGES", SearchMessageShapes()},
+        {"SEARCH_FAILED", Json(ResultFailed)},
     };
     for (int i = 3; i < argc; ++i) {
         const std::string given = argv[i];

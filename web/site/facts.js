@@ -28,5 +28,7 @@ globalThis.melvaronFacts = Object.freeze({
   // The messages between the page and its search worker: each kind's fields, in the order the
   // program passes them.
   searchMessages: {{melvaron:SEARCH_MESSAGES}},
+  // The result the page hands the program for a search its worker could not run.
+  searchFailed: {{melvaron:SEARCH_FAILED}},
 });
 if (typeof module === 'object' && module.exports) module.exports = globalThis.melvaronFacts;
