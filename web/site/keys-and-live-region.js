@@ -33,7 +33,4 @@
     // A key the game leaves (Tab past its last item) moves the focus on, out of the canvas.
     if (Module._melvaron_key(key.code, event.shiftKey ? 1 : 0)) event.preventDefault();
   });
-  // A click hands the canvas the keyboard too (the page's press handler keeps the browser from
-  // focusing it).
-  canvas.addEventListener('mousedown', () => canvas.focus({preventScroll: true}));
 })();

@@ -17,8 +17,9 @@
   // the program printed and the page's own errors, where the picture is shown and what searches.
   // A test sets held to step the game itself, as the replay does (Module._melvaron_settle_step,
   // Module._melvaron_tick): the timer then runs without ticking.
-  const state = window.melvaron = {firstScreenMs: null, error: null, timerOn: false, search: null,
-                                   printed: [], pageErrors: [], fit: null, held: false};
+  const state = window.melvaron = {firstScreenMs: null, error: null, told: null, timerOn: false,
+                                   search: null, printed: [], pageErrors: [], fit: null,
+                                   held: false};
   window.addEventListener('error', (event) => state.pageErrors.push(String(event.message)));
   window.addEventListener('unhandledrejection',
                           (event) => state.pageErrors.push('unhandled: ' + event.reason));
@@ -46,6 +47,14 @@
       state.error = message;
       status.textContent = 'error: ' + message;
     },
+    // A line beside the picture that the game goes on under (null takes it away); a screen
+    // reader hears it too.
+    tell(message) {
+      state.told = message;
+      if (state.error !== null) return;
+      status.textContent = message || '';
+      if (message && window.melvaronLiveRegion) melvaronLiveRegion.say(message);
+    },
     print(text) {
       if (state.printed.length < 100) state.printed.push(text);
       console.error(text);
@@ -56,19 +65,34 @@
   // ---- The picture as large as the screen allows ----
   // A whole number of CSS pixels per pixel of the picture wherever one fits, so that the pixels
   // stay even squares; a smaller screen gets the largest size that fits, in whole device pixels.
+  // The bar goes below the picture or at its right, whichever leaves the picture larger.
+  const bar = document.getElementById('bar');
+  const BarHeight = 40, BarWidth = 100; // CSS pixels
   function fit() {
     const width = window.innerWidth, height = window.innerHeight;
-    const most = Math.min(width / canvas.width, height / canvas.height);
     const ratio = window.devicePixelRatio || 1;
-    const scale = most >= 1 ? Math.floor(most)
-        : Math.max(1, Math.floor(canvas.width * most * ratio)) / ratio / canvas.width;
+    const scaleIn = (w, h) => {
+      const most = Math.max(0, Math.min(w / canvas.width, h / canvas.height));
+      return most >= 1 ? Math.floor(most)
+          : Math.max(1, Math.floor(canvas.width * most * ratio)) / ratio / canvas.width;
+    };
+    const below = scaleIn(width, height - BarHeight), beside = scaleIn(width - BarWidth, height);
+    const side = beside > below;
+    const scale = side ? beside : below;
     const w = canvas.width * scale, h = canvas.height * scale;
-    // Centred, on a device pixel.
-    const left = Math.max(0, Math.round((width - w) / 2 * ratio) / ratio);
-    const top = Math.max(0, Math.round((height - h) / 2 * ratio) / ratio);
+    // The picture and its bar centred together, on a device pixel.
+    const [allW, allH] = side ? [w + BarWidth, h] : [w, h + BarHeight];
+    const left = Math.max(0, Math.round((width - allW) / 2 * ratio) / ratio);
+    const top = Math.max(0, Math.round((height - allH) / 2 * ratio) / ratio);
     Object.assign(canvas.style, {width: w + 'px', height: h + 'px', left: left + 'px',
                                  top: top + 'px'});
-    state.fit = {scale, left, top, width: w, height: h, viewport: [width, height]};
+    const place = side ? {left: left + w, top, width: BarWidth, height: h}
+                       : {left, top: top + h, width: w, height: BarHeight};
+    bar.className = side ? 'beside' : 'below';
+    Object.assign(bar.style, Object.fromEntries(Object.entries(place).map(([k, v]) =>
+                                                                          [k, v + 'px'])));
+    state.fit = {scale, left, top, width: w, height: h, viewport: [width, height],
+                 bar: {side: bar.className, ...place}, room: {below: BarHeight, beside: BarWidth}};
   }
   fit();
   window.addEventListener('resize', fit);
@@ -104,6 +128,10 @@
     if (event.buttons & bit & ~held) press(event.button, p);
     held = event.buttons;
   });
+  // A press gives the game the keyboard: the browser would, but the press is cancelled below.
+  // The focus ring stays for the keyboard's own way in (Tab).
+  canvas.addEventListener('pointerdown', () => canvas.focus({preventScroll: true,
+                                                             focusVisible: false}));
   canvas.addEventListener('pointerdown', (event) => {
     if (event.pointerType !== 'mouse') return;
     event.preventDefault();
@@ -174,33 +202,72 @@
   // isolation headers, an iframe, a browser without it) one worker with its own copy of the
   // engine does, talking by messages. ?search=worker asks for the second where both can run.
   const params = new URLSearchParams(window.location.search);
-  const threaded = window.crossOriginIsolated && typeof SharedArrayBuffer === 'function' &&
-                   params.get('search') !== 'worker';
   if (typeof WebAssembly !== 'object') {
     page.fail('this browser cannot run WebAssembly, which the game is made of');
     return;
   }
-  if (!threaded && window.melvaronIsolating) {
-    status.textContent = 'Preparing the page…'; // the service worker reloads it, isolated
-    return;
+  // Every file the page loads names its build, which its service worker answers from that
+  // build's own cache. What the page's workers run later (the threads' script, the search
+  // worker's files) is fetched once, here at the start, and made into the workers from the page's
+  // own copy: a new build put on the host meanwhile never reaches a running page.
+  async function own(name) {
+    let response = null;
+    try {
+      response = await fetch(`${name}?build=${melvaronFacts.build}`);
+    } catch (e) {
+      // no answer at all
+    }
+    if (!response || !response.ok) throw new Error(`${name} could not be loaded`);
+    return URL.createObjectURL(new Blob([await response.arrayBuffer()],
+                                        {type: 'text/javascript'}));
   }
-  if (!threaded && typeof Worker !== 'function') {
-    page.fail('this browser has no Web Workers, which the computer player needs');
-    return;
-  }
-  state.search = threaded ? 'threads' : 'worker';
-  if (!threaded) melvaronSearchWorker.open(page.fail);
+  const named = (file) => `${file}?build=${melvaronFacts.build}`;
 
-  const seed = params.get('seed');
-  window.Module = {
-    melvaronPage: page,
-    arguments: seed === null ? [] : ['--seed', seed],
-    printErr: (text) => page.print(text),
-    onAbort: (what) => page.fail('the program stopped: ' + what),
-  };
-  const script = document.createElement('script');
-  const name = threaded ? 'melvaron.js' : 'melvaron-single.js';
-  script.src = name;
-  script.onerror = () => page.fail(name + ' could not be loaded');
-  document.body.appendChild(script);
+  async function start(threaded) {
+    status.textContent = 'Loading…';
+    if (!threaded && typeof Worker !== 'function') {
+      page.fail('this browser has no Web Workers, which the computer player needs');
+      return;
+    }
+    state.search = threaded ? 'threads' : 'worker';
+    const seed = params.get('seed');
+    window.Module = {
+      melvaronPage: page,
+      arguments: seed === null ? [] : ['--seed', seed],
+      locateFile: named,
+      printErr: (text) => page.print(text),
+      onAbort: (what) => page.fail('the program stopped: ' + what),
+    };
+    let main = named('melvaron-single.js');
+    if (threaded) {
+      // The threads' workers load the program's script and their own from the page's copies.
+      try {
+        const [script, worker] = await Promise.all([own('melvaron.js'), own('melvaron.worker.js')]);
+        main = script;
+        Module.locateFile = (file) => file === 'melvaron.worker.js' ? worker : named(file);
+      } catch (e) {
+        page.fail(e.message);
+        return;
+      }
+    } else {
+      melvaronSearchWorker.open(page.tell);
+    }
+    const script = document.createElement('script');
+    script.src = main;
+    script.onerror = () => page.fail(`${threaded ? 'melvaron.js' : 'melvaron-single.js'} could ` +
+                                     'not be loaded');
+    document.body.appendChild(script);
+  }
+
+  const isolated = window.crossOriginIsolated && typeof SharedArrayBuffer === 'function';
+  if (!isolated && window.melvaronIsolating) {
+    // The service worker may make the page isolated by loading it once more; where it cannot,
+    // the page starts as it is.
+    status.textContent = 'Preparing the page…';
+    window.melvaronIsolating.then((reloading) => {
+      if (!reloading) start(false);
+    });
+  } else {
+    start(isolated && params.get('search') !== 'worker');
+  }
 })();
