@@ -10,8 +10,8 @@
 const fs = require('fs');
 const path = require('path');
 const {check, note} = require('./report');
-const {inPage, waitFor, sleep, fitProblem, fitText, liveRegionLines, checkFocus} =
-    require('./page-driver');
+const {inPage, waitFor, sleep, fitProblem, fitText, liveRegionLines, checkFocus,
+       checkClickFocus} = require('./page-driver');
 
 const MaxLoadMB = 160;
 const MaxStallMs = 1000;   // the main thread's longest stall while the computer thinks
@@ -67,13 +67,14 @@ function spokenByReplay(steps, output) {
 }
 
 // ---- Playing one session in one page ----
-// session.dir holds the replay's pictures of it. how: {engine, tab, url, facts, query, finger}
-// where finger, for a phone, holds the CDP session that sends touches (tab.page is the
-// playwright page then), and query adds to the page's address.
+// session.dir holds the replay's pictures of it. how: {engine, tab, url, facts, query, finger,
+// open} where finger, for a phone, holds the CDP session that sends touches (tab.page is the
+// playwright page then), query adds to the page's address, and open says that the page is open
+// at the session's seed already.
 async function play(session, how) {
   const {tab, engine, finger, facts} = how;
   const label = `${engine}${finger ? ' ' + finger.name : ''} ${session.name}`;
-  let fit = null, within = false, loaded = false, focused = false;
+  let fit = null, within = false, loaded = false, focused = false, clicked = false;
   let heard = 0; // lines of the live region already compared
   const spoken = [...session.spoken];
   const pageErrors = [];
@@ -115,7 +116,8 @@ async function play(session, how) {
     const where = `${label}:${step.line}`;
     switch (step.op) {
     case 'seed': {
-      await tab.goto(`${how.url}?seed=${step.args[0]}${how.query || ''}${Query}`);
+      // how.open: the page is open already, at this seed (a page kept open across a deploy).
+      if (!how.open) await tab.goto(`${how.url}?seed=${step.args[0]}${how.query || ''}${Query}`);
       const ready = await waitFor(tab, inPage.ready, null, LoadDeadline, 'the first screen')
           .then(() => true, () => false);
       if (!ready) {
@@ -132,7 +134,7 @@ async function play(session, how) {
                                  page.error || page.pageErrors[0] || page.status})`));
       if (!ok) return;
       loaded = true;
-      if (engine.startsWith('chromium') && !how.query && !Query)
+      if (engine === 'chromium' && !how.query && !Query)
         check(page.isolated && page.search === 'threads',
               `${where}: the page is isolated and searches on its own threads`);
       note(`first screen ${Math.round(page.firstScreenMs)} ms after the request, ` +
@@ -161,6 +163,7 @@ async function play(session, how) {
         await fingerPress(where, button, step.op === 'strip' ? 'strip' : Number(x), Number(y));
       } else {
         await tab.mouse(...css(x, y), code);
+        clicked = true;
       }
       if (within) {
         const [last] = (await tab.run(inPage.events, -1));
@@ -174,7 +177,8 @@ async function play(session, how) {
     }
     case 'key':
       if (!focused) {
-        await checkFocus(tab, where);
+        // A click gave the game the keyboard, else Tab gives it.
+        if (clicked) await checkClickFocus(tab, where); else await checkFocus(tab, where);
         focused = true;
       }
       await tab.key(keyOf(step.args[0]));

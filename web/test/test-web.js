@@ -89,6 +89,9 @@ async function engineRun(engine, first, all, run) {
                  own('landscape', (b, r) => chromiumChecks.phone(b, 'landscape', r)));
     jobs.push(own('installed', chromiumChecks.installed),
               own('static host', chromiumChecks.staticHost),
+              own('without a service worker', chromiumChecks.withoutServiceWorker),
+              own('kept open across a deploy', chromiumChecks.keptOpen),
+              own('engine refused', chromiumChecks.refusedEngine),
               own('bad seed', chromiumChecks.badSeed), own('lacking', chromiumChecks.lacking),
               own('keyboard', chromiumChecks.tabLeaves));
     // The page without threads, as where the page cannot share memory: a stopped deep search.
