@@ -20,13 +20,15 @@ constexpr int RecordVersion = 1;
 constexpr const char* RecordMagic = "melvaron-record";
 
 // A player's kind, as the window's player types count them: 0 a person, 1..6 the computer at
-// LV0..LV5. The names are the level boxes' own.
+// LV0..LV5. The names are the level boxes' own; a later version may add kinds after them (a
+// person on another device), which the reader takes from this table.
 constexpr int PlayerMan = 0;
+constexpr int PlayerLV0 = 1, PlayerLV5 = 6;
 constexpr int PlayerKinds = 7;
 inline constexpr const char* PlayerKindNames[PlayerKinds] = {"MAN", "LV0", "LV1", "LV2",
                                                              "LV3", "LV4", "LV5"};
 constexpr bool IsComputer(int kind) {
-    return kind > PlayerMan;
+    return kind >= PlayerLV0 && kind <= PlayerLV5;
 }
 
 constexpr int PassCell = -1; // the cell of a pass

@@ -30,7 +30,10 @@ struct TFormHost {
     // True when the window took the key; a key it leaves may go to the front end (Tab on the
     // web page moves the focus on).
     std::function<bool(TKey key, bool shift)> onKeyDown;
-    std::function<void()> onClose;  // the close box
+    std::function<void()> onClose; // the close box
+    // The program is told to end from outside the window (a signal, the session ending), not by
+    // the player's close; unset, onClose serves.
+    std::function<void()> onQuit;
     std::function<bool()> isClosed; // true once the window has closed
 
     bool Closed() const { return isClosed && isClosed(); }

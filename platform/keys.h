@@ -1,12 +1,24 @@
 // The keys a window's handler receives, whatever the keyboard or the front end: the arrows, Tab,
-// the two that press, Escape and two letters. Shift goes beside the key.
+// the two that press, Escape and three letters. Shift goes beside the key.
 #pragma once
 
 #include <iterator>
 #include <optional>
 #include <string_view>
 
-enum class TKey { vkLeft, vkRight, vkUp, vkDown, vkTab, vkReturn, vkSpace, vkEscape, vkB, vkR };
+enum class TKey {
+    vkLeft,
+    vkRight,
+    vkUp,
+    vkDown,
+    vkTab,
+    vkReturn,
+    vkSpace,
+    vkEscape,
+    vkB,
+    vkR,
+    vkU
+};
 
 // The names scripts write (lower case, as the letters are shown in the key tables).
 struct TKeyName {
@@ -20,7 +32,8 @@ inline constexpr TKeyName KeyNames[] = {
     {"tab", TKey::vkTab, false},       {"shift+tab", TKey::vkTab, true},
     {"enter", TKey::vkReturn, false},  {"space", TKey::vkSpace, false},
     {"escape", TKey::vkEscape, false}, {"b", TKey::vkB, false},
-    {"r", TKey::vkR, false},
+    {"r", TKey::vkR, false},           {"u", TKey::vkU, false},
+    {"shift+u", TKey::vkU, true},
 };
 
 constexpr std::optional<TKeyName> KeyNamed(std::string_view name) {
@@ -55,6 +68,7 @@ inline constexpr TKeyCode KeyCodes[] = {
     {27, TKey::vkEscape, "Escape"},
     {66, TKey::vkB, "b"},
     {82, TKey::vkR, "r"},
+    {85, TKey::vkU, "u"},
 };
 
 // Where key stands in KeyCodes; -1 when browsers cannot give it.

@@ -254,9 +254,32 @@ std::optional<TKey> KeyOf(SDL_Keycode code) {
         return TKey::vkB;
     case SDLK_r:
         return TKey::vkR;
+    case SDLK_u:
+        return TKey::vkU;
     default:
         return std::nullopt;
     }
+}
+
+struct TKeyStroke {
+    TKey key;
+    bool shift;
+};
+
+// A stroke as the window takes it. Shortcuts with Ctrl, Alt or the system key belong to the
+// desktop, but for its usual undo and redo: Ctrl+Z takes back as U does, Ctrl+Y and
+// Ctrl+Shift+Z put again as Shift+U does.
+std::optional<TKeyStroke> StrokeOf(const SDL_Keysym& keysym) {
+    const bool shift = (keysym.mod & KMOD_SHIFT) != 0;
+    if ((keysym.mod & (KMOD_ALT | KMOD_GUI)) != 0) return std::nullopt;
+    if ((keysym.mod & KMOD_CTRL) != 0) {
+        if (keysym.sym == SDLK_z) return TKeyStroke{TKey::vkU, shift};
+        if (keysym.sym == SDLK_y && !shift) return TKeyStroke{TKey::vkU, true};
+        return std::nullopt;
+    }
+    const auto key = KeyOf(keysym.sym);
+    if (!key) return std::nullopt;
+    return TKeyStroke{*key, shift};
 }
 
 } // namespace
@@ -340,7 +363,11 @@ void TSdlApplication::Run(TFormHost& host) {
     auto handle = [&](const SDL_Event& e) {
         switch (e.type) {
         case SDL_QUIT:
-            if (host.onClose) host.onClose();
+            // A signal or the session's end; the close box comes as the window's own event.
+            if (host.onQuit)
+                host.onQuit();
+            else if (host.onClose)
+                host.onClose();
             break;
         case SDL_WINDOWEVENT:
             switch (e.window.event) {
@@ -363,15 +390,12 @@ void TSdlApplication::Run(TFormHost& host) {
                 rearm(false);
             break;
         case SDL_KEYDOWN: {
-            const auto key = KeyOf(e.key.keysym.sym);
-            // Shortcuts with Ctrl, Alt or the system key belong to the desktop; only moving
-            // about repeats while a key is held.
-            if (!key || (e.key.keysym.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) != 0 ||
-                (e.key.repeat && !IsNavigationKey(*key)))
-                break;
-            RouteKeyDown(host, *key, (e.key.keysym.mod & KMOD_SHIFT) != 0);
+            const auto stroke = StrokeOf(e.key.keysym);
+            // Only moving about repeats while a key is held.
+            if (!stroke || (e.key.repeat && !IsNavigationKey(stroke->key))) break;
+            RouteKeyDown(host, stroke->key, stroke->shift);
             // A key that presses restarts the timer as a mouse press does.
-            rearm(!IsNavigationKey(*key));
+            rearm(!IsNavigationKey(stroke->key));
             break;
         }
         case SDL_MOUSEBUTTONDOWN:

@@ -4,29 +4,33 @@
 #
 # SDL2, FreeType and libpng come from Debian's source packages at the revisions named in
 # cmake/windows-deps.lock, each archive checked against its SHA-256 there: a changed archive
-# stops the build. The archive serves only the newest revision of a package; when a pinned one
-# is gone, the build takes the newest it serves (apt checks it against the signed index) and
-# says so in one line; --update-lock pins what the archive serves now, --locked refuses
-# anything but the lock. They are built as static libraries, with GoogleTest from Debian's
+# stops the build. The archive serves only the newest revision of a package. When a pinned one
+# is gone, a build without --package takes the newest it serves (apt checks it against the
+# signed index) and warns in one line; --package refuses, as the installer and the zip would
+# not hold what the lock names, unless --allow-unpinned, and then warns again beside the
+# packages. --update-lock pins what the archive serves now; --locked refuses anything but the
+# lock in any build. The three are built as static libraries, with GoogleTest from Debian's
 # googletest sources and zlib from libz-mingw-w64-dev, into build-windows/deps, which is kept
 # between runs and rebuilt only when the revisions, the toolchain file, googletest's version or
 # the build options below change. Every program then needs only Windows' own DLLs.
 #
-# usage: scripts/build-windows.sh [--package] [--locked | --update-lock] [--sources-only]
-#                                 [--lock FILE]
-#   --package       also the installer and the zip
-#   --locked        only the lock's revisions and archives (release builds): any other stops
-#   --update-lock   pin the newest revision the archive serves of each library in the lock
-#   --sources-only  get and check the libraries' sources, then stop
-#   --lock FILE     another lock file (default cmake/windows-deps.lock)
+# usage: scripts/build-windows.sh [--package [--allow-unpinned]] [--locked | --update-lock]
+#                                 [--sources-only] [--lock FILE]
+#   --package         also the installer and the zip; only from the lock's revisions
+#   --allow-unpinned  let --package take the archive's revision where the lock's is gone
+#   --locked          only the lock's revisions and archives, with or without --package
+#   --update-lock     pin the newest revision the archive serves of each library in the lock
+#   --sources-only    get and check the libraries' sources, then stop
+#   --lock FILE       another lock file (default cmake/windows-deps.lock)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
-package=0 locked=0 update=0 sources_only=0
+package=0 allow_unpinned=0 locked=0 update=0 sources_only=0
 LOCK="$ROOT/cmake/windows-deps.lock"
 while [ "$#" -gt 0 ]; do
     case "$1" in
         --package) package=1 ;;
+        --allow-unpinned) allow_unpinned=1 ;;
         --locked) locked=1 ;;
         --update-lock) update=1 ;;
         --sources-only) sources_only=1 ;;
@@ -35,7 +39,7 @@ while [ "$#" -gt 0 ]; do
             LOCK="$(realpath -m -- "$2")"
             shift
             ;;
-        -h | --help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h | --help) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "build-windows: unknown option '${1:0:40}' (try --help)" >&2; exit 2 ;;
     esac
     shift
@@ -43,6 +47,21 @@ done
 if [ "$locked" -eq 1 ] && [ "$update" -eq 1 ]; then
     echo "build-windows: --locked and --update-lock exclude each other" >&2
     exit 2
+fi
+if [ "$allow_unpinned" -eq 1 ] && [ "$locked" -eq 1 ]; then
+    echo "build-windows: --locked and --allow-unpinned exclude each other" >&2
+    exit 2
+fi
+if [ "$allow_unpinned" -eq 1 ] && [ "$package" -eq 0 ]; then
+    echo "build-windows: --allow-unpinned applies only to --package" >&2
+    exit 2
+fi
+# Packages are what users install: they hold the lock's revisions unless told otherwise.
+refusal="--locked builds only the lock's revisions"
+if [ "$package" -eq 1 ] && [ "$allow_unpinned" -eq 0 ] && [ "$update" -eq 0 ]; then
+    [ "$locked" -eq 1 ] ||
+        refusal="--package builds only the lock's revisions (--allow-unpinned takes the archive's)"
+    locked=1
 fi
 [ -r "$LOCK" ] || { echo "build-windows: cannot read the lock file ${LOCK:0:200}" >&2; exit 2; }
 
@@ -156,6 +175,9 @@ check() {
     done <<<"$1"
 }
 
+# The libraries built at another revision than the lock's, for the warning beside the packages.
+unpinned=()
+
 # resolve_sources: every library of the lock at its revision, or at the newest the archive
 # serves where the lock's is gone (or --update-lock asks for it), downloaded and checked; the
 # entries built go to $RESOLVED.
@@ -183,7 +205,7 @@ resolve_sources() {
             continue
         fi
         if [ "$locked" -eq 1 ]; then
-            echo "build-windows: $src=$version is no longer in the archive, which serves ${versions[0]}; --locked builds only the lock's revisions (--update-lock pins the new one)" >&2
+            echo "build-windows: $src=$version is no longer in the archive, which serves ${versions[0]}; $refusal; --update-lock pins the new one" >&2
             exit 1
         fi
         # The newest revision whose archives can be had; an index may list one a mirror lacks.
@@ -200,9 +222,10 @@ resolve_sources() {
         check "$entries" "the archive's index"
         echo "$entries" >>"$RESOLVED.new"
         if [ "$candidate" != "$version" ] && [ "$update" -eq 0 ]; then
-            line="build-windows: $src $version is gone from the archive; building $candidate instead:"
+            line="build-windows: warning: $src $version is gone from the archive; building $candidate instead:"
             while read -r file sum; do line+=" $file sha256 $sum"; done <<<"$files"
             echo "$line; scripts/build-windows.sh --update-lock pins it"
+            unpinned+=("$src $candidate, not the lock's $version")
         fi
     done < <(lock_entries | awk '!seen[$1]++ { print $1 }')
     mv "$RESOLVED.new" "$RESOLVED"
@@ -326,12 +349,9 @@ cp -r /usr/include/CLI "$PREFIX/include/cli11/"
 # Wine keeps its own Windows in a private prefix, made once and kept with the build. The icon
 # is painted by the Windows icon writer during the build, so Wine is needed from here on.
 use_private_wine
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "build-windows: making the Wine prefix"
-    env -u DISPLAY wineboot --init >"$OUT/wineboot.log" 2>&1 ||
-        { cat "$OUT/wineboot.log" >&2; echo "build-windows: wineboot failed" >&2; exit 1; }
-    wineserver -w
-fi
+wine_prefix_ready
+wine_server_start
+trap wine_server_stop EXIT
 
 echo "build-windows: building the programs and tests"
 cmake -S "$ROOT" -B "$OUT" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
@@ -356,4 +376,7 @@ if [ "$package" -eq 1 ]; then
     (cd "$OUT" && cpack -G ZIP && cpack -G NSIS) >"$OUT/cpack.log" 2>&1 ||
         { cat "$OUT/cpack.log" >&2; echo "build-windows: cpack failed" >&2; exit 1; }
     sed -nE 's/^CPack: - package: (.*) generated\.$/\1/p' "$OUT/cpack.log"
+    for library in "${unpinned[@]}"; do
+        echo "build-windows: warning: these packages hold $library (--allow-unpinned)"
+    done
 fi

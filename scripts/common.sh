@@ -29,6 +29,33 @@ use_private_wine() {
     # desktop: what is installed into this Wine stays in it.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 }
+# The private prefix, made by one wineboot before any program runs: programs started at once
+# on a missing prefix would each begin making it.
+wine_prefix_ready() {
+    [ ! -f "$WINEPREFIX/system.reg" ] || return 0
+    echo "making the Wine prefix ${WINEPREFIX/#"$ROOT/"/}"
+    env -u DISPLAY wineboot --init >"$WINDOWS_OUT/wineboot.log" 2>&1 ||
+        { cat "$WINDOWS_OUT/wineboot.log" >&2; echo "error: wineboot failed" >&2; return 1; }
+    wineserver -w
+}
+# One Wine server for the prefix while a stage starts programs one after another or side by
+# side. Debian's wineserver quits as soon as its last program has ended (-p0); a program that
+# starts in that moment joins a server that is shutting down, which refuses it new processes
+# (cmd then says "Can't recognize ... as an internal or external command", status 9009), kills
+# it two seconds later, or drops its connection at once. A persistent server has no such moment.
+# Wine's services, started by the first program, live as long as the server and keep that
+# program's standard input and outputs open: a test's would stay open after it ended, and
+# ctest would wait for them to its time-out. So the first program is one of ours with none.
+wine_server_start() {
+    wine_server_stop
+    wineserver -p </dev/null >"$WINDOWS_OUT/wineserver.log" 2>&1 &&
+        wine cmd.exe /c exit </dev/null >>"$WINDOWS_OUT/wineserver.log" 2>&1 ||
+        { cat "$WINDOWS_OUT/wineserver.log" >&2; echo "error: the Wine server did not start" >&2; return 1; }
+}
+wine_server_stop() {
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+}
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"
@@ -65,3 +92,47 @@ ensure_web_packages() {
     ensure_packages "${WEB_PACKAGES[@]}"
     command -v npm >/dev/null 2>&1 || ensure_packages npm
 }
+
+# ctest's JUnit report (--output-junit), read by ./test and the Windows test.
+# junit_read REPORT: a line per case, "VERDICT NAME" with VERDICT one of passed, failed, skipped
+# and disabled. ctest marks both a skip (GTEST_SKIP's output, a skip status) and a case that
+# could not run (a missing program or file, a failed fixture) "notrun"; only the skipped
+# element's message tells them apart, and the second failed.
+# junit_read REPORT output: each failed case's name and its own output, as ctest caught it.
+junit_read() {
+    awk -v mode="${2:-}" '
+        function attr(line, key) {
+            if (!match(line, " " key "=\"[^\"]*\"")) return ""
+            return substr(line, RSTART + length(key) + 3, RLENGTH - length(key) - 4)
+        }
+        function text(s) {
+            gsub(/&lt;/, "<", s); gsub(/&gt;/, ">", s); gsub(/&quot;/, "\"", s)
+            gsub(/&apos;/, "\047", s); gsub(/&amp;/, "\\&", s)
+            return s
+        }
+        /^[[:space:]]*<testcase / {
+            name = text(attr($0, "name")); status = attr($0, "status"); why = ""; out = ""
+            next
+        }
+        /^[[:space:]]*<(skipped|failure) / { why = text(attr($0, "message")) }
+        /<system-out>/ { inside = 1; sub(/^.*<system-out>/, "") }
+        inside {
+            last = sub(/<\/system-out>.*$/, "")
+            out = out $0 (last ? "" : "\n")
+            if (last) inside = 0
+            next
+        }
+        /^[[:space:]]*<\/testcase>/ {
+            verdict = status == "run" ? "passed" : status == "disabled" ? "disabled" : "failed"
+            if (status == "notrun" && why ~ /^SKIP_(REGULAR_EXPRESSION_MATCHED|RETURN_CODE)/)
+                verdict = "skipped"
+            if (mode != "output") print verdict, name
+            else if (verdict == "failed") {
+                printf "---- %s (%s%s)\n%s", name, status, why == "" ? "" : ": " why, text(out)
+                if (out != "" && out !~ /\n$/) print ""
+            }
+        }' "$1"
+}
+
+# junit_count REPORT VERDICT: how many cases of the report have that verdict.
+junit_count() { junit_read "$1" | grep -c "^$2 " || true; }

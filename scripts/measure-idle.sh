@@ -37,7 +37,9 @@ timeout 10 xdotool mousemove 1023 767
 
 wid=""
 start_game() {
-    "$game" 2>"$work/game.err" &
+    # Each phase a fresh game: a scratch data folder, emptied of the game the last phase kept.
+    rm -rf "$work/data"
+    XDG_DATA_HOME="$work/data" "$game" 2>"$work/game.err" &
     game_pid=$!
     wid=""
     for _ in $(seq 100); do

@@ -186,7 +186,8 @@ fi
 if ! x11_start "$work" || ! x11_layout "$bin/melvaron-replay"; then
     fail "$X11_ERROR"
 else
-    "$bin/melvaron" 2>"$work/game.err" &
+    # A scratch data folder: the game in progress is kept there, not in the user's.
+    XDG_DATA_HOME="$work/data" "$bin/melvaron" 2>"$work/game.err" &
     game_pid=$!
     if ! x11_find_window "$game_pid"; then
         fail "the installed game: $X11_ERROR ($(tr '\n' ' ' <"$work/game.err"))"

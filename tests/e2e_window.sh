@@ -4,7 +4,7 @@
 # the window must come to show exactly that picture. With SCALE, the window shows each client
 # pixel as a SCALE x SCALE square (MELVARON_SCALE) and the pointer goes to the square's pixels.
 # With keys, the same opening is played by the keyboard alone, the pointer never entering the
-# window.
+# window, and its move taken back and put again.
 # Usage:
 #   e2e_window.sh MELVARON MELVARON-REPLAY XWD_COMPARE WORKDIR [SCALE] [mouse|keys]
 set -euo pipefail
@@ -13,6 +13,8 @@ game="$1" replay="$2" compare="$3" work="$4" scale="${5:-1}" input="${6:-mouse}"
 mkdir -p "$work"
 cd "$work"
 rm -f display ./*.xwd ./*.png steps.txt replay.out game.err
+# The game keeps a game in progress in its data folder: a scratch one, empty at each run.
+rm -rf data
 
 game_pid=""
 cleanup() {
@@ -45,8 +47,11 @@ for _ in 1 2 3 4 5 6 7; do keys+=(shift+tab); done
 keys+=(enter)
 for _ in 1 2 3 4 5 6 7 8 9; do keys+=(shift+tab); done
 keys+=(enter right right right enter)
+# Then the move taken back and put again, by the desktop's undo and redo keys, which the window
+# takes as U and Shift+U.
+keys+=(u shift+u)
 # xdotool's names for them.
-declare -A keysym=([shift+tab]=shift+Tab [enter]=Return [right]=Right)
+declare -A keysym=([shift+tab]=shift+Tab [enter]=Return [right]=Right [u]=ctrl+z [shift+u]=ctrl+y)
 
 # The same steps for the scripted-session player, with a picture of the window after each
 # movement and after each press has settled.
@@ -80,7 +85,7 @@ x11_start "$work" "${screen_w}x${screen_h}" || fail "$X11_ERROR"
 # Keep the pointer off the spot where the window will appear: only our moves count.
 timeout 10 xdotool mousemove $((screen_w - 1)) $((screen_h - 1))
 
-MELVARON_SCALE="$scale" "$game" 2>game.err &
+XDG_DATA_HOME="$work/data" MELVARON_SCALE="$scale" "$game" 2>game.err &
 game_pid=$!
 x11_find_window "$game_pid" || fail "$X11_ERROR"
 wid="$X11_WINDOW"

@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "engine/random.h"
@@ -86,11 +90,70 @@ inline std::vector<TKey> ArrowsBetween(int from, int to) {
     return keys;
 }
 
+// Until done() holds, which another thread brings about; false after a minute without.
+inline bool Until(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Searches that go only as far as the test lets them: each report of progress waits until the
+// test has allowed that many, so a search is surely still running when a test needs one, however
+// busy the machine (a deep search from the start position is over in a few milliseconds). A
+// stopped search, or an opened gate, goes on freely.
+class TSearchGate {
+  public:
+    // Lets the searches make `steps` more reports of progress.
+    void Allow(int steps = 1) { FAllowed.fetch_add(steps); }
+    // The reports made so far; the latest waits while it is beyond what was allowed.
+    int Reported() const { return FReported.load(); }
+    void Open() { FOpen.store(true); }
+
+    // A worker for the window, as the window makes one, but held by this gate.
+    std::unique_ptr<TSearchWorker> Make() {
+        auto search = TThread::TryCreate<TThinkThread>(true);
+        if (search) {
+            FHeld.push_back({this, &search->TerminateFlag()});
+            search->SetProgressHook(&Report, &FHeld.back());
+        }
+        return search;
+    }
+
+  private:
+    struct THeld {
+        TSearchGate* gate;
+        const std::atomic<bool>* stop;
+    };
+    static void Report(void* context, int32_t) {
+        const THeld& h = *static_cast<THeld*>(context);
+        const int report = h.gate->FReported.fetch_add(1) + 1;
+        while (report > h.gate->FAllowed.load() && !h.gate->FOpen.load() && !h.stop->load())
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    std::atomic<int> FAllowed{0}, FReported{0};
+    std::atomic<bool> FOpen{false};
+    std::deque<THeld> FHeld; // one per search, made on the test's thread
+};
+
 class FormDriver {
   public:
     explicit FormDriver(uint32_t seed = 12345) : form(std::make_unique<TfrmGalMain>()) {
         form->FormCreate();
         game_random::Seed(seed); // reproducible computer moves
+    }
+    ~FormDriver() {
+        gate.Open(); // before the window goes, which waits for what it let go of
+        form.reset();
+    }
+    FormDriver(const FormDriver&) = delete;
+    FormDriver& operator=(const FormDriver&) = delete;
+
+    // The window's searches from now on wait for the gate's leave at each report of progress.
+    void HoldSearches() {
+        form->FNewSearch = [this] { return gate.Make(); };
     }
 
     TfrmGalMain& f() { return *form; }
@@ -149,6 +212,7 @@ class FormDriver {
             if (v >= 0) form->FCount[v] += 1;
     }
 
+    TSearchGate gate; // outlives the window, whose stopped searches it may still hold
     std::unique_ptr<TfrmGalMain> form;
 };
 

@@ -12,20 +12,21 @@ printf '<?xml version="1.0"?>\n<fontconfig></fontconfig>\n' >"$work/fonts.conf"
 printf 'state\n' >"$work/script.txt"
 
 # The expected exit status ("nonzero" for any but a timeout), the pattern of the one line on
-# standard error, and the command.
+# standard error, and the command. The game's data folder is a scratch one, so that no test
+# reads or writes the user's kept game.
 case "$name" in
 game_without_display)
     want=nonzero pattern='^error: cannot open a display.*xvfb-run'
-    command=(env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$melvaron") ;;
+    command=(env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER XDG_DATA_HOME="$work/data" "$melvaron") ;;
 installed_game_without_display)
     # A copy outside the build tree stands for the installed game: no hint at the source tree.
     cp "$melvaron" "$work/melvaron"
     want=nonzero
     pattern='^error: cannot open a display \(.*DISPLAY is not set\); the game needs a graphical desktop session \(X11 or Wayland\)$'
-    command=(env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$work/melvaron") ;;
+    command=(env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER XDG_DATA_HOME="$work/data" "$work/melvaron") ;;
 game_without_font)
     want=nonzero pattern='^error: .*fonts-ipafont-gothic'
-    command=(env FONTCONFIG_FILE="$work/fonts.conf" "$melvaron") ;;
+    command=(env FONTCONFIG_FILE="$work/fonts.conf" XDG_DATA_HOME="$work/data" "$melvaron") ;;
 replay_without_font)
     want=nonzero pattern='^error: .*fonts-ipafont-gothic'
     command=(env FONTCONFIG_FILE="$work/fonts.conf" "$replay" "$work/script.txt") ;;

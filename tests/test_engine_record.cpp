@@ -107,24 +107,6 @@ TEST(GameRecord, TheTextNamesPlayersMovesAndResult) {
     EXPECT_NE(FormatRecord(over).find("\n" + result + "\nend\n"), std::string::npos);
 }
 
-TEST(GameRecord, APutBringsTheForcedPassAndTruncateGoesBack) {
-    const TGameRecord game = GameWithAPass();
-    const std::vector<TMove>& moves = game.Moves();
-    for (size_t i = 0; i < moves.size(); ++i) {
-        if (moves[i].cell != PassCell) continue;
-        // The pass follows a put of the other player, who then puts again.
-        ASSERT_GT(i, 0u);
-        EXPECT_EQ(moves[i - 1].player, Opponent(moves[i].player));
-        const TPosition before = game.PositionAt(i);
-        EXPECT_EQ(before.mustPass, moves[i].player);
-        EXPECT_EQ(before.toMove, moves[i - 1].player);
-    }
-    TGameRecord back = game;
-    back.Truncate(moves.size() / 3);
-    EXPECT_EQ(back.Moves().size(), moves.size() / 3);
-    EXPECT_EQ(back.Position().board, game.PositionAt(moves.size() / 3).board);
-}
-
 TEST(GameRecord, TheRandomStateStepsOncePerComputerPut) {
     const TGameRecord game = RandomGame(9, PlayerMan, 2); // a person against LV1
     uint32_t state = 9;

@@ -70,7 +70,8 @@ void InWaitPut(FormDriver& d) {
     d.Tick();
 }
 void InStartThink(FormDriver& d) {
-    d.Strip(); // depth 10: a search that outlasts any test
+    d.HoldSearches(); // a search that lasts until the test lets it go on
+    d.Strip();
     d.Start(kLV5, 0);
     d.Tick();
 }
@@ -342,16 +343,6 @@ TEST(Controller, YesToNewGameDuringSearchStopsTheWorkerFirst) {
     ExpectInvariants(d.f(), "new game");
 }
 
-// Until done() holds, which another thread brings about; false after a minute without.
-bool Until(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 // NEW GAME during an LV5+ search, then an LV5+ game at once: the stopped search still holds the
 // node table and the helpers when the next one starts. The next one waits for them on its own
 // thread and then searches with both, as fast as any first move.
@@ -453,12 +444,11 @@ TEST(Controller, ProgressAfterNoToTheSearchStartStaysInTheMessageArea) {
     const TColor above = d->imgScreen.Pixel(600, 250);
     d.Tick();
     ASSERT_EQ(d->FState, gsThinking);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < deadline && d->FThinkTicks == 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        d.Tick();
-    }
-    ASSERT_GT(d->FThinkTicks, 0) << "the search never showed progress";
+    // Held at its second report, the search shows progress the window has not seen.
+    d.gate.Allow();
+    ASSERT_TRUE(Until([&] { return d.gate.Reported() == 2; }));
+    d.Tick();
+    ASSERT_EQ(d->FThinkTicks, 1) << "the search's progress was not shown";
     EXPECT_EQ(d->imgScreen.Pixel(600, 250), above);
     int text = 0;
     for (int y = 272; y < 296; ++y)
@@ -470,15 +460,17 @@ TEST(Controller, ProgressLineCountsTicksFromZero) {
     FormDriver d;
     InThinking(d);
     EXPECT_EQ(d->FMsgLine, 2);
-    int last = d->FThinkTicks;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < deadline && d->FThinkTicks < 3) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(d->FThinkTicks, 0);
+    // Each tick that finds new progress counts one, from 0; one that finds none counts nothing.
+    for (int report = 2; report <= 4; ++report) {
+        d.gate.Allow();
+        ASSERT_TRUE(Until([&] { return d.gate.Reported() == report; }));
         d.Tick();
-        EXPECT_TRUE(d->FThinkTicks == last || d->FThinkTicks == last + 1);
-        last = d->FThinkTicks;
+        EXPECT_EQ(d->FThinkTicks, report - 1);
+        d.Tick();
+        EXPECT_EQ(d->FThinkTicks, report - 1);
     }
-    EXPECT_GE(d->FThinkTicks, 3);
+    EXPECT_EQ(d->FState, gsThinking);
     EXPECT_EQ(d->FMsgLine, 2); // the progress rewrites line 1 in place
 }
 

@@ -107,7 +107,10 @@ TEST(ReplayParse, BadLinesNameTheLineAndTheFault) {
         {"seed", "line 1: wrong number of arguments to seed (usage: seed N)"},
         {"key", "line 1: wrong number of arguments to key (usage: key NAME)"},
         {"key Tab", "line 1: key: unknown key 'Tab' (left, right, up, down, tab, shift+tab, enter, "
-                    "space, escape, b or r)"},
+                    "space, escape, b, r, u or shift+u)"},
+        {"keep", "line 1: wrong number of arguments to keep (usage: keep FILE)"},
+        {"state\nkeep a.txt", "line 2: keep must be the first command, or the second after seed"},
+        {"keep a.txt\nseed 1", "line 2: seed must be the first command"},
         {"speech now", "line 1: wrong number of arguments to speech (usage: speech)"},
         {"move x 2", "line 1: move: 'x' is not a number"},
         {"move 1 2y", "line 1: move: '2y' is not a number"},
@@ -250,6 +253,44 @@ TEST(ReplayProgram, ComputerGamesSettleToTheSameEndForTheSameSeed) {
     EXPECT_NE(a.out.find("search=no timer=on"), std::string::npos) << a.out;
 }
 
+// A script keeps its game in a file: one that ends without close leaves it as a crash would,
+// the next resumes it, and --record replays the file to the same board.
+TEST(ReplayProgram, KeepResumesAndRecordReplays) {
+    const std::string kept = subprocess::TempPath("replay_kept") + ".txt";
+    // Both LV1 (box 2 of each row), GAME, a few moves, and no close.
+    const RunResult first = Replay("seed 3\nkeep " + kept +
+                                       "\nmove 610 322\npress left 610 322\nmove 610 350\n"
+                                       "press left 610 350\nmove 600 410\npress left 600 410\n"
+                                       "settle 60\nboard\n",
+                                   "keep_first");
+    ASSERT_EQ(first.status, 0) << first.err;
+    const RunResult again =
+        Replay("keep " + kept + "\nboard\nsettle\nstate\nspeech\n", "keep_again");
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out.substr(0, first.out.size()), first.out); // where the first one stopped
+    EXPECT_NE(again.out.find("\nstate=3 "), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("said: resumed the last game\n"), std::string::npos) << again.out;
+
+    const RunResult third = Replay("keep " + kept + "\nstate\nboard\n", "keep_third");
+    EXPECT_EQ(third.out.rfind("state=4 ", 0), 0u) << third.out; // the finished game went
+
+    std::ofstream(kept, std::ios::binary)
+        << "melvaron-record 1\nplayer 1 MAN\nplayer 2 LV0\nbonus off\nrandom 5\n"
+           "put 1 61 row 4 column 5\nend\n";
+    const RunResult played =
+        subprocess::Run(subprocess::Program("tools/melvaron-replay"), {"--record", kept});
+    EXPECT_EQ(played.status, 0) << played.err;
+    EXPECT_EQ(played.out, "............\n............\n.....12.....\n....111.....\n"
+                          "............\n............\ncounts=67,4,1 turn=2\n");
+    std::ofstream(kept, std::ios::binary) << "melvaron-record 1\nplayer 1 MAN\nplayer 2 LV0\n"
+                                             "bonus off\nrandom 5\nput 2 61\nend\n";
+    const RunResult refused =
+        subprocess::Run(subprocess::Program("tools/melvaron-replay"), {"--record", kept});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err, "line 6: player 1 is to move, not player 2\n");
+    std::remove(kept.c_str());
+}
+
 TEST(ReplayProgram, FaultsExitWithStatusTwo) {
     struct Case {
         const char* script;
@@ -271,8 +312,12 @@ TEST(ReplayProgram, FaultsExitWithStatusTwo) {
             EXPECT_EQ(r.err.rfind("line 1: cannot write /nonexistent-dir/x.png: ", 0), 0u) << r.err;
         }
     }
-    const std::vector<std::vector<std::string>> badArguments = {
-        {"/nonexistent-script"}, {}, {"--hash"}, {"--hash", "--print-layout"}};
+    const std::vector<std::vector<std::string>> badArguments = {{"/nonexistent-script"},
+                                                                {},
+                                                                {"--hash"},
+                                                                {"--hash", "--print-layout"},
+                                                                {"--record", "/nonexistent-record"},
+                                                                {"--record", "a.txt", "b.txt"}};
     for (const auto& args : badArguments) {
         const subprocess::TRun r =
             subprocess::Run(subprocess::Program("tools/melvaron-replay"), args);

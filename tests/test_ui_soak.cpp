@@ -1,7 +1,7 @@
-// Long randomized sessions of the window: pointer moves, presses, strip presses, ticks, waits and
-// the close box. Phases of play, in which questions are declined and games get finished,
-// alternate with phases of anything at all. The controller's invariants are checked after every
-// event, and every state must have been seen.
+// Long randomized sessions of the window: pointer moves, presses, strip presses, ticks, waits,
+// take-backs and the close box. Phases of play, in which questions are declined and games get
+// finished, alternate with phases of anything at all. The controller's invariants are checked after
+// every event, and every state must have been seen.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -160,7 +160,7 @@ class Session {
             driver->Strip();
             return Event::Press;
         }
-        if (roll < 998) {
+        if (roll < 985) {
             // Give a running search time to finish, as a person would by waiting.
             const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
             while (std::chrono::steady_clock::now() < until && f.FSearch &&
@@ -168,6 +168,8 @@ class Session {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             return Event::Other;
         }
+        if (roll < 998) // take back, or put again: a press when it acts
+            return driver->Key(TKey::vkU, Pick(3) == 0) ? Event::Press : Event::Other;
         f.Close(); // the close box
         return Event::Other;
     }
@@ -179,6 +181,10 @@ class Session {
             ASSERT_EQ((*f.FBoard)[i] == CellBorder, InitialBoard[i] == CellBorder) << "cell " << i;
         for (int p = 1; p <= 2; ++p)
             ASSERT_TRUE(f.FPlayerType[p] >= 0 && f.FPlayerType[p] <= 6) << f.FPlayerType[p];
+        // The record is the game on the board, through take-backs and all.
+        if (f.FRecord.Started()) {
+            ASSERT_EQ(f.FRecord.Position().board, *f.FBoard);
+        }
         // The tick turns the timer on again in every state; a press leaves it on only above
         // 100; a movement leaves it alone.
         if (event == Event::Tick) {

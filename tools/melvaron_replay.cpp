@@ -2,16 +2,22 @@
 // melvaron-replay --hash SCRIPT: the same, each shot printed as its picture's SHA-256.
 // melvaron-replay --print-layout: the window's caption, client size and side-panel items, for
 // scripts that drive the real window.
+// melvaron-replay --record FILE: a game's record replayed through the rules: its last board and
+// counts.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/board_text.h"
+#include "engine/game_record.h"
 #include "engine/random.h"
+#include "engine/rules.h"
 #include "platform/cursor.h"
 #include "platform/headless.h"
+#include "platform/kept_text.h"
 #include "platform/text.h"
 #include "tools/cli.h"
 #include "tools/picture_hash.h"
@@ -54,12 +60,15 @@ constexpr const char* ScriptHelp =
     "\n"
     "script commands:\n"
     "  seed N                    seed the random generator with N (first command only)\n"
+    "  keep FILE                 keep the game in progress in FILE, as the window keeps it,\n"
+    "                            and resume the game FILE holds (first command, or second\n"
+    "                            after seed)\n"
     "  move X Y                  the pointer moves to (X, Y)\n"
     "  press left|right|middle X Y\n"
     "                            a button press at (X, Y); x 762 and beyond is the strip\n"
     "  strip                     a press on the strip\n"
     "  key NAME                  a key: left, right, up, down, tab, shift+tab, enter, space,\n"
-    "                            escape, b or r\n"
+    "                            escape, b, r, u or shift+u\n"
     "  tick [N]                  N timer ticks (default 1)\n"
     "  settle [MAX]              ticks, waiting for the computer, until a person is awaited\n"
     "                            or the timer stops; at most MAX ticks (default 100000)\n"
@@ -81,6 +90,31 @@ void PrintLayout() {
     }
 }
 
+// Replays the record in path; prints its board and counts, with the player to move or the
+// winner (0 for a drawn game).
+int PlayRecord(const std::string& path) {
+    std::string text;
+    if (!ReadFile(path.c_str(), text)) {
+        std::fprintf(stderr, "error: cannot read %s: %s\n", cli::ShownPath(path).c_str(),
+                     std::strerror(errno));
+        return cli::ExitBadInput;
+    }
+    game_record::TGameRecord record;
+    std::string error;
+    if (!game_record::ParseRecord(text, record, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return cli::ExitBadInput;
+    }
+    const game_record::TPosition& p = record.Position();
+    std::fputs(FormatBoard(p.board.data()).c_str(), stdout);
+    std::printf("counts=%d,%d,%d ", p.count[0], p.count[1], p.count[2]);
+    if (p.Over())
+        std::printf("winner=%d\n", rules::Winner(p.count[1], p.count[2]));
+    else
+        std::printf("turn=%d\n", p.toMove);
+    return 0;
+}
+
 int Fail(int line, const std::string& what) {
     std::fflush(stdout);
     std::fprintf(stderr, "line %d: %s\n", line, what.c_str());
@@ -94,18 +128,28 @@ int main(int argc, char** argv) {
                  "melvaron-replay"};
     cli::Setup(app);
     app.footer(ScriptHelp);
-    std::string path;
+    std::string path, recordPath;
     bool printLayout = false, hash = false;
     app.add_option("SCRIPT", path, "the session to play")->type_name("");
+    app.add_option("--record", recordPath,
+                   "replay the game record FILE and print its last board and counts")
+        ->type_name("FILE");
     app.add_flag("--print-layout", printLayout,
                  "the window's caption, client size and side-panel items, one per line");
     app.add_flag("--hash", hash,
                  "each shot prints its file name and the SHA-256 of its pixels (R, G, B bytes, "
                  "rows from the top) instead of writing the file");
     if (const int status = cli::Parse(app, argc, argv); status >= 0) return status;
+    if (!recordPath.empty()) {
+        if (!path.empty() || printLayout || hash) {
+            std::fprintf(stderr, "error: --record goes alone\n");
+            return cli::ExitBadInput;
+        }
+        return PlayRecord(recordPath);
+    }
     if (printLayout == !path.empty()) {
-        std::fprintf(stderr,
-                     "error: give a SCRIPT or --print-layout (try melvaron-replay --help)\n");
+        std::fprintf(stderr, "error: give a SCRIPT, --print-layout or --record FILE (try "
+                             "melvaron-replay --help)\n");
         return cli::ExitBadInput;
     }
     if (printLayout) {
@@ -143,6 +187,9 @@ int main(int argc, char** argv) {
         switch (c.op) {
         case replay::TOp::Seed:
             game_random::Seed(static_cast<uint32_t>(c.count));
+            break;
+        case replay::TOp::Keep:
+            form.KeepGameIn(std::make_unique<TKeptFile>(c.file));
             break;
         case replay::TOp::Move:
             host.MouseMove(c.x, c.y);

@@ -72,6 +72,10 @@ TCommand ParseLine(const std::vector<std::string_view>& w) {
         Arity(cmd, args, 1, 1, "seed N");
         c.op = TOp::Seed;
         c.count = Number(cmd, "N", w[1], 0, std::numeric_limits<uint32_t>::max());
+    } else if (cmd == "keep") {
+        Arity(cmd, args, 1, 1, "keep FILE");
+        c.op = TOp::Keep;
+        c.file = std::string(w[1]);
     } else if (cmd == "move") {
         Arity(cmd, args, 2, 2, "move X Y");
         c.op = TOp::Move;
@@ -156,6 +160,11 @@ TParseResult ParseScript(std::string_view text) {
             TCommand c = ParseLine(words);
             if (c.op == TOp::Seed && !result.commands.empty())
                 throw TBad{"seed must be the first command"};
+            // The kept game's random state would be lost to a later seed, and a resumed game
+            // must not follow moves of another.
+            if (c.op == TOp::Keep && !result.commands.empty() &&
+                (result.commands.size() > 1 || result.commands[0].op != TOp::Seed))
+                throw TBad{"keep must be the first command, or the second after seed"};
             closed = c.op == TOp::Close;
             c.line = lineNo;
             result.commands.push_back(std::move(c));

@@ -13,7 +13,21 @@
 
 namespace replay {
 
-enum class TOp { Seed, Move, Press, Strip, Key, Tick, Settle, Close, Shot, State, Board, Speech };
+enum class TOp {
+    Seed,
+    Keep,
+    Move,
+    Press,
+    Strip,
+    Key,
+    Tick,
+    Settle,
+    Close,
+    Shot,
+    State,
+    Board,
+    Speech
+};
 
 // Coordinates lie in the window's client area, ClientWidth x ClientHeight.
 constexpr int64_t DefaultSettle = 100000;
@@ -26,7 +40,7 @@ struct TCommand {
     TMouseButton button = TMouseButton::mbLeft; // Press
     TKey key = TKey::vkReturn;                  // Key
     bool shift = false;                         // Key
-    std::string file;                           // Shot
+    std::string file;                           // Shot, Keep
 };
 
 struct TParseResult {

@@ -126,6 +126,7 @@ bool TfrmGalMain::AfterMove() {
     if (next == 0) {
         GameOver();
         FState = gsGameOver;
+        ForgetKeptGame(); // a finished game has nothing to resume
         return false;
     }
     if (next == FTurn) {
@@ -172,6 +173,9 @@ void TfrmGalMain::ReapSearches() {
 
 void TfrmGalMain::NewGame() {
     StopSearch();
+    FRecord = {};
+    FTakenBack.clear();
+    ForgetKeptGame();
     int32_t* board = BoardCells();
     FCount[0] = FCount[1] = FCount[2] = 0;
     for (int i = 0; i < BoardSize; ++i) {
@@ -202,6 +206,7 @@ void TfrmGalMain::ApplyMove(int cell) {
     DrawCounter(0, FCount[0]);
     ClearMessages();
     FMsgLine = 0;
+    RecordPut(cell);
 }
 
 void TfrmGalMain::GameOver() {
@@ -240,6 +245,7 @@ void TfrmGalMain::Request(int request, int cell) {
 void TfrmGalMain::EndRequest() {
     if (FClosed) return;
     if (FState == gsClose) {
+        ForgetKeptGame(); // END / YES: the player leaves the game
         Close();
         return;
     }
@@ -276,6 +282,10 @@ void TfrmGalMain::FirstButton() {
     case gsSelect:
         DrawButtons(0);
         FState = gsAnnounce;
+        // The game's record starts with the generator as the first search will find it.
+        FRecord = game_record::TGameRecord(FPlayerType[1], FPlayerType[2], FLevelBonus != 0,
+                                           game_random::State);
+        KeepGame();
         break;
     default: // a game is running
         AskNewGame();

@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "engine/board.h"
+#include "engine/game_record.h"
 #include "engine/search_worker.h"
 #include "engine/think_thread.h"
 #include "platform/accessible_text.h"
 #include "platform/cursor.h"
 #include "platform/image.h"
+#include "platform/kept_text.h"
 #include "platform/keys.h"
 #include "platform/mouse.h"
 #include "platform/overlay.h"
@@ -69,8 +71,11 @@ class TfrmGalMain {
     // ---- Start-up and shutdown (startup.cpp) ----
     void FormCreate();
     void FormClose();
-    // Closes the window: runs FormClose once; afterwards no handler does anything.
+    // Closes the window: runs FormClose once; afterwards no handler does anything. A kept game
+    // stays, as after a crash: only the player's own close (CloseBox, END / YES) forgets it.
     void Close();
+    // The close box: the player leaves, so the kept game goes too.
+    void CloseBox();
     bool Closed() const { return FClosed; }
 
     // ---- Controller (controller.cpp) ----
@@ -90,9 +95,23 @@ class TfrmGalMain {
     // ---- Keyboard (keyboard.cpp) ----
     // The keys make the mouse's own movements and presses: arrows move over the cells, Tab and
     // Shift+Tab over the items a click could press now, Enter or Space press left, Escape right,
-    // B the strip, R says where the keyboard is. False when the key was of no use (Tab past the
-    // last item, B outside the selection), so that a front end may give it to others.
+    // B the strip, R says where the keyboard is. U and Shift+U, which no click makes, take back
+    // and put again. False when the key was of no use (Tab past the last item, B outside the
+    // selection, U with nothing to take back), so that a front end may give it to others.
     bool FormKeyDown(TKey key, bool shift);
+
+    // ---- The game's record: take-back and the kept game (take_back.cpp, kept_game.cpp) ----
+    // U takes back the last put of a person and every move since, back to that person's turn;
+    // Shift+U puts the latest moves taken back again. Each acts in a game in progress or over
+    // (states 0, 3 and above 100) and returns false when it has nothing to do.
+    bool TakeBack();
+    bool PutAgain();
+    // From now on keeps the game in progress in kept (written at GAME and at every move, cleared
+    // when the game ends or the player leaves it), and resumes the game kept there. Call once,
+    // right after FormCreate; kept may be null.
+    void KeepGameIn(std::unique_ptr<TKeptText> kept);
+    // Why the kept game could not be resumed, one line, or empty: for a front end to show.
+    const std::string& KeptGameProblem() const { return FKeptGameProblem; }
 
     // ---- Side panel drawing (draw_panel.cpp) ----
     void DrawText(int x, int y, TColor shadow, TColor colour, int height, int width,
@@ -142,6 +161,10 @@ class TfrmGalMain {
     TKeyTarget FKeyTarget = TKeyTarget::ktPointer;
     TPoint FPointer = {0, 0};
     int32_t FButtonPair = 4; // the labels DrawButtons last showed
+    // The game since GAME, move by move (not started in the selection); the moves taken back,
+    // each U's in one entry, latest last, until a new move.
+    game_record::TGameRecord FRecord;
+    std::vector<std::vector<game_record::TMove>> FTakenBack;
 
     // How state 110 makes its worker; null when none can be had. A thread of this program unless
     // a front end gives another (a page without shared memory: a worker with its own engine).
@@ -170,6 +193,15 @@ class TfrmGalMain {
     // ShowMessage without saying the line: the search's progress.
     void PaintMessage(const std::string& text, int line, int clearFirst);
 
+    // ---- Record steps (take_back.cpp, kept_game.cpp) ----
+    bool InGame() const; // a game in progress or over, in a state that takes U
+    void RecordPut(int cell);
+    // The board, counters and turn of FRecord's position, entered just after its latest move
+    // was shown: the next ticks decide the turn and write its lines as the game did.
+    void ReenterRecord();
+    void KeepGame();
+    void ForgetKeptGame();
+
     // ---- Input and keyboard steps (input.cpp, keyboard.cpp) ----
     // What a pointer movement onto item does, wherever it came from (mouse or keys).
     void HoverItem(int item);
@@ -188,6 +220,8 @@ class TfrmGalMain {
     // waits for a worker (a page's main thread must not), and a search reads only its own copy
     // of the board, so nothing of the game has to wait either.
     std::vector<std::unique_ptr<TSearchWorker>> FEndingSearches;
+    std::unique_ptr<TKeptText> FKeptGame; // where the game in progress is kept, if anywhere
+    std::string FKeptGameProblem;
     // The Gothic at each size DrawText has used.
     TFontSet FFonts{GothicFace};
 };

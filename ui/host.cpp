@@ -23,7 +23,8 @@ TFormHost MakeFormHost(TfrmGalMain& form, const TImage* icon) {
         form.imgScreenMouseDown(button, x, y);
     };
     host.onKeyDown = [&form](TKey key, bool shift) { return form.FormKeyDown(key, shift); };
-    host.onClose = [&form] { form.Close(); };
+    host.onClose = [&form] { form.CloseBox(); };
+    host.onQuit = [&form] { form.Close(); };
     host.isClosed = [&form] { return form.Closed(); };
     return host;
 }

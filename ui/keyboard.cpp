@@ -117,6 +117,9 @@ bool TfrmGalMain::FormKeyDown(TKey key, bool shift) {
         accSpoken.Say(PlaceText());
         accSpoken.Say(CountsText());
         return true;
+    case TKey::vkU:
+        // No click takes a move back: these are the controller's own requests.
+        return shift ? PutAgain() : TakeBack();
     }
     return false;
 }

@@ -1,4 +1,5 @@
-// The program entry: the game window on the SDL backend. No arguments are read.
+// The program entry: the game window on the SDL backend, its game kept in the user's data
+// folder. No arguments are read.
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -6,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/kept_text.h"
 #include "platform/sdl_app.h"
 #include "platform/text.h"
 #include "ui/form.h"
@@ -45,6 +47,19 @@ std::string NoDisplayAdvice() {
 #endif
 }
 
+// The game in progress is kept in the user's data folder and resumed at the next start; a
+// kept game that cannot be resumed is named on standard error (the window says it too).
+void KeepGameInDataFolder(TfrmGalMain& form) {
+    const std::filesystem::path folder = UserDataFolder("melvaron");
+    if (folder.empty()) return; // nowhere to keep it: the game plays as it always did
+    auto kept = std::make_unique<TKeptFile>(folder / "game-in-progress.txt");
+    const std::u8string path = kept->Path().u8string();
+    form.KeepGameIn(std::move(kept));
+    if (!form.KeptGameProblem().empty())
+        std::fprintf(stderr, "melvaron: %s (%.*s)\n", form.KeptGameProblem().c_str(),
+                     static_cast<int>(path.size()), reinterpret_cast<const char*>(path.data()));
+}
+
 } // namespace
 
 int main() {
@@ -69,6 +84,7 @@ int main() {
         form.FormCreate();
         // A window whose creation failed has closed already: there is nothing to show.
         if (!form.Closed()) {
+            KeepGameInDataFolder(form);
             const TImage icon = MakeIcon();
             TFormHost host = MakeFormHost(form, &icon);
             app->Run(host);

@@ -9,5 +9,7 @@ set(MELVARON_UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/icon.cpp
     ${CMAKE_CURRENT_LIST_DIR}/input.cpp
     ${CMAKE_CURRENT_LIST_DIR}/keyboard.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/kept_game.cpp
     ${CMAKE_CURRENT_LIST_DIR}/speech.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/startup.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/startup.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/take_back.cpp)

@@ -80,3 +80,9 @@ void TfrmGalMain::Close() {
     if (FClosed) return;
     FormClose();
 }
+
+void TfrmGalMain::CloseBox() {
+    if (FClosed) return;
+    ForgetKeptGame();
+    FormClose();
+}
