@@ -38,7 +38,8 @@ add_custom_command(OUTPUT ${GLYPHS}
 
 include(${CMAKE_SOURCE_DIR}/engine/sources.cmake)
 include(${CMAKE_SOURCE_DIR}/ui/sources.cmake)
-set(WEB_PLATFORM_SOURCES app.cpp cursor.cpp image.cpp text_cells.cpp web_app.cpp web_text.cpp)
+set(WEB_PLATFORM_SOURCES app.cpp cursor.cpp image.cpp text_cells.cpp web_app.cpp web_kept_text.cpp
+                         web_text.cpp)
 list(TRANSFORM WEB_PLATFORM_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/platform/)
 math(EXPR WEB_MEMORY_BYTES "${MELVARON_WEB_MEMORY_MB} * 1048576")
 # Every stack that runs a search, a thread's or a module's own, is 1 MB, and wasm has no guard
