@@ -16,10 +16,12 @@
   // What the tests and a bug report read: when the first picture arrived, the last error, what
   // the program printed and the page's own errors, where the picture is shown and what searches.
   // A test sets held to step the game itself, as the replay does (Module._melvaron_settle_step,
-  // Module._melvaron_tick): the timer then runs without ticking.
+  // Module._melvaron_tick): the timer then runs without ticking. One that sets window.melvaron
+  // to {held: true} before the page runs holds it from the start (a resumed game's timer runs at
+  // once).
   const state = window.melvaron = {firstScreenMs: null, error: null, told: null, timerOn: false,
                                    search: null, printed: [], pageErrors: [], fit: null,
-                                   held: false};
+                                   held: Boolean(window.melvaron && window.melvaron.held)};
   window.addEventListener('error', (event) => state.pageErrors.push(String(event.message)));
   window.addEventListener('unhandledrejection',
                           (event) => state.pageErrors.push('unhandled: ' + event.reason));
@@ -29,7 +31,7 @@
       context.putImageData(image, left, top);
       if (state.firstScreenMs === null) {
         state.firstScreenMs = performance.now(); // since the page was asked for
-        status.textContent = '';
+        status.textContent = state.told || '';
         window.dispatchEvent(new Event('melvaron-first-screen'));
       }
     },
@@ -48,12 +50,18 @@
       status.textContent = 'error: ' + message;
     },
     // A line beside the picture that the game goes on under (null takes it away); a screen
-    // reader hears it too.
-    tell(message) {
+    // reader hears it too, unless the game says it itself.
+    tell(message, say = true) {
       state.told = message;
       if (state.error !== null) return;
       status.textContent = message || '';
-      if (message && window.melvaronLiveRegion) melvaronLiveRegion.say(message);
+      if (message && say && window.melvaronLiveRegion) melvaronLiveRegion.say(message);
+    },
+    // The game's record, asked for by the download link (Module._melvaron_record).
+    record(text) {
+      if (recordUrl) URL.revokeObjectURL(recordUrl);
+      recordUrl = URL.createObjectURL(new Blob([text], {type: 'text/plain;charset=utf-8'}));
+      recordLink.href = recordUrl;
     },
     print(text) {
       if (state.printed.length < 100) state.printed.push(text);
@@ -61,6 +69,26 @@
     },
   };
   const running = () => state.firstScreenMs !== null && state.error === null;
+
+  // ---- The controls beside the picture: take-back, put again, the record ----
+  // Take-back and putting again are the game's own keys (U, Shift+U), whatever makes them.
+  const takeBackCode = melvaronFacts.keys.find((k) => k.key === 'u').code;
+  const takeBack = (again) => {
+    if (running()) Module._melvaron_key(takeBackCode, again ? 1 : 0);
+  };
+  const controls = document.getElementById('game-controls');
+  const recordLink = document.getElementById('record');
+  let recordUrl = null;
+  document.getElementById('take-back').addEventListener('click', () => takeBack(false));
+  document.getElementById('put-again').addEventListener('click', () => takeBack(true));
+  recordLink.addEventListener('click', () => {
+    if (running()) Module._melvaron_record(); // sets the link's address before it is followed
+  });
+  // Shown while a game has started, looked at now and then whatever moved the game.
+  setInterval(() => {
+    const shown = running() && Module._melvaron_record_started() !== 0;
+    if (controls.hidden === shown) controls.hidden = !shown;
+  }, 250);
 
   // ---- The picture as large as the screen allows ----
   // A whole number of CSS pixels per pixel of the picture wherever one fits, so that the pixels
@@ -86,8 +114,11 @@
     const top = Math.max(0, Math.round((height - allH) / 2 * ratio) / ratio);
     Object.assign(canvas.style, {width: w + 'px', height: h + 'px', left: left + 'px',
                                  top: top + 'px'});
-    const place = side ? {left: left + w, top, width: BarWidth, height: h}
-                       : {left, top: top + h, width: w, height: BarHeight};
+    // The bar has at least its room, and all there is up to the viewport's edge.
+    const place = side ? {left: left + w, top, width: Math.max(BarWidth, width - left - w),
+                          height: h}
+                       : {left, top: top + h, width: w,
+                          height: Math.max(BarHeight, height - top - h)};
     bar.className = side ? 'beside' : 'below';
     Object.assign(bar.style, Object.fromEntries(Object.entries(place).map(([k, v]) =>
                                                                           [k, v + 'px'])));
@@ -167,11 +198,25 @@
     if (finger) clearTimeout(finger.long);
     finger = null;
   }
+  // Two fingers put down together and lifted again without sliding: a take-back.
+  const TwoFingerMs = 600;
+  let pair = null;
+  // The controls beside the picture take a finger as buttons do.
+  const onControl = (event) => event.target instanceof Element &&
+                               event.target.closest('.controls') !== null;
   document.addEventListener('pointerdown', (event) => {
-    if (event.pointerType === 'mouse') return;
+    if (event.pointerType === 'mouse' || onControl(event)) return;
     event.preventDefault();
+    if (finger && !pair && !event.isPrimary) {
+      pair = {start: performance.now(),
+              down: new Map([[finger.id, [finger.x, finger.y]],
+                             [event.pointerId, [event.clientX, event.clientY]]])};
+      endFinger();
+      return;
+    }
     if (!event.isPrimary || finger) {
-      endFinger(); // a pinch or a second finger
+      endFinger(); // a third finger, or a second that came late
+      pair = null;
       return;
     }
     const target = fingerTarget(event.clientX, event.clientY);
@@ -186,17 +231,30 @@
     if (finger && event.pointerId === finger.id &&
         Math.hypot(event.clientX - finger.x, event.clientY - finger.y) > SlopPx)
       endFinger();
+    const from = pair && pair.down.get(event.pointerId);
+    if (from && Math.hypot(event.clientX - from[0], event.clientY - from[1]) > SlopPx)
+      pair = null; // a pinch or a swipe
   });
   document.addEventListener('pointerup', (event) => {
+    if (pair && pair.down.delete(event.pointerId)) {
+      if (!pair.down.size && performance.now() - pair.start <= TwoFingerMs) takeBack(false);
+      if (!pair.down.size) pair = null;
+      return;
+    }
     if (!finger || event.pointerId !== finger.id) return;
     const target = finger.target;
     endFinger();
     press(0, target.press);
   });
-  document.addEventListener('pointercancel', endFinger);
+  document.addEventListener('pointercancel', () => {
+    endFinger();
+    pair = null;
+  });
   // Older touch browsers scroll, zoom or call out from touch events whatever touch-action says.
   for (const name of ['touchstart', 'touchmove', 'gesturestart'])
-    document.addEventListener(name, (event) => event.preventDefault(), {passive: false});
+    document.addEventListener(name, (event) => {
+      if (!onControl(event)) event.preventDefault();
+    }, {passive: false});
 
   // Shared memory lets the program's own threads search, on every core; without it (no
   // isolation headers, an iframe, a browser without it) one worker with its own copy of the
