@@ -3,6 +3,7 @@
 // service worker, the keyboard's way out of the canvas, a bad seed and a browser lacking what
 // the game needs. Each takes the browser and the run: {site, work, url, facts, byName}.
 'use strict';
+const {execFileSync} = require('child_process');
 const crypto = require('crypto');
 const fs = require('fs');
 const os = require('os');
@@ -10,7 +11,7 @@ const path = require('path');
 const {ENGINES, playwrightTab, served, stopped} = require('./browsers');
 const {check} = require('./report');
 const {inPage, waitFor, fitProblem, fitText} = require('./page-driver');
-const {play, Phone, LoadDeadline} = require('./sessions');
+const {play, Phone, LoadDeadline, SettleDeadline} = require('./sessions');
 
 // The screens the fit is checked on besides the phone: turned, a small phone, a tablet.
 const FitViewports = [[412, 915], [915, 412], [667, 375], [1180, 820]];
@@ -28,6 +29,10 @@ async function phone(browser, name, {url, facts, byName}) {
   const sessions = [byName.touch, byName['computer-game']].filter(Boolean);
   for (const session of sessions)
     await play(session, {engine: 'chromium', tab, url, facts, finger});
+  // A two-finger tap takes back; the button beside the picture puts again.
+  if (name === 'portrait' && byName['take-back'])
+    await play(byName['take-back'], {engine: 'chromium', tab, url, facts, finger,
+                                     undo: 'fingers'});
   if (!sessions.length) {
     await tab.goto(url);
     await waitFor(tab, inPage.ready, null, LoadDeadline, 'the first screen');
@@ -316,7 +321,7 @@ async function refusedEngine(browser, {url, facts, byName}) {
       if (times === 2) {
         const game = byName['computer-game'];
         if (game) await play(game, {engine: name, tab, url, facts, query: '&search=worker'});
-        check(refused === 3, `${name}: the page asked for it ${refused} times, not 3`);
+        check(refused === 3, `${name}: asked for ${refused} times (the start, the search, again)`);
         continue;
       }
       await tab.goto(`${url}?seed=3&search=worker`);
@@ -352,6 +357,138 @@ async function refusedEngine(browser, {url, facts, byName}) {
     } finally {
       await context.close();
     }
+  }
+}
+
+// Take-back and putting again by Ctrl+Z and Ctrl+Y, Ctrl+Shift+Z and the buttons beside the
+// picture, as the replay's U and Shift+U; then the game's record, downloaded from its link, read
+// back by the replay tool to the position the replay's session ends in.
+async function takeBackWays(browser, {url, facts, byName, replay, work}) {
+  const session = byName['take-back'];
+  if (!session) return;
+  for (const undo of ['ctrl', 'ctrl-shift', 'controls']) {
+    const context = await browser.playwright.newContext({viewport: {width: 1024, height: 640},
+                                                         acceptDownloads: true});
+    try {
+      const tab = playwrightTab(await context.newPage());
+      await play(session, {engine: `chromium (${undo})`, tab, url, facts, undo});
+      if (undo !== 'controls') continue;
+      const [download] = await Promise.all([tab.page.waitForEvent('download'),
+                                            tab.page.click('#record')]);
+      const file = path.join(work, 'downloaded-record.txt');
+      await download.saveAs(file);
+      const read = (args) => {
+        try {
+          return execFileSync(replay, args, {cwd: session.dir, encoding: 'utf8',
+                                             stdio: ['ignore', 'pipe', 'pipe']});
+        } catch (e) {
+          return `status ${e.status}: ${String(e.stderr).trim()}`;
+        }
+      };
+      const script = path.join(session.dir, 'board.txt');
+      fs.writeFileSync(script, fs.readFileSync(session.file, 'utf8').replace(/^shot .*$/gm, '') +
+                       '\nboard\n');
+      const want = read([script]).trim().split('\n').slice(-6).join('\n');
+      const got = read(['--record', file]);
+      check(download.suggestedFilename() === 'melvaron-game.txt' &&
+            got.startsWith(want + '\n'),
+            `the record ${download.suggestedFilename()} read back by melvaron-replay --record: ` +
+            `${got.split('\n').slice(6).join(' ').trim() || got.split('\n')[0]}`);
+    } finally {
+      await context.close();
+    }
+  }
+}
+
+// A seeded computer game reloaded at many moments, and once closed and opened again: each time
+// the page comes back to the picture the replay shows resuming what the page kept, and the game
+// ends as the one played through does. A damaged kept game, or one of another version, is
+// refused beside the picture with a fresh player selection.
+async function resumed(browser, {url, facts, byName, replay}) {
+  const session = byName['computer-game'];
+  if (!session) return;
+  const {states} = facts;
+  const context = await browser.playwright.newContext({viewport: {width: 1024, height: 640}});
+  // The page's timer held from the start: a resumed game's runs at once.
+  await context.addInitScript(() => {
+    window.melvaron = {held: true};
+  });
+  const Name = 'melvaron-game-in-progress';
+  try {
+    let tab = playwrightTab(await context.newPage());
+    const address = `${url}?seed=3`;
+    // The pointer rests on GAME, where the person left it.
+    const [px, py] = [632, 412];
+    const opened = async () => {
+      await waitFor(tab, inPage.ready, null, LoadDeadline, 'the first screen');
+      await tab.run(inPage.hook);
+      await tab.run(([x, y]) => Module._melvaron_mouse_move(x, y), [px, py]);
+    };
+    const settle = async (most) => {
+      await tab.run(inPage.settle, most);
+      await waitFor(tab, inPage.settled, null, SettleDeadline, 'the settle');
+    };
+    const compare = async (png, what) => {
+      const {count, first} = await tab.run(inPage.compare,
+                                           fs.readFileSync(png).toString('base64'));
+      return check(count === 0, `${what}` + (count ? ` (${count} pixels differ, first at ${first})`
+                                                   : ''));
+    };
+    await tab.goto(address);
+    await opened();
+    // LV0 against LV1, as the session chooses them.
+    await tab.run(() => {
+      for (const [x, y] of [[590, 323], [615, 351], [632, 412]]) {
+        Module._melvaron_mouse_move(x, y);
+        Module._melvaron_mouse_down(0, x, y);
+      }
+    });
+    const moments = [1, 6, 20, 45, 90, 160];
+    for (const [i, ticks] of moments.entries()) {
+      await settle(ticks);
+      const kept = await tab.run((name) => localStorage.getItem(name), Name);
+      if (!kept) break; // the game is over
+      const file = path.join(session.dir, `kept-${i}.txt`);
+      fs.writeFileSync(file, kept);
+      const script = path.join(session.dir, `resume-${i}.txt`);
+      fs.writeFileSync(script, `keep ${file}\nmove ${px} ${py}\nshot resumed-${i}.png\nsettle\n` +
+                       `shot end-${i}.png\n`);
+      execFileSync(replay, [script], {cwd: session.dir, stdio: 'ignore'});
+      if (i === 3) {
+        // The tab closed and another opened, as a phone discards a tab.
+        await tab.close();
+        tab = playwrightTab(await context.newPage());
+        await tab.goto(address);
+      } else {
+        await tab.page.reload();
+      }
+      await opened();
+      await compare(path.join(session.dir, `resumed-${i}.png`),
+                    `resumed after ${ticks} ticks${i === 3 ? ' in a new tab' : ''}: the replay's ` +
+                    'picture of the kept game');
+      const end = fs.readFileSync(path.join(session.dir, `end-${i}.png`));
+      check(end.equals(fs.readFileSync(path.join(session.dir, 'game-over.png'))),
+            `the game kept after ${ticks} ticks ends as the one played through`);
+    }
+    await settle(null);
+    await compare(path.join(session.dir, 'game-over.png'),
+                  'the resumed game ends as the one played through');
+    const left = await tab.run((name) => localStorage.getItem(name), Name);
+    check(left === null, `a finished game is kept no more (${JSON.stringify(left)})`);
+
+    for (const [what, text] of [['damaged', 'melvaron-record 1\nplayer 1 MAN\nplayer 2 LV9\n'],
+                                ['of another version', 'melvaron-record 2\n']]) {
+      await tab.run(([name, value]) => localStorage.setItem(name, value), [Name, text]);
+      await tab.page.reload();
+      await waitFor(tab, inPage.ready, null, LoadDeadline, 'the first screen');
+      const got = await tab.run(() => ({state: Module._melvaron_state(), error: window.melvaron.error,
+                                        status: document.getElementById('status').textContent}));
+      check(got.state === states.gsSelect && got.error === null &&
+            got.status.startsWith('the last game could not be resumed: '),
+            `a kept game ${what} is refused: '${got.status}', the player selection`);
+    }
+  } finally {
+    await context.close();
   }
 }
 
@@ -404,5 +541,5 @@ async function lacking(browser, {url}) {
   }
 }
 
-module.exports = {phone, installed, keptOpen, staticHost, withoutServiceWorker, refusedEngine, tabLeaves,
+module.exports = {phone, installed, keptOpen, takeBackWays, resumed, staticHost, withoutServiceWorker, refusedEngine, tabLeaves,
                   badSeed, lacking};

@@ -210,8 +210,8 @@ function fitProblem({fit, rect}, ratio, client) {
   const problems = [];
   if (fit.width > width + 1e-6 || fit.width < width - 1 / ratio - 1e-6)
     problems.push(`scale ${fit.scale.toFixed(4)}, not ${expected.toFixed(4)}`);
-  const right = Math.max(fit.left + fit.width, bar.left + bar.width);
-  const bottom = Math.max(fit.top + fit.height, bar.top + bar.height);
+  const right = fit.left + fit.width + (bar.side === 'beside' ? room.beside : 0);
+  const bottom = fit.top + fit.height + (bar.side === 'below' ? room.below : 0);
   if (fit.left < 0 || fit.top < 0 || right > vw + 1e-6 || bottom > vh + 1e-6)
     problems.push('not all visible');
   if (Math.abs(vw - right - fit.left) > 1 || Math.abs(vh - bottom - fit.top) > 1)

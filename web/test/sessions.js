@@ -68,9 +68,9 @@ function spokenByReplay(steps, output) {
 
 // ---- Playing one session in one page ----
 // session.dir holds the replay's pictures of it. how: {engine, tab, url, facts, query, finger,
-// open} where finger, for a phone, holds the CDP session that sends touches (tab.page is the
-// playwright page then), query adds to the page's address, and open says that the page is open
-// at the session's seed already.
+// open, undo} where finger, for a phone, holds the CDP session that sends touches (tab.page is
+// the playwright page then), query adds to the page's address, open says that the page is open
+// at the session's seed already, and undo makes the keys U and Shift+U another way (below).
 async function play(session, how) {
   const {tab, engine, finger, facts} = how;
   const label = `${engine}${finger ? ' ' + finger.name : ''} ${session.name}`;
@@ -105,6 +105,22 @@ async function play(session, how) {
     check(x === 'strip' ? got.endsWith(want) : got === want,
           `${where}: a ${button === 'right' ? 'long press' : 'tap'} reaches the game as ${got}`);
     return events;
+  };
+  // U and Shift+U made another way: how.undo is 'ctrl' (Ctrl+Z, Ctrl+Y), 'ctrl-shift' (Ctrl+Z,
+  // Ctrl+Shift+Z), 'controls' (the buttons beside the picture) or 'fingers' (a two-finger tap,
+  // and the button by finger to put again).
+  const undo = async (way, again) => {
+    if (way === 'ctrl' || way === 'ctrl-shift') {
+      await tab.key(!again ? 'Control+z' : way === 'ctrl' ? 'Control+y' : 'Control+Shift+z');
+    } else if (way === 'fingers' && !again) {
+      const [x, y] = css(facts.client.width / 2, facts.client.height / 2);
+      await finger.cdp.send('Input.dispatchTouchEvent', {type: 'touchStart', touchPoints:
+                            [{x: x - 40, y, id: 0}, {x: x + 40, y, id: 1}]});
+      await finger.cdp.send('Input.dispatchTouchEvent', {type: 'touchEnd', touchPoints: []});
+    } else {
+      const button = await tab.page.$(again ? '#put-again' : '#take-back');
+      if (finger) await button.tap(); else await button.click();
+    }
   };
   // The script's key names as the browser's, Shift before them where held.
   const keyOf = (name) => (facts.keyNames[name].shift ? 'Shift+' : '') + facts.keyNames[name].key;
@@ -163,8 +179,8 @@ async function play(session, how) {
         await fingerPress(where, button, step.op === 'strip' ? 'strip' : Number(x), Number(y));
       } else {
         await tab.mouse(...css(x, y), code);
-        clicked = true;
       }
+      clicked = true;
       if (within) {
         const [last] = (await tab.run(inPage.events, -1));
         check(last && last.kind === 'down' && last.state <= facts.awaitedMax &&
@@ -176,8 +192,12 @@ async function play(session, how) {
       break;
     }
     case 'key':
+      if (how.undo && /^(shift\+)?u$/.test(step.args[0])) {
+        await undo(how.undo, step.args[0] === 'shift+u');
+        break;
+      }
       if (!focused) {
-        // A click gave the game the keyboard, else Tab gives it.
+        // A click or a tap gave the game the keyboard, else Tab gives it.
         if (clicked) await checkClickFocus(tab, where); else await checkFocus(tab, where);
         focused = true;
       }
@@ -264,4 +284,4 @@ async function play(session, how) {
         (blocking.length ? ` (printed: ${blocking[0].slice(0, 60)})` : ''));
 }
 
-module.exports = {parse, spokenByReplay, play, Phone, LoadDeadline};
+module.exports = {parse, spokenByReplay, play, Phone, LoadDeadline, SettleDeadline};
