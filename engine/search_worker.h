@@ -6,12 +6,17 @@
 
 #include "engine/search.h"
 
+// FResult of a worker that could not search at all (a page's worker whose engine would not load,
+// or stopped): the window has no move from it.
+constexpr int32_t ResultFailed = -998;
+
 class TSearchWorker : public TSearch {
   public:
     using TSearch::TSearch;
     virtual ~TSearchWorker() = default;
 
-    // Starts the search on the inputs Prepare gave; at most once.
+    // Starts the search on the inputs Prepare gave; at most once. FResult then becomes the move,
+    // or ResultFailed where the worker cannot search.
     virtual void Resume() = 0;
     // Asks the search to stop at its next node and returns at once; FResult is then not read.
     virtual void Terminate() = 0;

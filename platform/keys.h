@@ -71,6 +71,20 @@ inline constexpr TKeyCode KeyCodes[] = {
     {85, TKey::vkU, "u"},
 };
 
+// The usual undo and redo with Ctrl, which every front end takes as the keys U and Shift+U: Ctrl
+// with letter (Shift held or not) is key (with Shift or not).
+struct TCtrlShortcut {
+    char letter;
+    bool shift;
+    TKey key;
+    bool keyShift;
+};
+inline constexpr TCtrlShortcut CtrlShortcuts[] = {
+    {'z', false, TKey::vkU, false},
+    {'z', true, TKey::vkU, true},
+    {'y', false, TKey::vkU, true},
+};
+
 // Where key stands in KeyCodes; -1 when browsers cannot give it.
 constexpr int KeyCodeIndex(TKey key) {
     for (int i = 0; i < static_cast<int>(std::size(KeyCodes)); ++i)

@@ -273,8 +273,9 @@ std::optional<TKeyStroke> StrokeOf(const SDL_Keysym& keysym) {
     const bool shift = (keysym.mod & KMOD_SHIFT) != 0;
     if ((keysym.mod & (KMOD_ALT | KMOD_GUI)) != 0) return std::nullopt;
     if ((keysym.mod & KMOD_CTRL) != 0) {
-        if (keysym.sym == SDLK_z) return TKeyStroke{TKey::vkU, shift};
-        if (keysym.sym == SDLK_y && !shift) return TKeyStroke{TKey::vkU, true};
+        // SDL's key for a letter is the letter in lower case.
+        for (const TCtrlShortcut& c : CtrlShortcuts)
+            if (keysym.sym == c.letter && shift == c.shift) return TKeyStroke{c.key, c.keyShift};
         return std::nullopt;
     }
     const auto key = KeyOf(keysym.sym);

@@ -721,4 +721,51 @@ TEST(Controller, StopsAndResultsNeverWaitForTheWorker) {
     }
 }
 
+// A worker that cannot search asks "NEW GAME ?" and leaves the board as it was: YES starts a new
+// game; NO announces the turn again and the next tick starts a fresh search for the same side.
+TEST(Controller, FailedSearchAsksForANewGameOrAnotherTry) {
+    for (bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "YES" : "NO");
+        TFakeWorker::Log log;
+        FormDriver d;
+        struct TFailing : TFakeWorker {
+            using TFakeWorker::TFakeWorker;
+            void Resume() override {
+                TFakeWorker::Resume();
+                FResult = ResultFailed;
+                ended = true;
+            }
+        };
+        d->FNewSearch = [&] { return std::unique_ptr<TSearchWorker>(new TFailing(log)); };
+        d.Start(kLV1, 0);
+        d.Settle();
+        const Board board = *d->FBoard;
+        EXPECT_EQ(d->FState, gsAskNewGame);
+        EXPECT_EQ(d->FReturnState, gsAnnounce);
+        EXPECT_EQ(d->FSearch, nullptr);
+        EXPECT_EQ(log.destroyed, 1);
+        EXPECT_EQ(d->FMsgLine, 0);
+        EXPECT_EQ(Screen.Cursor, crDefault);
+        ExpectInvariants(d.f(), "failed search");
+        EXPECT_FALSE(d.Tick()); // the question waits with the timer off
+        EXPECT_EQ(*d->FBoard, board);
+
+        d.ClickItem(yes ? piFirstButton : piSecondButton);
+        if (yes) {
+            EXPECT_EQ(d->FState, gsSelect);
+            EXPECT_EQ(*d->FBoard, InitialBoard);
+            continue;
+        }
+        EXPECT_EQ(d->FState, gsAnnounce);
+        d.Tick(); // the turn and "THINKING..." again
+        EXPECT_EQ(d->FState, gsStartThink);
+        EXPECT_EQ(d->FMsgLine, 2);
+        EXPECT_EQ(d->imgScreen.Pixel(540, 272), ColPlayer1); // the turn line's swatch
+        d.Tick();
+        EXPECT_EQ(log.made, 2);
+        EXPECT_EQ(d->FState, gsAskNewGame);
+        EXPECT_EQ(*d->FBoard, board);
+    }
+}
+
 } // namespace

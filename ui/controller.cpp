@@ -43,7 +43,8 @@ void TfrmGalMain::tmrTimerTimer() {
     default:
         break;
     }
-    tmrTimer.Enabled = true;
+    // A question waits with the timer off: a failed search asks one.
+    tmrTimer.Enabled = FState != gsAskNewGame;
 }
 
 // The search's inputs for the player to move; one random value is drawn for it here.
@@ -82,6 +83,10 @@ void TfrmGalMain::PollSearch() {
         if (result == ResultNotReady) return;
         // Think stores its answer just before it returns; the worker may still be running.
         LetGoOfSearch();
+        if (result == ResultFailed) {
+            SearchFailed();
+            return;
+        }
         cell = result;
     } else {
         // No thread could be made: search here, on the window's thread.
@@ -90,6 +95,15 @@ void TfrmGalMain::PollSearch() {
     }
     ApplyMove(cell);
     FState = gsTurnOver;
+}
+
+// The worker could not search (a page's worker whose engine would not load): the person chooses
+// between a new game (YES) and another try (NO announces the turn again, with a fresh search).
+void TfrmGalMain::SearchFailed() {
+    ClearMessages();
+    FMsgLine = 0;
+    FState = gsAnnounce;
+    AskNewGame();
 }
 
 void TfrmGalMain::ShowNextFlip() {

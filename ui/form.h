@@ -180,6 +180,7 @@ class TfrmGalMain {
     void PrepareSearch(TSearch& search);
     void StartSearch();
     void PollSearch();
+    void SearchFailed();
     void ShowNextFlip();
     bool AfterMove(); // false when the game has ended
     void Announce();

@@ -1,18 +1,23 @@
 // The program entry of the web page: the game window on the web backend, its searches on threads
 // of the program (the page shares its memory with workers) or, built without threads, on the
 // page's search worker. The page passes "--seed N" when its address asks for a seed (?seed=N);
-// otherwise the clock seeds, as on the desktop.
+// otherwise the clock seeds, as on the desktop. The game in progress is kept in the browser's
+// storage and resumed at the next visit; a kept game brings its own generator's state, so a
+// seed starts only a game that is not resumed.
 #include <emscripten.h>
 
 #include <cstdint>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <string>
 
+#include "engine/game_record.h"
 #include "engine/random.h"
 #include "engine/search_pool.h"
 #include "platform/input_text.h"
 #include "platform/web_app.h"
+#include "platform/web_kept_text.h"
 #include "ui/form.h"
 #include "ui/host.h"
 #include "ui/screen_geometry.h"
@@ -23,6 +28,19 @@
 namespace {
 
 TfrmGalMain* gForm = nullptr;
+
+// The name the game in progress is kept under in the site's storage.
+constexpr const char* KeptGameName = "melvaron-game-in-progress";
+
+// clang-format off
+// A line beside the picture (why the kept game could not be resumed); the game says it itself.
+EM_JS(void, PageTell, (const char* line), {
+    Module.melvaronPage.tell(UTF8ToString(line), false);
+});
+EM_JS(void, PageRecord, (const char* text), {
+    Module.melvaronPage.record(UTF8ToString(text));
+});
+// clang-format on
 
 } // namespace
 
@@ -37,6 +55,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_state() {
 extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_settle_step() {
     if (!gForm) return static_cast<int>(TSettleStep::Awaited);
     return static_cast<int>(SettleStep(*gForm, melvaron_tick));
+}
+
+// Whether a game has started (its record can be had), and the record's text handed to the page.
+extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_record_started() {
+    return gForm && gForm->FRecord.Started();
+}
+extern "C" EMSCRIPTEN_KEEPALIVE void melvaron_record() {
+    PageRecord(gForm && gForm->FRecord.Started() ? game_record::FormatRecord(gForm->FRecord).c_str()
+                                                 : "");
 }
 
 // Whether a press at client pixel (x, y) reaches a board cell or a side-panel item: the page
@@ -77,6 +104,8 @@ int main(int argc, char** argv) {
             TWebApplication::Fail("the game window could not be created");
             return 1;
         }
+        form.KeepGameIn(std::make_unique<TWebKeptText>(KeptGameName));
+        if (!form.KeptGameProblem().empty()) PageTell(form.KeptGameProblem().c_str());
         static TWebApplication app(MakeFormHost(form));
         app.Start();
     } catch (const std::exception& e) {

@@ -11,6 +11,9 @@ struct TSearchMessage {
 };
 
 inline constexpr TSearchMessage SearchMessages[] = {
+    // The page to a new worker: its engine's script (a URL the page made) and wasm (the bytes),
+    // as the page fetched them at its start.
+    {"load", {"engine", "wasm"}},
     // The page to its worker: search this (PageSearchStart's arguments, melvaron_search's).
     {"start", {"id", "side", "depth", "board", "random"}},
     // The worker to the page: its engine is loaded and takes searches.
@@ -19,6 +22,8 @@ inline constexpr TSearchMessage SearchMessages[] = {
     {"progress", {"id", "progress"}},
     // A search's answer (melvaron_search_result's arguments).
     {"result", {"id", "result"}},
-    // A line the worker's engine printed, or why it stopped.
-    {"error", {"text"}},
+    // A line the worker's engine printed.
+    {"print", {"text"}},
+    // Why the worker's engine stopped or could not start: it searches no more.
+    {"failed", {"text"}},
 };

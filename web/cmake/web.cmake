@@ -38,7 +38,8 @@ add_custom_command(OUTPUT ${GLYPHS}
 
 include(${CMAKE_SOURCE_DIR}/engine/sources.cmake)
 include(${CMAKE_SOURCE_DIR}/ui/sources.cmake)
-set(WEB_PLATFORM_SOURCES app.cpp cursor.cpp image.cpp text_cells.cpp web_app.cpp web_text.cpp)
+set(WEB_PLATFORM_SOURCES app.cpp cursor.cpp image.cpp text_cells.cpp web_app.cpp web_kept_text.cpp
+                         web_text.cpp)
 list(TRANSFORM WEB_PLATFORM_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/platform/)
 math(EXPR WEB_MEMORY_BYTES "${MELVARON_WEB_MEMORY_MB} * 1048576")
 # Every stack that runs a search, a thread's or a module's own, is 1 MB, and wasm has no guard
@@ -111,9 +112,10 @@ foreach(script page.js service-worker-registration.js keys-and-live-region.js se
   list(APPEND SITE_FILES ${script})
 endforeach()
 
-# The page and the manifest carry the window's caption and colours; the icons are the desktop's.
-# Every template's marks are {{melvaron:NAME}} (web/generators/site_template.h).
-foreach(page index.html manifest.webmanifest)
+# The manifest carries the window's caption and colours (the page too, filled in last with the
+# build's hash); the icons are the desktop's. Every template's marks are {{melvaron:NAME}}
+# (web/generators/site_template.h).
+foreach(page manifest.webmanifest)
   add_custom_command(OUTPUT ${SITE}/${page}
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${SITE}
                      COMMAND ${MELVARON_SITE_FILLER} ${WEB}/site/${page} ${SITE}/${page}
@@ -142,14 +144,16 @@ foreach(icon 192 512 maskable:512)
   list(APPEND SITE_FILES ${file})
 endforeach()
 
-# Last, the build's hash over everything above, and the two files that carry it: the facts the
-# page's scripts read (facts.js) and the service worker (sw.js), whose cache is named by it.
+# Last, the build's hash over everything above, and the three files that carry it: the page,
+# which names the build in what it loads, the facts the page's scripts read (facts.js) and the
+# service worker (sw.js), whose cache is named by it.
 add_custom_target(site ALL
   COMMAND ${CMAKE_COMMAND} -DSITE=${SITE} "-DSITE_FILES=${SITE_FILES}"
-          -DFACTS=${WEB}/site/facts.js -DWORKER=${WEB}/site/service-worker.js
-          -DFILLER=${MELVARON_SITE_FILLER} -P ${WEB}/cmake/site.cmake
-  DEPENDS ${SITE_MADE} ${WEB}/site/facts.js ${WEB}/site/service-worker.js ${WEB}/cmake/site.cmake
-          ${MELVARON_SITE_FILLER}
+          -DPAGE=${WEB}/site/index.html -DFACTS=${WEB}/site/facts.js
+          -DWORKER=${WEB}/site/service-worker.js -DFILLER=${MELVARON_SITE_FILLER}
+          -P ${WEB}/cmake/site.cmake
+  DEPENDS ${SITE_MADE} ${WEB}/site/index.html ${WEB}/site/facts.js
+          ${WEB}/site/service-worker.js ${WEB}/cmake/site.cmake ${MELVARON_SITE_FILLER}
   VERBATIM)
 add_dependencies(site melvaron)
 

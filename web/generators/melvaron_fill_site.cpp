@@ -11,6 +11,7 @@
 
 #include "engine/board.h"
 #include "engine/node_table.h"
+#include "engine/search_worker.h"
 #include "platform/keys.h"
 #include "site_template.h"
 #include "ui/form.h"
@@ -115,6 +116,17 @@ std::string KeyNamesByScript() {
     return Lines(names, "{", "}");
 }
 
+std::string CtrlKeys() {
+    std::vector<std::string> keys;
+    for (const TCtrlShortcut& c : CtrlShortcuts)
+        keys.push_back(Inline({Field("key", Json(std::string(1, c.letter).c_str())),
+                               Field("shift", Json(c.shift)),
+                               Field("code", Json(KeyCodes[KeyCodeIndex(c.key)].code)),
+                               Field("asShift", Json(c.keyShift))},
+                              "{", "}"));
+    return Lines(keys, "[", "]");
+}
+
 std::string SearchMessageShapes() {
     std::vector<std::string> kinds;
     for (const TSearchMessage& m : SearchMessages) {
@@ -150,7 +162,9 @@ int main(int argc, char** argv) {
         {"SETTLE_STEPS", SettleSteps()},
         {"KEYS", Keys()},
         {"KEY_NAMES", KeyNamesByScript()},
+        {"CTRL_KEYS", CtrlKeys()},
         {"SEARCH_MESSAGES", SearchMessageShapes()},
+        {"SEARCH_FAILED", Json(ResultFailed)},
     };
     for (int i = 3; i < argc; ++i) {
         const std::string given = argv[i];

@@ -25,8 +25,13 @@ globalThis.melvaronFacts = Object.freeze({
   keys: {{melvaron:KEYS}},
   // The keys as session scripts name them: the browser's name, and whether Shift is held.
   keyNames: {{melvaron:KEY_NAMES}},
+  // Undo and redo with Ctrl: Ctrl with the letter key (and shift) is the key numbered code,
+  // with Shift where asShift.
+  ctrlKeys: {{melvaron:CTRL_KEYS}},
   // The messages between the page and its search worker: each kind's fields, in the order the
   // program passes them.
   searchMessages: {{melvaron:SEARCH_MESSAGES}},
+  // The result the page hands the program for a search its worker could not run.
+  searchFailed: {{melvaron:SEARCH_FAILED}},
 });
 if (typeof module === 'object' && module.exports) module.exports = globalThis.melvaronFacts;

@@ -20,20 +20,34 @@
 
   // The keys the game takes, by the browser's names for them; a letter in either case.
   const keys = new Map(melvaronFacts.keys.map((k) => [k.key, k]));
+  // Undo and redo with Ctrl (Command on a Mac): the game's take-back and put-again keys.
+  const ctrlKey = (name, shift) => melvaronFacts.ctrlKeys.find((k) => k.key === name &&
+                                                                       k.shift === shift);
   canvas.addEventListener('keydown', (event) => {
     // WebKitGTK names Shift+Tab's key "Unidentified" (GTK's ISO_Left_Tab); its code is Tab's.
-    const name = event.key === 'Unidentified' ? event.code : event.key;
-    const key = keys.get(name.length === 1 ? name.toLowerCase() : name);
-    if (key === undefined || event.ctrlKey || event.altKey || event.metaKey) return;
-    if (!window.Module || !Module._melvaron_key) return; // the game has not started
-    if (event.repeat && !key.repeats) {
-      event.preventDefault();
-      return;
+    const given = event.key === 'Unidentified' ? event.code : event.key;
+    const name = given.length === 1 ? given.toLowerCase() : given;
+    if (event.altKey || (event.ctrlKey && event.metaKey)) return;
+    let code, shift;
+    if (event.ctrlKey || event.metaKey) {
+      const shortcut = ctrlKey(name, event.shiftKey);
+      if (shortcut === undefined) return;
+      if (event.repeat) {
+        event.preventDefault();
+        return;
+      }
+      [code, shift] = [shortcut.code, shortcut.asShift];
+    } else {
+      const key = keys.get(name);
+      if (key === undefined) return;
+      if (event.repeat && !key.repeats) {
+        event.preventDefault();
+        return;
+      }
+      [code, shift] = [key.code, event.shiftKey];
     }
+    if (!window.Module || !Module._melvaron_key) return; // the game has not started
     // A key the game leaves (Tab past its last item) moves the focus on, out of the canvas.
-    if (Module._melvaron_key(key.code, event.shiftKey ? 1 : 0)) event.preventDefault();
+    if (Module._melvaron_key(code, shift ? 1 : 0)) event.preventDefault();
   });
-  // A click hands the canvas the keyboard too (the page's press handler keeps the browser from
-  // focusing it).
-  canvas.addEventListener('mousedown', () => canvas.focus({preventScroll: true}));
 })();

@@ -113,6 +113,7 @@ function playwrightTab(page) {
       await page.mouse.up({button: ButtonNames[button]});
     },
     async key(name) {
+      if (/^Control\+/.test(name)) return page.keyboard.press(name); // undo and redo
       const {shift, key} = keyParts(name);
       if (shift) await page.keyboard.down('Shift');
       await page.keyboard.press(key);

@@ -195,27 +195,37 @@ async function waitFor(tab, fn, arg, deadline, what) {
 }
 
 // Whether the fit of a picture of size client is the largest that the rule allows: a whole-number
-// scale where one fits, else all the room there is (to a device pixel); inside the viewport and
-// centred.
+// scale where one fits, else all the room there is (to a device pixel), with the bar below the
+// picture or beside it, whichever leaves more; the two inside the viewport, centred together,
+// and the bar off the picture.
 function fitProblem({fit, rect}, ratio, client) {
   const [vw, vh] = fit.viewport;
-  const most = Math.min(vw / client.width, vh / client.height);
-  const expected = most >= 1 ? Math.floor(most) : most;
+  const {bar, room} = fit;
+  const scaleIn = (w, h) => {
+    const most = Math.min(w / client.width, h / client.height);
+    return most >= 1 ? Math.floor(most) : most;
+  };
+  const expected = Math.max(scaleIn(vw, vh - room.below), scaleIn(vw - room.beside, vh));
   const width = client.width * expected;
   const problems = [];
   if (fit.width > width + 1e-6 || fit.width < width - 1 / ratio - 1e-6)
     problems.push(`scale ${fit.scale.toFixed(4)}, not ${expected.toFixed(4)}`);
-  if (fit.left < 0 || fit.top < 0 || fit.left + fit.width > vw + 1e-6 ||
-      fit.top + fit.height > vh + 1e-6)
+  const right = fit.left + fit.width + (bar.side === 'beside' ? room.beside : 0);
+  const bottom = fit.top + fit.height + (bar.side === 'below' ? room.below : 0);
+  if (fit.left < 0 || fit.top < 0 || right > vw + 1e-6 || bottom > vh + 1e-6)
     problems.push('not all visible');
-  if (Math.abs(vw - fit.width - 2 * fit.left) > 1 || Math.abs(vh - fit.height - 2 * fit.top) > 1)
+  if (Math.abs(vw - right - fit.left) > 1 || Math.abs(vh - bottom - fit.top) > 1)
     problems.push('not centred');
+  const apart = bar.side === 'beside' ? bar.left >= fit.left + fit.width - 1e-6
+                                      : bar.top >= fit.top + fit.height - 1e-6;
+  if (!apart) problems.push(`the bar (${bar.side}) on the picture`);
   if ([fit.left, fit.top, fit.width, fit.height].some((v, i) => Math.abs(v - rect[i]) > 0.05))
     problems.push(`shown at ${rect.map((v) => v.toFixed(1)).join(', ')}`);
   return problems.join('; ');
 }
 const fitText = ({fit}) => `${fit.viewport.join(' x ')}: scale ${fit.scale.toFixed(3)}, ` +
-    `${fit.width.toFixed(1)} x ${fit.height.toFixed(1)} at (${fit.left}, ${fit.top})`;
+    `${fit.width.toFixed(1)} x ${fit.height.toFixed(1)} at (${fit.left.toFixed(1)}, ` +
+    `${fit.top.toFixed(1)}), the bar ${fit.bar.side}`;
 
 // The live region's lines as the browser's accessibility tree holds them (Chromium's, through
 // the DevTools protocol): the text under the log named "Game messages", in order. Elsewhere, as
@@ -265,4 +275,19 @@ async function checkFocus(tab, where) {
         `${where}: the canvas is named for the game and the polite live region is off it`);
 }
 
-module.exports = {inPage, waitFor, sleep, fitProblem, fitText, liveRegionLines, checkFocus};
+// After a click on the picture the canvas has the keyboard's focus, without the ring that the
+// keyboard's own way in (Tab) shows.
+async function checkClickFocus(tab, where) {
+  const focus = await tab.run(() => {
+    const canvas = document.getElementById('screen');
+    const style = getComputedStyle(canvas);
+    return {focused: document.activeElement === canvas,
+            ring: style.outlineStyle !== 'none' && parseFloat(style.outlineWidth) > 0};
+  });
+  check(focus.focused && !focus.ring,
+        `${where}: a click gives the canvas the keyboard, without a focus ring ` +
+        `(${JSON.stringify(focus)})`);
+}
+
+module.exports = {inPage, waitFor, sleep, fitProblem, fitText, liveRegionLines, checkFocus,
+                  checkClickFocus};

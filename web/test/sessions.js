@@ -10,8 +10,8 @@
 const fs = require('fs');
 const path = require('path');
 const {check, note} = require('./report');
-const {inPage, waitFor, sleep, fitProblem, fitText, liveRegionLines, checkFocus} =
-    require('./page-driver');
+const {inPage, waitFor, sleep, fitProblem, fitText, liveRegionLines, checkFocus,
+       checkClickFocus} = require('./page-driver');
 
 const MaxLoadMB = 160;
 const MaxStallMs = 1000;   // the main thread's longest stall while the computer thinks
@@ -67,13 +67,14 @@ function spokenByReplay(steps, output) {
 }
 
 // ---- Playing one session in one page ----
-// session.dir holds the replay's pictures of it. how: {engine, tab, url, facts, query, finger}
-// where finger, for a phone, holds the CDP session that sends touches (tab.page is the
-// playwright page then), and query adds to the page's address.
+// session.dir holds the replay's pictures of it. how: {engine, tab, url, facts, query, finger,
+// open, undo} where finger, for a phone, holds the CDP session that sends touches (tab.page is
+// the playwright page then), query adds to the page's address, open says that the page is open
+// at the session's seed already, and undo makes the keys U and Shift+U another way (below).
 async function play(session, how) {
   const {tab, engine, finger, facts} = how;
   const label = `${engine}${finger ? ' ' + finger.name : ''} ${session.name}`;
-  let fit = null, within = false, loaded = false, focused = false;
+  let fit = null, within = false, loaded = false, focused = false, clicked = false;
   let heard = 0; // lines of the live region already compared
   const spoken = [...session.spoken];
   const pageErrors = [];
@@ -105,6 +106,22 @@ async function play(session, how) {
           `${where}: a ${button === 'right' ? 'long press' : 'tap'} reaches the game as ${got}`);
     return events;
   };
+  // U and Shift+U made another way: how.undo is 'ctrl' (Ctrl+Z, Ctrl+Y), 'ctrl-shift' (Ctrl+Z,
+  // Ctrl+Shift+Z), 'controls' (the buttons beside the picture) or 'fingers' (a two-finger tap,
+  // and the button by finger to put again).
+  const undo = async (way, again) => {
+    if (way === 'ctrl' || way === 'ctrl-shift') {
+      await tab.key(!again ? 'Control+z' : way === 'ctrl' ? 'Control+y' : 'Control+Shift+z');
+    } else if (way === 'fingers' && !again) {
+      const [x, y] = css(facts.client.width / 2, facts.client.height / 2);
+      await finger.cdp.send('Input.dispatchTouchEvent', {type: 'touchStart', touchPoints:
+                            [{x: x - 40, y, id: 0}, {x: x + 40, y, id: 1}]});
+      await finger.cdp.send('Input.dispatchTouchEvent', {type: 'touchEnd', touchPoints: []});
+    } else {
+      const button = await tab.page.$(again ? '#put-again' : '#take-back');
+      if (finger) await button.tap(); else await button.click();
+    }
+  };
   // The script's key names as the browser's, Shift before them where held.
   const keyOf = (name) => (facts.keyNames[name].shift ? 'Shift+' : '') + facts.keyNames[name].key;
   const strip = facts.strip;
@@ -115,7 +132,8 @@ async function play(session, how) {
     const where = `${label}:${step.line}`;
     switch (step.op) {
     case 'seed': {
-      await tab.goto(`${how.url}?seed=${step.args[0]}${how.query || ''}${Query}`);
+      // how.open: the page is open already, at this seed (a page kept open across a deploy).
+      if (!how.open) await tab.goto(`${how.url}?seed=${step.args[0]}${how.query || ''}${Query}`);
       const ready = await waitFor(tab, inPage.ready, null, LoadDeadline, 'the first screen')
           .then(() => true, () => false);
       if (!ready) {
@@ -132,7 +150,7 @@ async function play(session, how) {
                                  page.error || page.pageErrors[0] || page.status})`));
       if (!ok) return;
       loaded = true;
-      if (engine.startsWith('chromium') && !how.query && !Query)
+      if (engine === 'chromium' && !how.query && !Query)
         check(page.isolated && page.search === 'threads',
               `${where}: the page is isolated and searches on its own threads`);
       note(`first screen ${Math.round(page.firstScreenMs)} ms after the request, ` +
@@ -162,6 +180,7 @@ async function play(session, how) {
       } else {
         await tab.mouse(...css(x, y), code);
       }
+      clicked = true;
       if (within) {
         const [last] = (await tab.run(inPage.events, -1));
         check(last && last.kind === 'down' && last.state <= facts.awaitedMax &&
@@ -173,8 +192,13 @@ async function play(session, how) {
       break;
     }
     case 'key':
+      if (how.undo && /^(shift\+)?u$/.test(step.args[0])) {
+        await undo(how.undo, step.args[0] === 'shift+u');
+        break;
+      }
       if (!focused) {
-        await checkFocus(tab, where);
+        // A click or a tap gave the game the keyboard, else Tab gives it.
+        if (clicked) await checkClickFocus(tab, where); else await checkFocus(tab, where);
         focused = true;
       }
       await tab.key(keyOf(step.args[0]));
@@ -260,4 +284,4 @@ async function play(session, how) {
         (blocking.length ? ` (printed: ${blocking[0].slice(0, 60)})` : ''));
 }
 
-module.exports = {parse, spokenByReplay, play, Phone, LoadDeadline};
+module.exports = {parse, spokenByReplay, play, Phone, LoadDeadline, SettleDeadline};

@@ -65,7 +65,8 @@ const sessionFiles = given.length ? given
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'melvaron-web-'));
 
 // One engine: every session in its own page (Chromium's side by side, with its own checks),
-// the others' one after another in their one window. run: {site, work, url, facts, byName}.
+// the others' one after another in their one window. run: {site, work, url, facts, byName,
+// replay}.
 async function engineRun(engine, first, all, run) {
   let browser = null;
   await job(`${engine} start`, async () => {
@@ -89,6 +90,11 @@ async function engineRun(engine, first, all, run) {
                  own('landscape', (b, r) => chromiumChecks.phone(b, 'landscape', r)));
     jobs.push(own('installed', chromiumChecks.installed),
               own('static host', chromiumChecks.staticHost),
+              own('without a service worker', chromiumChecks.withoutServiceWorker),
+              own('kept open across a deploy', chromiumChecks.keptOpen),
+              own('take-back', chromiumChecks.takeBackWays),
+              own('resumed', chromiumChecks.resumed),
+              own('engine refused', chromiumChecks.refusedEngine),
               own('bad seed', chromiumChecks.badSeed), own('lacking', chromiumChecks.lacking),
               own('keyboard', chromiumChecks.tabLeaves));
     // The page without threads, as where the page cannot share memory: a stopped deep search.
@@ -117,7 +123,7 @@ async function engineRun(engine, first, all, run) {
     const byName = Object.fromEntries(all.map((s) => [s.name, s]));
     const serving = await served(site);
     server = serving.server;
-    const run = {site, work, url: serving.url, facts, byName};
+    const run = {site, work, url: serving.url, facts, byName, replay};
     // The engines side by side.
     await Promise.all(engines.map((engine, index) => engineRun(engine, index === 0, all, run)));
   } catch (e) {
