@@ -81,7 +81,7 @@ async function listening(port, child, what) {
   }
 }
 
-// The server of ./run --web (web/tools/serve.js) on a free port, serving dir; with plain,
+// A static server (web/tools/serve.js) on a free port, serving dir; with plain,
 // without the isolation headers, as a static host serves. Resolves to {server, url}.
 async function served(dir, plain) {
   const server = spawn(process.execPath,
