@@ -146,11 +146,15 @@ const firefox = {
                                             executablePath: this.executable, headless: true});
     return {
       version: (await browser.version()).replace(/^firefox\//i, 'Firefox '),
+      // A context of its own for each page, as Chromium's pages have: a page's storage (the
+      // kept game) must not reach the next session's page.
       async open(viewport) {
-        const page = await browser.newPage();
+        const context = await browser.createBrowserContext();
+        const page = await context.newPage();
         await page.setViewport(viewport);
         const tab = playwrightTab(page);
         delete tab.page; // its errors are read from the page's own record, as in WebKit
+        tab.close = () => context.close();
         return tab;
       },
       stop: () => browser.close(),
