@@ -2,8 +2,6 @@
 // seat a WebSocket playing random legal moves after a think time, as two pages would. Reports
 // the moves a second, the time from a move sent to the other seat seeing it (median and 99th
 // percentile), and, given the server's process id, its CPU and its memory per game.
-#include <boost/asio.hpp>
-#include <boost/beast.hpp>
 #include <boost/json.hpp>
 
 #include <sys/resource.h>
@@ -18,15 +16,11 @@
 #include <sstream>
 #include <vector>
 
+#include "server/beast.h"
 #include "server/replica.h"
 #include "tools/cli.h"
 
-namespace asio = boost::asio;
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace websocket = beast::websocket;
 namespace json = boost::json;
-using tcp = asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
 namespace {

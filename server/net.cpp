@@ -2,23 +2,16 @@
 // game's endpoint with its origin check, frame cap and message budget, and the stop on a signal.
 #include "server/net.h"
 
-#include <boost/asio.hpp>
-#include <boost/beast.hpp>
-
 #include <chrono>
 #include <deque>
 #include <unordered_set>
 
+#include "server/beast.h"
 #include "server/protocol.h"
 #include "server/site.h"
 
 namespace server {
 
-namespace asio = boost::asio;
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace websocket = beast::websocket;
-using tcp = asio::ip::tcp;
 using namespace std::chrono_literals;
 
 namespace {

@@ -59,15 +59,23 @@ TEST(ThinkThread, NoEvaluationLeavesProgressAtZero) {
     EXPECT_EQ(worker->FProgress.load(), 0);
 }
 
-TEST(ThinkThread, StopEarlyWithTheTerminateFlag) {
-    // Depth 10 on a 44-empty position would run for a very long time; stop it once it has
-    // visibly started.
-    const Board b = BenchBoard(0);
+// A worker searching depth 10 on a 44-empty position, which would run for a very long time,
+// once it has visibly started.
+namespace {
+std::unique_ptr<TThinkThread> DeepSearchUnderWay() {
+    static const Board b = BenchBoard(0);
     auto worker = TThread::TryCreate<TThinkThread>(true);
-    ASSERT_TRUE(worker);
+    if (!worker) return worker;
     worker->Prepare(BenchPositions[0].side, 10, b.data(), 0);
     worker->Resume();
     while (worker->FProgress.load() == 0) std::this_thread::sleep_for(1ms);
+    return worker;
+}
+} // namespace
+
+TEST(ThinkThread, StopEarlyWithTheTerminateFlag) {
+    auto worker = DeepSearchUnderWay();
+    ASSERT_TRUE(worker);
     EXPECT_EQ(worker->FResult.load(), ResultNotReady);
     worker->Terminate();
     worker->WaitFor();
@@ -96,12 +104,8 @@ TEST(ThinkThread, NeverStartedObjectIsDestroyedWithoutRunning) {
 }
 
 TEST(ThinkThread, DestroyingARunningWorkerStopsItFirst) {
-    const Board b = BenchBoard(0);
-    auto worker = TThread::TryCreate<TThinkThread>(true);
+    auto worker = DeepSearchUnderWay();
     ASSERT_TRUE(worker);
-    worker->Prepare(BenchPositions[0].side, 10, b.data(), 0);
-    worker->Resume();
-    while (worker->FProgress.load() == 0) std::this_thread::sleep_for(1ms);
     worker.reset(); // must neither hang nor let the body outlive the object
 }
 

@@ -3,8 +3,6 @@
 // killed with SIGKILL in the middle of games and started again on its data.
 #include <gtest/gtest.h>
 
-#include <boost/asio.hpp>
-#include <boost/beast.hpp>
 #include <boost/json.hpp>
 
 #include <fcntl.h>
@@ -18,15 +16,11 @@
 #include <fstream>
 #include <random>
 
+#include "server/beast.h"
 #include "server/replica.h"
 #include "tests/subprocess.h"
 
-namespace asio = boost::asio;
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace websocket = beast::websocket;
 namespace json = boost::json;
-using tcp = asio::ip::tcp;
 using namespace std::chrono_literals;
 
 extern char** environ;

@@ -104,18 +104,25 @@ async function takenOver() {
          !registration.waiting;
 }
 
-// The site as installed: Chromium finds no installability error; a new build deployed over it
-// takes over cleanly (one cache left, the new one); with the server gone the page still plays a
-// whole game. A persistent profile, since an incognito one never installs.
-async function installed(browser, {site, work, facts, byName}) {
-  const copy = path.join(work, 'site');
-  fs.cpSync(site, copy, {recursive: true});
-  let {server, url} = await served(copy);
+// Chromium with a profile of its own on disk (the caller removes it): an incognito one never
+// installs, and a service worker's caches are what these checks look at.
+async function persistentChromium() {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'melvaron-profile-'));
   const {chromium} = require('playwright-core');
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: ENGINES.chromium.executable, args: ['--no-sandbox'],
     viewport: {width: 1024, height: 640}});
+  return {context, profile};
+}
+
+// The site as installed: Chromium finds no installability error; a new build deployed over it
+// takes over cleanly (one cache left, the new one); with the server gone the page still plays a
+// whole game.
+async function installed(browser, {site, work, facts, byName}) {
+  const copy = path.join(work, 'site');
+  fs.cpSync(site, copy, {recursive: true});
+  let {server, url} = await served(copy);
+  const {context, profile} = await persistentChromium();
   try {
     const page = context.pages()[0] || await context.newPage();
     const tab = playwrightTab(page);
@@ -181,11 +188,7 @@ async function keptOpen(browser, {site, work, facts, byName}) {
   const copy = path.join(work, 'site-deployed');
   fs.cpSync(site, copy, {recursive: true});
   const {server, url} = await served(copy);
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'melvaron-profile-'));
-  const {chromium} = require('playwright-core');
-  const context = await chromium.launchPersistentContext(profile, {
-    executablePath: ENGINES.chromium.executable, args: ['--no-sandbox'],
-    viewport: {width: 1024, height: 640}});
+  const {context, profile} = await persistentChromium();
   const old = `melvaron-${facts.build}`;
   // The caches once the service worker has heard of a page of the new build.
   const keptWhenTold = async () => {
