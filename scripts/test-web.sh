@@ -14,7 +14,8 @@ bash "$ROOT/scripts/build-web.sh" || fail "the page did not build"
 cmake --build "$ROOT/build" -j "$JOBS" --target melvaron-replay || fail "the replay tool did not build"
 # The game server for the game with a friend, where its libraries are there to build it.
 server=()
-if cmake --build "$ROOT/build" --target help | grep -q ' melvaron-server$'; then
+# (grep reads the whole list: one that stopped early would fail the pipe under pipefail.)
+if cmake --build "$ROOT/build" --target help | grep ' melvaron-server$' >/dev/null; then
     cmake --build "$ROOT/build" -j "$JOBS" --target melvaron-server ||
         fail "the game server did not build"
     server=(--server "$ROOT/build/server/melvaron-server")
