@@ -81,6 +81,7 @@
       else send(opening);
     };
     ws.onmessage = (message) => {
+      if (socket !== ws) return; // left, or replaced: what is still on its way is not ours
       let m;
       try {
         m = JSON.parse(message.data);
