@@ -311,7 +311,10 @@
       const a = document.createElement('a');
       a.href = URL.createObjectURL(new Blob([text], {type: 'text/plain;charset=utf-8'}));
       a.download = `melvaron-${seat.game}.txt`;
+      a.hidden = true;
+      document.body.appendChild(a); // some browsers follow only a link in the document
       a.click();
+      a.remove();
       setTimeout(() => URL.revokeObjectURL(a.href), 10000);
     }, () => tell(`player ${seat.seat}: not connected, no record`));
   }, true);
