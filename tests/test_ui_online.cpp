@@ -133,6 +133,32 @@ TEST(Online, EventsAtOnceShowTheSameGameAsMoveByMove) {
     RecordProperty("passes", static_cast<int>(passes));
 }
 
+TEST(Online, EventsDuringAQuestionWaitForItsAnswer) {
+    const std::vector<TMove> game = WholeGame();
+    for (bool takeBack : {false, true}) {
+        SCOPED_TRACE(takeBack ? "a take-back" : "the friend's put");
+        OnlineWindow w(1), want(1);
+        w.OneByOne(game, 0, 3);
+        want.OneByOne(game, 0, takeBack ? 1 : 4);
+        ASSERT_EQ(w.d->FState, gsOnlineWait);
+        w.d.ClickItem(piFirstButton); // NEW GAME ?
+        ASSERT_EQ(w.d->FState, gsAskNewGame);
+        if (takeBack)
+            ASSERT_TRUE(w.d->OnlineTakeBackTo(1));
+        else
+            ASSERT_TRUE(w.d->OnlineEvent(game[3].player, game[3].cell));
+        w.d.Settle();
+        EXPECT_EQ(w.d->FState, gsAskNewGame); // still asked, nothing moved under the question
+        ExpectInvariants(w.d.f(), "asked");
+        w.d.ClickItem(piSecondButton); // NO
+        w.d.Settle();
+        EXPECT_EQ(w.d->FRecord.Moves(), want.d->FRecord.Moves());
+        EXPECT_EQ(w.d->FState, want.d->FState);
+        want.d.Move(ItemPixel(piSecondButton).x, ItemPixel(piSecondButton).y); // its hover mark
+        EXPECT_EQ(Picture(w.d.f()), Picture(want.d.f()));
+    }
+}
+
 TEST(Online, NewGameLeavesTheOnlineGame) {
     OnlineWindow w(1);
     int left = 0;
