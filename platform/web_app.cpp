@@ -81,6 +81,12 @@ void TWebApplication::Tick() {
     if (DeliverTick(FHost)) Present();
 }
 
+void TWebApplication::Change(const std::function<void()>& change) {
+    if (FHost.Closed()) return;
+    Guarded(change);
+    Present();
+}
+
 void TWebApplication::MouseMove(int x, int y) {
     if (RouteMouseMove(FHost, x, y)) Present();
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ class TWebApplication {
     void MouseMove(int x, int y);
     void MouseDown(TMouseButton button, int x, int y);
     bool KeyDown(TKey key, bool shift); // true when the window took the key
+    // A change made by the front end's own messages rather than the window's events (a server's
+    // word): runs it as a handler runs, and shows what it changed.
+    void Change(const std::function<void()>& change);
 
     // Stops the page's events and shows message on the page; the game does not continue.
     static void Fail(const std::string& message);

@@ -40,6 +40,9 @@ void TfrmGalMain::tmrTimerTimer() {
     case gsAnnounce:
         Announce();
         break;
+    case gsOnlineWait:
+        OnlineNext();
+        break;
     default:
         break;
     }
@@ -142,6 +145,7 @@ void TfrmGalMain::Announce() {
     DrawTurnMarks(FTurn);
     ShowTurnMessage(FTurn, FMsgLine);
     FMsgLine += 1;
+    if (FOnlineSeat != 0 && OnlineAnnounce()) return;
     if (FPlayerType[FTurn] != 0) {
         Screen.Cursor = crHourGlass;
         ShowMessage("THINKING...", FMsgLine, 0);
@@ -172,6 +176,7 @@ void TfrmGalMain::ReapSearches() {
 }
 
 void TfrmGalMain::NewGame() {
+    LeaveOnline();
     StopSearch();
     FRecord = {};
     FTakenBack.clear();
@@ -246,6 +251,7 @@ void TfrmGalMain::EndRequest() {
     if (FClosed) return;
     if (FState == gsClose) {
         ForgetKeptGame(); // END / YES: the player leaves the game
+        LeaveOnline();
         Close();
         return;
     }
@@ -259,6 +265,12 @@ void TfrmGalMain::PutRequest(int cell) {
     // cell; putting there would overwrite a panel and upset the counters.
     if (cell < 0 || cell >= BoardSize || BoardCells()[cell] != CellEmpty) return;
     if (FRules->CheckPut(cell, BoardCells()) & FTurn) {
+        if (FOnlineSeat != 0) {
+            // The server decides: the put shows when its event comes back.
+            if (FOnlinePut) FOnlinePut(cell);
+            FState = gsOnlineWait;
+            return;
+        }
         ApplyMove(cell);
         FState = gsTurnOver;
     } else {
@@ -320,7 +332,7 @@ void TfrmGalMain::AskNewGame() {
     Screen.Cursor = crDefault;
     ShowMessage("NEW GAME ?", FMsgLine, 0);
     DrawButtons(1);
-    FReturnState = FState == gsWaitPut ? gsAnnounce : FState;
+    FReturnState = FState == gsWaitPut || FState == gsOnlineWait ? gsAnnounce : FState;
     FState = gsAskNewGame;
 }
 
@@ -329,8 +341,8 @@ void TfrmGalMain::AskEnd() {
     Screen.Cursor = crDefault;
     ShowMessage("Ｅ Ｎ Ｄ？", FMsgLine, 0);
     DrawButtons(3);
-    if (FState == gsWaitPut || FState > 100) {
-        FReturnState = FState == gsWaitPut ? gsAnnounce : FState;
+    if (FState == gsWaitPut || FState == gsOnlineWait || FState > 100) {
+        FReturnState = FState == gsWaitPut || FState == gsOnlineWait ? gsAnnounce : FState;
         FState = gsAskEnd;
     } else {
         FState += 2; // 3 -> 5, 4 -> 6

@@ -33,6 +33,9 @@ constexpr int gsGameOver = 3;
 constexpr int gsSelect = 4;
 constexpr int gsAskEndOver = 5;
 constexpr int gsAskEndSelect = 6;
+// A game with a friend on another device: the server's next event is awaited (the friend's put,
+// or this device's own put coming back). Events act as requests do here.
+constexpr int gsOnlineWait = 7;
 constexpr int gsStartThink = 110;
 constexpr int gsThinking = 115;
 constexpr int gsTurnOver = 121;
@@ -112,6 +115,26 @@ class TfrmGalMain {
     void KeepGameIn(std::unique_ptr<TKeptText> kept);
     // Why the kept game could not be resumed, one line, or empty: for a front end to show.
     const std::string& KeptGameProblem() const { return FKeptGameProblem; }
+
+    // ---- A game with a friend on another device, through a server (online.cpp) ----
+    // This device's person plays seat FOnlineSeat (1 or 2; 0 in a local game); the front end
+    // talks to the server. A put of the person is only handed to FOnlinePut, and U to
+    // FOnlineTakeBack; the board changes only by the server's events. FOnlineLeft is told when
+    // the person leaves the game (NEW GAME, END).
+    std::function<void(int cell)> FOnlinePut;
+    std::function<void()> FOnlineTakeBack;
+    std::function<void()> FOnlineLeft;
+    // Leaves whatever game runs and enters a new online game at its start, seated at seat.
+    void OnlineStart(int seat);
+    // The server's next event: a put or a pass of player (cell PassCell). It is shown in turn, as
+    // a local move is; false (and nothing changes) when the rules do not allow it next.
+    bool OnlineEvent(int player, int cell);
+    // The game is now its first moves moves (an accepted take-back); false when it has fewer.
+    bool OnlineTakeBackTo(size_t moves);
+    // Shows the game as the events so far make it at once, without turning panels one by one
+    // (a reload, a reconnection, a reset).
+    void OnlineShowAll();
+    int32_t FOnlineSeat = 0;
 
     // ---- Side panel drawing (draw_panel.cpp) ----
     void DrawText(int x, int y, TColor shadow, TColor colour, int height, int width,
@@ -201,6 +224,16 @@ class TfrmGalMain {
     void ReenterRecord();
     void KeepGame();
     void ForgetKeptGame();
+
+    // ---- Online steps (online.cpp) ----
+    bool OnlinePending() const { return FOnlineRecord.Moves().size() > FRecord.Moves().size(); }
+    // Shows the next event's put when the window may (state gsOnlineWait).
+    void OnlineNext();
+    // Where Announce sends a turn in an online game: false when the person puts now.
+    bool OnlineAnnounce();
+    void LeaveOnline();
+    // The game as the server's events make it; FRecord follows it move by move on the screen.
+    game_record::TGameRecord FOnlineRecord;
 
     // ---- Input and keyboard steps (input.cpp, keyboard.cpp) ----
     // What a pointer movement onto item does, wherever it came from (mouse or keys).

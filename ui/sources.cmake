@@ -10,6 +10,7 @@ set(MELVARON_UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/input.cpp
     ${CMAKE_CURRENT_LIST_DIR}/keyboard.cpp
     ${CMAKE_CURRENT_LIST_DIR}/kept_game.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/online.cpp
     ${CMAKE_CURRENT_LIST_DIR}/speech.cpp
     ${CMAKE_CURRENT_LIST_DIR}/startup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/take_back.cpp)

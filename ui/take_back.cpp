@@ -1,5 +1,6 @@
 // Take-back and putting again: the game's record cut back to a person's turn or made whole
 // again, and the window put where the game stood then, as the game itself had put it.
+#include <algorithm>
 #include <string>
 
 #include "engine/random.h"
@@ -26,7 +27,7 @@ std::string MovesText(const std::vector<TMove>& moves) {
 
 bool TfrmGalMain::InGame() const {
     return Running() && FRecord.Started() &&
-           (FState == gsWaitPut || FState == gsGameOver || FState > 100);
+           (FState == gsWaitPut || FState == gsOnlineWait || FState == gsGameOver || FState > 100);
 }
 
 void TfrmGalMain::RecordPut(int cell) {
@@ -44,6 +45,17 @@ void TfrmGalMain::RecordPut(int cell) {
 
 bool TfrmGalMain::TakeBack() {
     if (!InGame()) return false;
+    if (FOnlineSeat != 0) {
+        // Only by the friend's consent: the server asks, and its take-back event re-enters the
+        // position. A finished game is not taken back.
+        const std::vector<TMove>& moves = FOnlineRecord.Moves();
+        const bool put = std::any_of(moves.begin(), moves.end(), [&](const TMove& m) {
+            return m.player == FOnlineSeat && m.cell != PassCell;
+        });
+        if (FState == gsGameOver || !put || !FOnlineTakeBack) return false;
+        FOnlineTakeBack();
+        return true;
+    }
     const std::vector<TMove>& moves = FRecord.Moves();
     size_t at = moves.size();
     auto personsPut = [&](const TMove& m) {
@@ -65,7 +77,7 @@ bool TfrmGalMain::TakeBack() {
 }
 
 bool TfrmGalMain::PutAgain() {
-    if (!InGame() || FTakenBack.empty()) return false;
+    if (!InGame() || FTakenBack.empty() || FOnlineSeat != 0) return false;
     tmrTimer.Enabled = false;
     StopSearch();
     const std::vector<TMove> moves = std::move(FTakenBack.back());
@@ -78,6 +90,17 @@ bool TfrmGalMain::PutAgain() {
     ReenterRecord();
     KeepGame();
     EndRequest();
+    return true;
+}
+
+bool TfrmGalMain::OnlineTakeBackTo(size_t moves) {
+    if (!Running() || FOnlineSeat == 0 || moves > FOnlineRecord.Moves().size()) return false;
+    const std::vector<TMove>& all = FOnlineRecord.Moves();
+    if (moves < all.size())
+        accSpoken.Say("taken back: " +
+                      MovesText({all.begin() + static_cast<std::ptrdiff_t>(moves), all.end()}));
+    FOnlineRecord.Truncate(moves);
+    OnlineShowAll();
     return true;
 }
 

@@ -28,6 +28,12 @@
 namespace {
 
 TfrmGalMain* gForm = nullptr;
+TWebApplication* gApp = nullptr;
+
+// A change of the game by the page's own messages, shown as a handler's is.
+template <class F> void Change(F&& change) {
+    if (gForm && gApp) gApp->Change(change);
+}
 
 // The name the game in progress is kept under in the site's storage.
 constexpr const char* KeptGameName = "melvaron-game-in-progress";
@@ -40,6 +46,11 @@ EM_JS(void, PageTell, (const char* line), {
 EM_JS(void, PageRecord, (const char* text), {
     Module.melvaronPage.record(UTF8ToString(text));
 });
+// A game with a friend: the person's put and take-back ask go to the server through the page,
+// and the page forgets its seat when the person leaves the game.
+EM_JS(void, PageOnlinePut, (int cell), { Module.melvaronPage.online.put(cell); });
+EM_JS(void, PageOnlineTakeBack, (), { Module.melvaronPage.online.takeBack(); });
+EM_JS(void, PageOnlineLeft, (), { Module.melvaronPage.online.left(); });
 // clang-format on
 
 } // namespace
@@ -64,6 +75,39 @@ extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_record_started() {
 extern "C" EMSCRIPTEN_KEEPALIVE void melvaron_record() {
     PageRecord(gForm && gForm->FRecord.Started() ? game_record::FormatRecord(gForm->FRecord).c_str()
                                                  : "");
+}
+
+// A game with a friend on another device (web/site/friend.js speaks to the server): start one at
+// a seat, hand over the server's events, show them all at once. Each gives 1 when it was taken.
+extern "C" EMSCRIPTEN_KEEPALIVE void melvaron_online_start(int seat) {
+    if (seat == 1 || seat == 2) Change([=] { gForm->OnlineStart(seat); });
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_online_seat() {
+    return gForm ? gForm->FOnlineSeat : 0;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_online_event(int player, int cell) {
+    bool taken = false;
+    Change([&] { taken = gForm->OnlineEvent(player, cell); });
+    return taken;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_online_take_back(int moves) {
+    bool taken = false;
+    if (moves >= 0) Change([&] { taken = gForm->OnlineTakeBackTo(static_cast<size_t>(moves)); });
+    return taken;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE void melvaron_online_show_all() {
+    Change([] { gForm->OnlineShowAll(); });
+}
+
+// For a test that plays by clicks: the board cell under client pixel (x, y) or -1, and whether
+// the player to move may put on cell now.
+extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_cell_at(int x, int y) {
+    return TfrmGalMain::CellAt(x, y);
+}
+extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_may_put(int cell) {
+    if (!gForm || cell < FirstPlayable || cell > LastPlayable) return 0;
+    Board& board = *gForm->FBoard;
+    return board[cell] == CellEmpty && (TThinkThread::CheckPut(cell, board.data()) & gForm->FTurn);
 }
 
 // Whether a press at client pixel (x, y) reaches a board cell or a side-panel item: the page
@@ -105,8 +149,12 @@ int main(int argc, char** argv) {
             return 1;
         }
         form.KeepGameIn(std::make_unique<TWebKeptText>(KeptGameName));
+        form.FOnlinePut = [](int cell) { PageOnlinePut(cell); };
+        form.FOnlineTakeBack = [] { PageOnlineTakeBack(); };
+        form.FOnlineLeft = [] { PageOnlineLeft(); };
         if (!form.KeptGameProblem().empty()) PageTell(form.KeptGameProblem().c_str());
         static TWebApplication app(MakeFormHost(form));
+        gApp = &app;
         app.Start();
     } catch (const std::exception& e) {
         TWebApplication::Fail(e.what());

@@ -102,7 +102,8 @@ add_custom_command(TARGET melvaron POST_BUILD
           $<TARGET_FILE_DIR:melvaron-search>/melvaron-search.wasm ${SITE}/)
 set(SITE_FILES ${SITE_MODULES})
 set(SITE_MADE)
-foreach(script page.js service-worker-registration.js keys-and-live-region.js search-worker.js)
+foreach(script page.js service-worker-registration.js keys-and-live-region.js search-worker.js
+               friend.js)
   add_custom_command(OUTPUT ${SITE}/${script}
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${SITE}
                      COMMAND ${CMAKE_COMMAND} -E copy ${WEB}/site/${script} ${SITE}/

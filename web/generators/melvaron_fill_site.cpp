@@ -83,9 +83,9 @@ std::string Field(const char* name, const std::string& value) {
 std::string States() {
 #define STATE(name) Field(#name, Json(name))
     return Lines({STATE(gsWaitPut), STATE(gsAskNewGame), STATE(gsAskEnd), STATE(gsGameOver),
-                  STATE(gsSelect), STATE(gsAskEndOver), STATE(gsAskEndSelect), STATE(gsStartThink),
-                  STATE(gsThinking), STATE(gsTurnOver), STATE(gsAfterMove), STATE(gsAnnounce),
-                  STATE(gsClose)},
+                  STATE(gsSelect), STATE(gsAskEndOver), STATE(gsAskEndSelect), STATE(gsOnlineWait),
+                  STATE(gsStartThink), STATE(gsThinking), STATE(gsTurnOver), STATE(gsAfterMove),
+                  STATE(gsAnnounce), STATE(gsClose)},
                  "{", "}");
 #undef STATE
 }

@@ -3,7 +3,8 @@
 // Firefox and WebKit against the served page and compares the canvas, pixel for pixel, with the
 // native melvaron-replay's pictures of the same script (sessions.js). Chromium also plays by
 // finger on an emulated phone held both ways, checks the picture's fit, installs the site,
-// replaces it with a new build and plays a whole game with the server gone (chromium.js).
+// replaces it with a new build and plays a whole game with the server gone (chromium.js), and
+// plays a friend through the game server given by --server (friend-game.js).
 //
 // A session's keys go to the canvas, which takes the focus by Tab; at each "speech" the lines
 // the page's live region gained (in Chromium, as its accessibility tree holds them) must be the
@@ -21,7 +22,7 @@
 // through the page's own exports with the page's timer held, as the replay takes them. No check
 // stands on the clock but for bounds far above what is measured.
 //
-//   node test-web.js SITE_DIR MELVARON_REPLAY [--engine NAME]... [SESSION...]
+//   node test-web.js SITE_DIR MELVARON_REPLAY [--engine NAME]... [--server PROGRAM] [SESSION...]
 // NAME is chromium, firefox or webkit (all three when none is given). The facts of the game
 // (facts.js) are read from SITE_DIR. Prints one line per check; writes "PASSED FAILED" to
 // $MELVARON_TEST_REPORT when it is set.
@@ -34,18 +35,24 @@ const {ENGINES, engineNamed, served, stopped} = require('./browsers');
 const {tally, check, note, job, sideBySide} = require('./report');
 const {parse, spokenByReplay, play} = require('./sessions');
 const chromiumChecks = require('./chromium');
+const {friendGame, friendWithoutServer} = require('./friend-game');
 
 function usage(message) {
   console.error(`error: ${message}`);
-  console.error('usage: node test-web.js SITE_DIR MELVARON_REPLAY [--engine NAME]... [SESSION...]');
+  console.error('usage: node test-web.js SITE_DIR MELVARON_REPLAY [--engine NAME]... ' +
+                '[--server PROGRAM] [SESSION...]');
   process.exit(2);
 }
 
 const args = process.argv.slice(2);
 const engines = [], positional = [];
+let server = null; // melvaron-server, for the game with a friend
 for (let i = 0; i < args.length; i++) {
   if (args[i] === '--engine') {
     engines.push(engineNamed(args[++i], usage));
+  } else if (args[i] === '--server') {
+    if (!args[i + 1] || !fs.existsSync(args[i + 1])) usage(`--server: no program '${args[i + 1]}'`);
+    server = path.resolve(args[++i]);
   } else {
     positional.push(path.resolve(args[i]));
   }
@@ -96,7 +103,9 @@ async function engineRun(engine, first, all, run) {
               own('resumed', chromiumChecks.resumed),
               own('engine refused', chromiumChecks.refusedEngine),
               own('bad seed', chromiumChecks.badSeed), own('lacking', chromiumChecks.lacking),
-              own('keyboard', chromiumChecks.tabLeaves));
+              own('keyboard', chromiumChecks.tabLeaves),
+              own('play a friend', friendGame),
+              own('play a friend from a static host', friendWithoutServer));
     // The page without threads, as where the page cannot share memory: a stopped deep search.
     if (run.byName.stop)
       jobs.push(inPage(run.byName.stop, 'chromium-worker', '&search=worker'));
@@ -106,7 +115,7 @@ async function engineRun(engine, first, all, run) {
 }
 
 (async () => {
-  let server = null;
+  let siteServer = null;
   try {
     const all = sessionFiles.map((file) => parse(file, Golden));
     for (const session of all) {
@@ -122,14 +131,15 @@ async function engineRun(engine, first, all, run) {
     }
     const byName = Object.fromEntries(all.map((s) => [s.name, s]));
     const serving = await served(site);
-    server = serving.server;
-    const run = {site, work, url: serving.url, facts, byName, replay};
+    siteServer = serving.server;
+    const run = {site, work, url: serving.url, facts, states: facts.states, byName, replay,
+                 server};
     // The engines side by side.
     await Promise.all(engines.map((engine, index) => engineRun(engine, index === 0, all, run)));
   } catch (e) {
     check(false, `the browser test stopped: ${e.message.split('\n')[0]}`);
   } finally {
-    if (server) await stopped(server);
+    if (siteServer) await stopped(siteServer);
   }
   if (tally.failed) note(`the pictures are kept in ${work}`);
   else fs.rmSync(work, {recursive: true, force: true});

@@ -1,0 +1,86 @@
+// A game with a friend on another device: the server's events move the game, each shown as a
+// local move is shown, and this device's own puts only go to the server.
+#include <string>
+
+#include "engine/random.h"
+#include "ui/form.h"
+
+using game_record::PassCell;
+using game_record::PlayerMan;
+using game_record::TMove;
+
+void TfrmGalMain::OnlineStart(int seat) {
+    if (!Running()) return;
+    tmrTimer.Enabled = false;
+    FOnlineSeat = 0; // a new online game is not the person leaving one
+    NewGame();
+    FOnlineSeat = seat;
+    for (int player = 1; player <= 2; ++player) {
+        FPlayerType[player] = PlayerMan;
+        DrawPlayerLabel(player, PlayerMan);
+    }
+    FRecord = game_record::TGameRecord(PlayerMan, PlayerMan, false, game_random::State);
+    FOnlineRecord = FRecord;
+    DrawButtons(0);
+    ReenterRecord();
+    tmrTimer.Enabled = true;
+}
+
+bool TfrmGalMain::OnlineEvent(int player, int cell) {
+    if (!Running() || FOnlineSeat == 0) return false;
+    std::string error;
+    if (!FOnlineRecord.Append(TMove{player, cell}, error)) return false;
+    // A put waited for may come from this seat's other device as well as from the friend; a
+    // pass that the window's game already holds changes nothing.
+    if (FState == gsWaitPut && OnlinePending()) FState = gsOnlineWait;
+    OnlineNext();
+    return true;
+}
+
+void TfrmGalMain::OnlineNext() {
+    if (FState != gsOnlineWait || !OnlinePending()) return;
+    const TMove next = FOnlineRecord.Moves()[FRecord.Moves().size()];
+    // A pass comes into FRecord with the put that forced it. Anything else that differs from
+    // what this window's game expects is not guessed at: the game is shown as the server has it.
+    if (next.cell == PassCell || next.player != FTurn ||
+        !(FRules->CheckPut(next.cell, BoardCells()) & FTurn)) {
+        OnlineShowAll();
+        return;
+    }
+    ApplyMove(next.cell);
+    FState = gsTurnOver;
+    tmrTimer.Enabled = true;
+}
+
+bool TfrmGalMain::OnlineAnnounce() {
+    if (FTurn == FOnlineSeat && !OnlinePending()) return false;
+    if (FTurn != FOnlineSeat) ShowMessage("Friend's turn !", FMsgLine, 0);
+    FState = gsOnlineWait;
+    OnlineNext();
+    return true;
+}
+
+void TfrmGalMain::OnlineShowAll() {
+    if (!Running() || FOnlineSeat == 0) return;
+    const int asking = FState;
+    FRecord = FOnlineRecord;
+    FTakenBack.clear();
+    ReenterRecord();
+    if (asking == gsAskNewGame || asking == gsAskEnd) {
+        // The question stays open; its NO announces the turn of the game as it is now.
+        FReturnState = FState;
+        FState = asking;
+        ShowMessage(asking == gsAskNewGame ? "NEW GAME ?" : "Ｅ Ｎ Ｄ？", 0, 0);
+        tmrTimer.Enabled = false;
+        return;
+    }
+    DrawButtons(0);
+    tmrTimer.Enabled = true;
+}
+
+void TfrmGalMain::LeaveOnline() {
+    if (FOnlineSeat == 0) return;
+    FOnlineSeat = 0;
+    FOnlineRecord = {};
+    if (FOnlineLeft) FOnlineLeft();
+}

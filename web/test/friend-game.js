@@ -1,0 +1,249 @@
+// "Play a friend" in Chromium through the real game server: two pages (two browser contexts)
+// meet by the link and play a whole game by clicks, each board equal to the other after every
+// move; each page is reloaded once, one loses its connection once, a third page is refused the
+// taken seat, a take-back is asked and accepted, and the server is killed (-9) and started
+// again on the same data: both pages come back and the game goes on from its last stored move.
+// At the end the record each page downloads is the game played, as melvaron-replay --record
+// reads it. A static host's page says in one line why it cannot invite.
+// Each takes the browser and the run: {site, work, url, facts, byName, replay, server}.
+'use strict';
+const {execFileSync, spawn} = require('child_process');
+const fs = require('fs');
+const path = require('path');
+const {playwrightTab, served, started, stopped} = require('./browsers');
+const {check, note} = require('./report');
+const {waitFor} = require('./page-driver');
+const {LoadDeadline} = require('./sessions');
+
+const MoveDeadline = 30000;      // a move seen by both pages; a tick is 50 ms
+const ReconnectDeadline = 60000; // the pages' back-off reaches 15 s at most
+
+// ---- What runs in the page ----
+const probe = () => {
+  const f = window.melvaronFriend && window.melvaronFriend.state;
+  if (!f || !window.Module || !Module._melvaron_state) return null;
+  // The board's half of the picture, hashed: the side panels differ by seat.
+  const canvas = document.getElementById('screen');
+  const pixels = canvas.getContext('2d').getImageData(0, 0, 512, canvas.height).data;
+  let hash = 2166136261;
+  for (let i = 0; i < pixels.length; i += 4)
+    hash = Math.imul(hash ^ (pixels[i] | pixels[i + 1] << 8 | pixels[i + 2] << 16), 16777619);
+  return {...f, state: Module._melvaron_state(), board: hash >>> 0,
+          status: document.getElementById('status').textContent,
+          errors: window.melvaron.pageErrors.length + (window.melvaron.error ? 1 : 0)};
+};
+// Client points of the cells where the player to move may put, one well inside each.
+const legalPoints = () => {
+  if (!window.cellPixels) {
+    const hits = {};
+    for (let y = 0; y < 512; y++)
+      for (let x = 0; x < 512; x++) {
+        const cell = Module._melvaron_cell_at(x, y);
+        if (cell >= 0) (hits[cell] = hits[cell] || []).push([x, y]);
+      }
+    window.cellPixels = Object.fromEntries(Object.entries(hits).map(([c, list]) =>
+                                                                    [c, list[list.length >> 1]]));
+  }
+  const r = document.getElementById('screen').getBoundingClientRect();
+  const scale = r.width / document.getElementById('screen').width;
+  return Object.entries(window.cellPixels)
+      .filter(([c]) => Module._melvaron_may_put(Number(c)))
+      .map(([c, [x, y]]) => ({cell: Number(c), x: r.left + (x + 0.5) * scale,
+                              y: r.top + (y + 0.5) * scale}));
+};
+
+// The server program on port (0: a free one) with its games in data; resolves to {child, url}.
+async function serverStarted(program, site, data, port = 0) {
+  const child = spawn(program, ['--listen', `127.0.0.1:${port}`, '--site', site, '--data', data],
+                      {stdio: ['ignore', 'pipe', 'ignore']});
+  const [, url] = await started(child, child.stdout, /serving (http:\/\/[0-9.]+:[0-9]+\/)/,
+                                'melvaron-server');
+  return {child, url};
+}
+
+async function friendGame(browser, {site, work, states, replay, server: program}) {
+  if (!program) {
+    note('play a friend: no melvaron-server built, not played');
+    return;
+  }
+  const data = fs.mkdtempSync(path.join(work, 'server-data-'));
+  let server = await serverStarted(program, site, data);
+  const port = Number(new URL(server.url).port);
+  const contexts = [];
+  const newTab = async () => {
+    const context = await browser.playwright.newContext({viewport: {width: 1024, height: 640},
+                                                         acceptDownloads: true});
+    contexts.push(context);
+    return playwrightTab(await context.newPage());
+  };
+  const opened = (tab, what) => waitFor(tab, () => window.melvaron &&
+      window.melvaron.firstScreenMs !== null && window.melvaronFriend, null, LoadDeadline, what);
+  try {
+    const one = await newTab(), two = await newTab();
+    await one.goto(server.url);
+    await opened(one, 'the first page');
+    await one.page.click('#play-friend');
+    const {link} = await waitFor(one, () => {
+      const f = window.melvaronFriend.state;
+      return f.link && f.connected ? f : null;
+    }, null, MoveDeadline, 'the link for the friend');
+    check(new RegExp(`^${server.url}#join=[0-9a-f]{16}\\.[0-9a-f]{32}$`).test(link),
+          `play a friend: the link is offered beside the picture (${link.replace(/\..*/, '…')})`);
+    await two.goto(link);
+    await opened(two, 'the friend\'s page');
+    const tabs = [one, two];
+    const both = async () => Promise.all(tabs.map((t) => t.run(probe)));
+    // Both pages at rest on the same game: one awaits its person (or the game is over), both
+    // hold the same events and show the same board.
+    const agreed = async (what, deadline = MoveDeadline) => {
+      const end = Date.now() + deadline;
+      for (;;) {
+        const p = await both().catch(() => [null, null]);
+        const rest = (s) => s === states.gsWaitPut || s === states.gsOnlineWait ||
+                            s === states.gsGameOver;
+        if (p[0] && p[1] && p[0].connected && p[1].connected && p[0].last === p[1].last &&
+            rest(p[0].state) && rest(p[1].state) && p[0].board === p[1].board &&
+            (p[0].state === states.gsWaitPut) + (p[1].state === states.gsWaitPut) +
+            2 * (p[0].state === states.gsGameOver && p[1].state === states.gsGameOver) >= 1)
+          return p;
+        if (Date.now() > end)
+          throw new Error(`${what}: the pages did not agree within ${deadline / 1000} s ` +
+                          `(${JSON.stringify(p && p.map((s) => s && [s.state, s.last,
+                                                                     s.connected, s.status]))})`);
+        await new Promise((resolve) => setTimeout(resolve, 20));
+      }
+    };
+    let p = await agreed('the friend\'s join');
+    check(p[0].seat === 1 && p[1].seat === 2 && p[0].state === states.gsWaitPut &&
+          p[1].state === states.gsOnlineWait,
+          'play a friend: the link seats the friend as player 2, player 1 to move');
+
+    let seed = 12345;
+    const random = (n) => {
+      seed = (Math.imul(seed, 1103515245) + 12345) >>> 0;
+      return (seed >>> 16) % n;
+    };
+    const puts = []; // the puts of the game as played: [player, cell]
+    let unequal = 0, moves = 0, disturbed = 0;
+    while (p[0].state !== states.gsGameOver) {
+      const mover = p[0].state === states.gsWaitPut ? 0 : 1;
+      const points = await tabs[mover].run(legalPoints);
+      const at = points[random(points.length)];
+      await tabs[mover].mouse(at.x, at.y, 0);
+      puts.push([mover + 1, at.cell]);
+      moves++;
+      const before = p[0].last;
+      await waitFor(tabs[1 - mover], (n) => window.melvaronFriend.state.last > n, before,
+                    MoveDeadline, `move ${moves} reaching the other page`);
+      p = await agreed(`move ${moves}`);
+      unequal += p[0].board !== p[1].board;
+
+      if (moves === 3) {
+        // A third device with the same link: the seat is taken.
+        const third = await newTab();
+        await third.goto(link);
+        await opened(third, 'a third page');
+        const refused = await waitFor(third, () => /taken/.test(
+            document.getElementById('status').textContent) && window.melvaronFriend.state,
+                                      null, MoveDeadline, 'the third page\'s refusal');
+        check(refused.seat === null, 'play a friend: a third page with the link is refused ' +
+                                     'the taken seat, beside the picture');
+        await third.close();
+      } else if (moves === 6 || moves === 12) {
+        // A reload keeps the seat, and the game as it stands.
+        const tab = tabs[moves === 6 ? 0 : 1];
+        await tab.page.reload();
+        await opened(tab, 'a reloaded page');
+        p = await agreed(`the reload after move ${moves}`);
+        disturbed += check(p[moves === 6 ? 0 : 1].seat === (moves === 6 ? 1 : 2),
+                           `play a friend: player ${moves === 6 ? 1 : 2} reloaded keeps the seat` +
+                           ' and the game');
+      } else if (moves === 9) {
+        // The mover takes its put back and the friend accepts.
+        await tabs[mover].page.click('#take-back');
+        await waitFor(tabs[1 - mover], () => window.melvaronFriend.state.asked, null,
+                      MoveDeadline, 'the take-back ask');
+        await tabs[1 - mover].page.click('#takeback-accept');
+        puts.pop();
+        await waitFor(tabs[mover], (n) => window.melvaronFriend.state.last >= n + 2, p[0].last,
+                      MoveDeadline, 'the take-back');
+        p = await agreed('the take-back');
+        disturbed += check(p[mover].state === states.gsWaitPut,
+                           `play a friend: player ${mover + 1}'s take-back, accepted by the ` +
+                           'friend, gives the move back');
+      } else if (moves === 16) {
+        // A connection lost as on a network's drop comes back by itself.
+        await tabs[1].run(() => window.melvaronFriend.drop());
+        await waitFor(tabs[1], () => !window.melvaronFriend.state.connected ||
+                      /connect/.test(document.getElementById('status').textContent), null,
+                      MoveDeadline, 'the drop');
+        p = await agreed('the reconnection', ReconnectDeadline);
+        disturbed += check(true, 'play a friend: a dropped connection comes back with the game');
+      } else if (moves === 22) {
+        // The server killed outright and started again on its data, on the same port.
+        server.child.kill('SIGKILL');
+        await stopped(server.child);
+        await waitFor(one, () => !window.melvaronFriend.state.connected, null, MoveDeadline,
+                      'the first page seeing the server gone');
+        server = await serverStarted(program, site, data, port);
+        p = await agreed('the server\'s restart', ReconnectDeadline);
+        disturbed += check(p[0].last >= 1, 'play a friend: after kill -9 and a restart on the ' +
+                                           'same data both pages go on from the last move');
+      }
+    }
+    check(unequal === 0 && disturbed === 5,
+          `play a friend: a whole game by clicks, ${moves} moves, both boards equal after each`);
+    const errors = p[0].errors + p[1].errors;
+    check(errors === 0, `play a friend: no error on either page (${errors})`);
+
+    // Each side's record, downloaded, read back by the replay tool.
+    const records = [];
+    for (const [i, tab] of tabs.entries()) {
+      const [download] = await Promise.all([tab.page.waitForEvent('download'),
+                                            tab.page.click('#record')]);
+      const file = path.join(work, `friend-record-${i + 1}.txt`);
+      await download.saveAs(file);
+      records.push(fs.readFileSync(file, 'utf8'));
+      let read;
+      try {
+        read = execFileSync(replay, ['--record', file], {encoding: 'utf8',
+                                                         stdio: ['ignore', 'pipe', 'pipe']});
+      } catch (e) {
+        read = `status ${e.status}: ${String(e.stderr).trim()}`;
+      }
+      const played = records[i].split('\n').filter((l) => l.startsWith('put '))
+                         .map((l) => l.split(' ').slice(1, 3).map(Number));
+      check(JSON.stringify(played) === JSON.stringify(puts) && /winner=[0-2]/.test(read),
+            `play a friend: player ${i + 1}'s record is the game played ` +
+            `(${read.trim().split('\n').pop()})`);
+    }
+    check(records[0] === records[1], 'play a friend: both records are the same text');
+  } finally {
+    for (const context of contexts) await context.close().catch(() => {});
+    await stopped(server.child);
+  }
+}
+
+// A page from a static host: every local game, and one line on why it cannot invite.
+async function friendWithoutServer(browser, {site}) {
+  const {server, url} = await served(site);
+  const context = await browser.playwright.newContext();
+  try {
+    const tab = playwrightTab(await context.newPage());
+    await tab.goto(url);
+    await waitFor(tab, () => window.melvaron && window.melvaron.firstScreenMs !== null &&
+                  window.melvaronFriend, null, LoadDeadline, 'the first screen');
+    await tab.page.click('#play-friend');
+    const status = await waitFor(tab, () => {
+      const text = document.getElementById('status').textContent;
+      return /game server/.test(text) ? text : null;
+    }, null, MoveDeadline, 'the page saying why');
+    const seat = await tab.run(() => window.melvaronFriend.state.seat);
+    check(seat === null, `play a friend from a static host: "${status}"`);
+  } finally {
+    await context.close();
+    await stopped(server);
+  }
+}
+
+module.exports = {friendGame, friendWithoutServer};
