@@ -6,7 +6,7 @@
 'use strict';
 (function () {
   const SeatKey = 'melvaron-friend-seat';
-  const NoServer = 'Play a friend needs the game server: this page is served without one';
+  const NoServer = 'Play a friend needs the game server, and this page cannot reach one';
   const $ = (id) => document.getElementById(id);
   const playFriend = $('play-friend'), invite = $('invite'), inviteLink = $('invite-link');
   const shareButton = $('invite-share'), ask = $('takeback-ask'), askText = $('takeback-ask-text');
@@ -95,7 +95,7 @@
       socket = null;
       connected = false;
       if (!opened && !seat) {
-        // Never reached: no game server behind this page.
+        // Never reached: no game server behind this page, or none reachable now.
         opening = null;
         tell(NoServer);
         return;
