@@ -171,4 +171,24 @@ TEST(Online, NewGameLeavesTheOnlineGame) {
     EXPECT_FALSE(w.d->OnlineEvent(1, FirstLegal(*w.d->FBoard, 1)));
 }
 
+TEST(Online, AGameTheServerLostGoesOnHereBetweenTwoPersons) {
+    const std::vector<TMove> game = WholeGame();
+    OnlineWindow w(1);
+    w.OneByOne(game, 0, 3); // the friend to move
+    ASSERT_EQ(w.d->FState, gsOnlineWait);
+    int left = 0;
+    w.d->FOnlineLeft = [&] { ++left; };
+    w.d->LeaveOnline();
+    w.d.Settle();
+    EXPECT_EQ(left, 1);
+    EXPECT_EQ(w.d->FState, gsWaitPut);
+    EXPECT_EQ(w.d->FRecord.Moves().size(), 3u);
+    const int cell = FirstLegal(*w.d->FBoard, w.d->FTurn);
+    w.d.ClickCell(cell);
+    w.d.Settle();
+    EXPECT_TRUE(w.sent.empty());
+    EXPECT_NE(w.d.Cell(cell), 0);
+    ExpectInvariants(w.d.f(), "after leaving");
+}
+
 } // namespace

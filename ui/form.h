@@ -134,6 +134,9 @@ class TfrmGalMain {
     // Shows the game as the events so far make it at once, without turning panels one by one
     // (a reload, a reconnection, a reset).
     void OnlineShowAll();
+    // The game goes on here as a local game between two persons (the server no longer has it,
+    // or the person left it); FOnlineLeft is told.
+    void LeaveOnline();
     int32_t FOnlineSeat = 0;
 
     // ---- Side panel drawing (draw_panel.cpp) ----
@@ -231,7 +234,6 @@ class TfrmGalMain {
     void OnlineNext();
     // Where Announce sends a turn in an online game: false when the person puts now.
     bool OnlineAnnounce();
-    void LeaveOnline();
     // The game as the server's events make it; FRecord follows it move by move on the screen.
     game_record::TGameRecord FOnlineRecord;
 

@@ -82,5 +82,10 @@ void TfrmGalMain::LeaveOnline() {
     if (FOnlineSeat == 0) return;
     FOnlineSeat = 0;
     FOnlineRecord = {};
+    // A turn that waited for the server is now this window's to announce, to a person.
+    if (FState == gsOnlineWait) {
+        FState = gsAnnounce;
+        tmrTimer.Enabled = true;
+    }
     if (FOnlineLeft) FOnlineLeft();
 }

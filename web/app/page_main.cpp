@@ -98,6 +98,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_online_take_back(int moves) {
 extern "C" EMSCRIPTEN_KEEPALIVE void melvaron_online_show_all() {
     Change([] { gForm->OnlineShowAll(); });
 }
+extern "C" EMSCRIPTEN_KEEPALIVE void melvaron_online_leave() {
+    Change([] { gForm->LeaveOnline(); });
+}
 
 // For a test that plays by clicks: the board cell under client pixel (x, y) or -1, and whether
 // the player to move may put on cell now.

@@ -151,6 +151,14 @@
                            : `player ${m.player} is ${m.here ? 'here' : 'away'}`);
       break;
     case 'refused':
+      if (m.request === 'hello') {
+        // The server no longer has this seat's game (its data lost or replaced): the game
+        // goes on here between two persons, and Play a friend may start a new one.
+        game('leave');
+        forget();
+        tell(`${m.reason}: the game goes on on this device only`);
+        break;
+      }
       tell(m.reason);
       if (m.request === 'move') game('show_all'); // the person's turn again, if it still is
       if (m.request === 'join' || m.request === 'create') opening = null;

@@ -218,6 +218,20 @@ async function friendGame(browser, {site, work, states, replay, server: program}
             `(${read.trim().split('\n').pop()})`);
     }
     check(records[0] === records[1], 'play a friend: both records are the same text');
+
+    // A server whose data is gone: the page reloaded is refused its seat, says so and plays on
+    // here, and may invite anew.
+    server.child.kill('SIGKILL');
+    await stopped(server.child);
+    server = await serverStarted(program, site, fs.mkdtempSync(path.join(work, 'empty-')), port);
+    await one.page.reload();
+    await opened(one, 'the page of a game the server lost');
+    const lost = await waitFor(one, () => {
+      const f = window.melvaronFriend.state;
+      return /no game/.test(document.getElementById('status').textContent) && f.seat === null &&
+          !document.getElementById('play-friend').hidden ? f : null;
+    }, null, ReconnectDeadline, 'the lost game\'s line');
+    check(lost.seat === null, 'play a friend: a game the server lost is left for local play');
   } finally {
     for (const context of contexts) await context.close().catch(() => {});
     await stopped(server.child);
