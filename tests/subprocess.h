@@ -94,7 +94,10 @@ inline TRun Run(const std::string& program, const std::vector<std::string>& args
 #endif
     }
 #ifndef _WIN32
-    command += "timeout -s KILL " + std::to_string(options.timeoutSeconds) + " ";
+    // --foreground: a Ctrl-C handed on reaches the program once. Without it timeout sends it to
+    // the program and then to its whole group, and a program whose first Ctrl-C stops it
+    // cleanly takes the second as "end at once".
+    command += "timeout --foreground -s KILL " + std::to_string(options.timeoutSeconds) + " ";
 #endif
     command += Quoted(program);
     for (const std::string& a : args) command += " " + Quoted(a);
