@@ -208,7 +208,8 @@
     if (event.pointerType === 'mouse' || onControl(event)) return;
     event.preventDefault();
     if (finger && !pair && !event.isPrimary) {
-      pair = {start: performance.now(),
+      // The events' own times: a main thread busy between the two must not make a tap long.
+      pair = {start: event.timeStamp,
               down: new Map([[finger.id, [finger.x, finger.y]],
                              [event.pointerId, [event.clientX, event.clientY]]])};
       endFinger();
@@ -237,7 +238,7 @@
   });
   document.addEventListener('pointerup', (event) => {
     if (pair && pair.down.delete(event.pointerId)) {
-      if (!pair.down.size && performance.now() - pair.start <= TwoFingerMs) takeBack(false);
+      if (!pair.down.size && event.timeStamp - pair.start <= TwoFingerMs) takeBack(false);
       if (!pair.down.size) pair = null;
       return;
     }

@@ -114,9 +114,13 @@ async function play(session, how) {
       await tab.key(!again ? 'Control+z' : way === 'ctrl' ? 'Control+y' : 'Control+Shift+z');
     } else if (way === 'fingers' && !again) {
       const [x, y] = css(facts.client.width / 2, facts.client.height / 2);
-      await finger.cdp.send('Input.dispatchTouchEvent', {type: 'touchStart', touchPoints:
-                            [{x: x - 40, y, id: 0}, {x: x + 40, y, id: 1}]});
-      await finger.cdp.send('Input.dispatchTouchEvent', {type: 'touchEnd', touchPoints: []});
+      // Lifted 0.1 s after they touched, by the events' times, however late a loaded machine
+      // delivers them.
+      const at = Date.now() / 1000;
+      await finger.cdp.send('Input.dispatchTouchEvent', {type: 'touchStart', timestamp: at,
+                            touchPoints: [{x: x - 40, y, id: 0}, {x: x + 40, y, id: 1}]});
+      await finger.cdp.send('Input.dispatchTouchEvent', {type: 'touchEnd', timestamp: at + 0.1,
+                                                         touchPoints: []});
     } else {
       const button = await tab.page.$(again ? '#put-again' : '#take-back');
       if (finger) await button.tap(); else await button.click();
