@@ -360,6 +360,9 @@ void TNetState::Accept() {
         if (!ec) {
             beast::error_code e;
             const auto remote = socket.remote_endpoint(e);
+            // A page's messages often come two at once (an event and the pass it makes): the
+            // second must not wait for the page's delayed acknowledgement of the first.
+            if (!e) socket.set_option(tcp::no_delay(true), e);
             if (!e)
                 std::make_shared<THttpSession>(*this, std::move(socket),
                                                remote.address().to_string())
