@@ -76,7 +76,7 @@ struct TListener {
 // What the door knows of a connection it let in.
 struct TPeer {
     std::string address; // the page's, as counted (the proxy's until its request names one)
-    bool proxy = false;  // from a trusted proxy
+    std::string proxy;   // a trusted proxy's address, when it is one's connection
     site::TOwnName own;  // the name the page has for this server
 };
 
@@ -365,7 +365,7 @@ class THttpSession final : public std::enable_shared_from_this<THttpSession>, pu
             ServeOperator(request);
             return;
         }
-        if (FPeer.proxy && !FromProxy(request)) return;
+        if (!FPeer.proxy.empty() && !FromProxy(request)) return;
         if (websocket::is_upgrade(request)) {
             Upgrade(std::move(request));
             return;
@@ -388,8 +388,8 @@ class THttpSession final : public std::enable_shared_from_this<THttpSession>, pu
             fields.append(fields.empty() ? "" : ",").append(f->value());
         const std::optional<std::string> page = door::ForwardedFor(fields);
         if (!page) {
-            FServer.LogRefusal("proxy " + FPeer.address,
-                               "request from the trusted proxy " + FPeer.address +
+            FServer.LogRefusal("proxy " + FPeer.proxy,
+                               "request from the trusted proxy " + FPeer.proxy +
                                    " refused: no page's address in X-Forwarded-For");
             Reply(Status(http::status::bad_request, false), false);
             return false;
@@ -613,11 +613,11 @@ void TNetState::Admit(tcp::socket socket, bool operatorSide) {
     if (ec) return; // gone before it was taken
     const std::string address = Normal(remote.address());
     TPeer peer;
-    peer.proxy = !operatorSide && Trusted(address);
+    if (!operatorSide && Trusted(address)) peer.proxy = address;
     peer.address = door::CountedAddress(address);
     door::TDoor::TTicket ticket;
     const door::TRefusal refusal =
-        (operatorSide ? operatorLimits : limits).Admit(peer.address, peer.proxy, ticket);
+        (operatorSide ? operatorLimits : limits).Admit(peer.address, !peer.proxy.empty(), ticket);
     if (refusal != door::TRefusal::None) {
         if (operatorSide) {
             socket.close(ec);
@@ -651,8 +651,8 @@ void TNetState::Refuse(tcp::socket& socket, const std::string& address, door::TR
     if (!ec) socket.send(asio::buffer(Busy.data(), Busy.size()), 0, ec);
     socket.close(ec);
     if (inAll)
-        LogRefusal("*", "connection from " + address + " refused: " + std::to_string(limits.Open()) +
-                            " open in all (--max-connections)");
+        LogRefusal("*", "connection from " + address + " refused: " +
+                            std::to_string(limits.Open()) + " open in all (--max-connections)");
     else
         LogRefusal(address, "connection from " + address +
                                 " refused: " + std::to_string(limits.OpenFrom(address)) +

@@ -32,8 +32,8 @@ namespace {
 // A bound on any one wait, so that a fault fails the test instead of hanging it.
 constexpr auto Patience = 60s;
 
-// The server program on a port of its choosing, with its own site and data folders; its log
-// goes to a file of the folder.
+// The server program on a port of its choosing, with its own site and data folders, which go
+// with it; its log goes to a file of the folder, shown when the test fails.
 class TServer {
   public:
     explicit TServer(std::filesystem::path folder) : FFolder(std::move(folder)) {
@@ -43,6 +43,9 @@ class TServer {
     }
     ~TServer() {
         if (FPid > 0) Kill();
+        if (::testing::Test::HasFailure())
+            std::fprintf(stderr, "the server's log:\n%s", Log().c_str());
+        std::filesystem::remove_all(FFolder);
     }
 
     // Options beyond the test's own; files > 0 starts the server with that many descriptors.
@@ -275,7 +278,6 @@ struct ServerWire : ::testing::Test {
     std::filesystem::path folder = subprocess::TempPath("server");
     TServer server{folder};
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(server.Start()); }
-    void TearDown() override { std::filesystem::remove_all(folder); }
 };
 
 } // namespace
@@ -493,15 +495,10 @@ TEST_F(ServerWire, AStopSaysGoingAwayAndEndsCleanly) {
 
 namespace {
 
-// A server started by the test itself, with the options the test gives; its log is shown when
-// the test fails.
+// A server started by the test itself, with the options the test gives.
 struct ServerDoor : ::testing::Test {
     std::filesystem::path folder = subprocess::TempPath("door");
     TServer server{folder};
-    void TearDown() override {
-        if (HasFailure()) std::fprintf(stderr, "the server's log:\n%s", server.Log().c_str());
-        std::filesystem::remove_all(folder);
-    }
 };
 
 // Bytes sent as they are on a fresh connection (none: only read), and all that comes back
