@@ -486,7 +486,13 @@ class THttpSession final : public std::enable_shared_from_this<THttpSession>, pu
         if (path && std::filesystem::is_regular_file(*path, ec))
             file.open(path->c_str(), beast::file_mode::scan, ec);
         if (!path || !file.is_open() || ec) {
-            Reply(Status(path ? http::status::not_found : http::status::bad_request, head),
+            // Out of descriptors the file is there all the same: the page is to come back.
+            const bool busy = ec == beast::errc::too_many_files_open ||
+                              ec == beast::errc::too_many_files_open_in_system;
+            Reply(Status(busy   ? http::status::service_unavailable
+                         : path ? http::status::not_found
+                                : http::status::bad_request,
+                         head),
                   request.keep_alive());
             return;
         }
