@@ -636,11 +636,25 @@ TEST_F(ServerDoor, IdleSocketsPastTheDescriptorLimit) {
 }
 
 TEST_F(ServerDoor, AWebSocketThatTakesNoSeatIsClosed) {
+    // A game made first, so that the seat below is taken by a hello, at once, and no slow
+    // commit can outlast the short deadline.
+    ASSERT_NO_FATAL_FAILURE(server.Start());
+    TSeats game;
+    {
+        TClient one(server.Port());
+        one.Send(json::object{{"type", "create"}});
+        const json::object created = one.Until("created").back();
+        game.game = Text(created, "game");
+        game.secret1 = Text(created, "secret");
+    }
+    server.Terminate();
+    ASSERT_EQ(server.Wait(), 0);
     server.options = {"--unseated-timeout", "1"};
     ASSERT_NO_FATAL_FAILURE(server.Start());
+
     TClient seated(server.Port());
-    seated.Send(json::object{{"type", "create"}});
-    seated.Until("created");
+    seated.Send(Hello(game, 1, 0));
+    seated.Until("welcome");
     TClient idle(server.Port());
     EXPECT_EQ(idle.CloseCode(), 1008);
     EXPECT_EQ(Metric(server.MetricsPort(), "melvaron_unseated_closed_total"), 1);
