@@ -413,6 +413,7 @@ server_run_checks() {
     local i listen=0
     for i in "${!command[@]}"; do
         if [ "${command[$i]}" = --listen ]; then command[i + 1]=127.0.0.1:0; listen=1; fi
+        if [ "${command[$i]}" = --metrics ]; then command[i + 1]=127.0.0.1:0; fi
     done
     [ "$listen" -eq 1 ] || { fail "the unit's ExecStart has no --listen: $exec_start"; return; }
     [ "${command[0]}" = "/usr/bin/$SERVER" ] || { fail "the unit's ExecStart runs ${command[0]}"; return; }
@@ -432,6 +433,17 @@ server_run_checks() {
         server_pid=""
         exec 4<&-
         return
+    fi
+
+    # The operator's view, on an address of its own: healthy while the store answers.
+    local metrics
+    metrics="$(sed -nE 's#.*; metrics on http://127\.0\.0\.1:([0-9]+)/metrics.*#\1#p' <<<"$line")"
+    if [ -z "$metrics" ]; then
+        fail "the installed server did not say where its metrics are: '$line'"
+    elif ! http_get "$metrics" /healthz "$work/healthz.http"; then
+        fail "GET /healthz from the installed server: no answer"
+    elif ! head -n1 "$work/healthz.http" | grep -q '^HTTP/1.1 200 '; then
+        fail "GET /healthz from the installed server: $(head -n1 "$work/healthz.http")"
     fi
 
     local page="/usr/share/$SERVER/site/index.html"
@@ -467,7 +479,7 @@ server_run_checks() {
     tail -n1 "$work/server.err" | grep -q 'stopped$' ||
         fail "the installed server's log does not end with its stop: $(tail -n 3 "$work/server.err")"
     [ "$failures" -eq "$before" ] &&
-        ok "the installed server, as its unit starts it, serves its page on port $port and stops on SIGTERM"
+        ok "the installed server, as its unit starts it, serves its page on port $port, /healthz on $metrics, and stops on SIGTERM"
     return 0
 }
 

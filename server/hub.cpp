@@ -112,6 +112,7 @@ void TGameHub::Attach(TLink* link, TLive* game, int seat) {
     state.game = game;
     state.seat = seat;
     state.waiting = false;
+    link->Seated();
     const bool arrived = game->seats[seat].empty();
     game->seats[seat].push_back(link);
     const int other = 3 - seat;

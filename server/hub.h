@@ -33,6 +33,9 @@ class TLink {
     virtual void Close(uint16_t code, std::string reason) = 0;
     // The page's address, as counted for the limit of open games and written in the log.
     virtual const std::string& Address() const = 0;
+    // The hub has given the connection a seat (a create, join or hello that took one): the
+    // network side closes a connection that takes none within its deadline.
+    virtual void Seated() {}
 };
 
 struct THubOptions {
