@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/kept_text.h"
+#include "posix_only.h"
 
 namespace {
 
@@ -37,8 +38,9 @@ TEST(KeptFile, WrittenWholeReadBackAndCleared) {
     fs::remove_all(folder);
 }
 
-#ifndef _WIN32
 TEST(KeptFile, TheDataFolderFollowsTheXdgRules) {
+    MELVARON_POSIX_ONLY("the XDG folders are where POSIX desktops keep data");
+#ifndef _WIN32
     const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
     const char* savedData = std::getenv("XDG_DATA_HOME");
     const std::string data = savedData ? savedData : "";
@@ -53,7 +55,7 @@ TEST(KeptFile, TheDataFolderFollowsTheXdgRules) {
     EXPECT_TRUE(UserDataFolder("melvaron").empty());
     setenv("HOME", savedHome.c_str(), 1);
     if (savedData) setenv("XDG_DATA_HOME", data.c_str(), 1);
-}
 #endif
+}
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "platform/image.h"
 #include "platform/text.h"
 #include "platform/text_face.h"
+#include "posix_only.h"
 
 using namespace pixel_test;
 
@@ -214,11 +215,12 @@ TEST_F(FaceFiles, NamedFileByItsFamilyElseTheFallback) {
     }
 }
 
-#ifndef _WIN32
 // Without any font the face cannot be made, and the message names the package to install. An
 // empty fontconfig stands for a machine without fonts; Windows finds its face without fontconfig
 // (the file lookup above).
 TEST(TextFaceDeathTest, NoFontNamesThePackage) {
+    MELVARON_POSIX_ONLY("an empty fontconfig stands for a machine without fonts");
+#ifndef _WIN32
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::string conf =
         ::testing::TempDir() + "melvaron-empty-fonts-" + std::to_string(getpid()) + ".conf";
@@ -235,7 +237,7 @@ TEST(TextFaceDeathTest, NoFontNamesThePackage) {
             std::exit(0);
         },
         ::testing::ExitedWithCode(3), "apt-get install fonts-ipafont-gothic");
-}
 #endif
+}
 
 } // namespace

@@ -11,6 +11,18 @@
 
 #include "platform/thread.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
+#endif
+
 namespace {
 
 class TCounting : public TThread {
@@ -26,19 +38,32 @@ class TCounting : public TThread {
     }
 };
 
-// The process's threads as Linux lists them; -1 elsewhere.
+// The process's threads as the system lists them (Linux's /proc, Windows' snapshot); -1 when
+// it cannot.
 int ThreadCount() {
+#ifdef _WIN32
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int n = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        n += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return n;
+#else
     std::error_code error;
     int n = 0;
     for (std::filesystem::directory_iterator it("/proc/self/task", error), end; !error && it != end;
          it.increment(error))
         ++n;
     return error ? -1 : n;
+#endif
 }
 
 TEST(Thread, NoOsThreadBeforeResume) {
     const int before = ThreadCount();
-    if (before < 0) GTEST_SKIP() << "no /proc/self/task to count threads";
+    ASSERT_GT(before, 0) << "the process's threads cannot be listed";
     std::vector<std::unique_ptr<TCounting>> parked;
     for (int i = 0; i < 16; ++i) parked.push_back(TThread::TryCreate<TCounting>());
     EXPECT_EQ(ThreadCount(), before);

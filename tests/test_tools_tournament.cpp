@@ -15,6 +15,7 @@
 #include <png.h>
 
 #include "platform/text.h"
+#include "posix_only.h"
 #include "subprocess.h"
 #include "tools/tournament/play.h"
 #include "tools/tournament/schedule.h"
@@ -187,9 +188,7 @@ int GameLines(const std::string& results) {
 }
 
 TEST(Tournament, InterruptStopsEveryRunningGameAndPrintsTheFinishedOnes) {
-#ifdef _WIN32
-    GTEST_SKIP() << "the runner sends Ctrl-C through a POSIX shell only";
-#endif
+    MELVARON_POSIX_ONLY("the runner sends Ctrl-C through a POSIX shell only");
     // The first pairing's two games take milliseconds, every game with LV5+ far longer than it
     // takes to notice that those two are written.
     for (const char* jobs : {"1", "2"}) {
@@ -229,12 +228,19 @@ class Shards : public ::testing::Test {
     static constexpr const char* Levels = "0,1,2,3";
     static void SetUpTestSuite() {
         Whole = new ProgramRun(Run({"--jobs", "1"}));
+        if (Whole->status != 0)
+            Trouble += "the whole run: status " + std::to_string(Whole->status) + ": " + Whole->err;
         for (int k = 1; k <= 3; ++k) {
             Paths.push_back(subprocess::TempPath("shard") + ".jsonl");
-            const ProgramRun r =
-                Run({"--shard", std::to_string(k) + "/3", "--results", Paths.back()});
-            EXPECT_EQ(r.status, 0) << r.err;
+            const std::string shard = std::to_string(k) + "/3";
+            const ProgramRun r = Run({"--shard", shard, "--results", Paths.back()});
+            if (r.status != 0)
+                Trouble += "shard " + shard + ": status " + std::to_string(r.status) + ": " + r.err;
         }
+    }
+    // A failure in SetUpTestSuite would mark every case skipped: each one fails instead.
+    void SetUp() override {
+        if (!Trouble.empty()) FAIL() << "the shared runs failed: " << Trouble;
     }
     static void TearDownTestSuite() {
         for (const std::string& path : Paths) std::remove(path.c_str());
@@ -251,9 +257,11 @@ class Shards : public ::testing::Test {
     }
     static ProgramRun* Whole;
     static std::vector<std::string> Paths;
+    static std::string Trouble; // what the shared runs could not do
 };
 ProgramRun* Shards::Whole = nullptr;
 std::vector<std::string> Shards::Paths;
+std::string Shards::Trouble;
 
 TEST_F(Shards, JobsAndShardsGiveTheTableOfOneRun) {
     ASSERT_EQ(Whole->status, 0) << Whole->err;
@@ -275,9 +283,7 @@ TEST_F(Shards, JobsAndShardsGiveTheTableOfOneRun) {
 }
 
 TEST_F(Shards, ShardsRunByGnuParallelMergeIntoTheTableOfOneRun) {
-#ifdef _WIN32
-    GTEST_SKIP() << "GNU parallel is a POSIX program";
-#endif
+    MELVARON_POSIX_ONLY("GNU parallel is a POSIX program");
     const std::string dir = subprocess::TempPath("parallel");
     const std::string engine = subprocess::Program("tools/melvaron-engine");
     const ProgramRun r = subprocess::Run(
@@ -451,9 +457,7 @@ TEST(Tournament, PictureReplacesTheEmptyTableAfterTheGames) {
 }
 
 TEST(Tournament, OnlyThePictureNeedsTheFont) {
-#ifdef _WIN32
-    GTEST_SKIP() << "the face is hidden from fontconfig, which Windows does without";
-#endif
+    MELVARON_POSIX_ONLY("the face is hidden from fontconfig, which Windows does without");
     const std::string conf = subprocess::TempPath("fonts") + ".conf";
     std::ofstream(conf) << "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n";
     RunOptions noFont;
