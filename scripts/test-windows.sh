@@ -2,11 +2,12 @@
 # The Windows build as a Windows user gets it, run under a private Wine without a display:
 # scripts/build-windows.sh --package --allow-unpinned; its fallback for a lock naming a revision
 # the archive does not serve, which --package alone refuses; the GoogleTest suites built for
-# Windows through CTest with Wine as the emulator (the golden pictures among them), each failed
-# case printed with its own output; the search's node counts (bench, depths 1-8) and the replay's
-# pictures of the session scripts against the Linux build's; the installer run silently, the
-# installed game's window on a private Xvfb showing the headless first screen and the END
-# question, closing on YES, and on Alt+F4 during a search; the uninstaller removing everything.
+# Windows through CTest with Wine as the emulator (the golden pictures among them), counted case
+# by case, each failed case printed with its own output, no case skipped but the POSIX-only ones;
+# the search's node counts (bench, depths 1-8) and the replay's pictures of the session scripts
+# against the Linux build's; the installer run silently, the installed game's window on a private
+# Xvfb showing the headless first screen and the END question, closing on YES, and on Alt+F4
+# during a search; the uninstaller removing everything.
 # Writes "PASSED FAILED" into $MELVARON_TEST_REPORT.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -108,27 +109,127 @@ if [ -s "$zip" ]; then
         fail "the zip lacks:$missing"
 fi
 
-# --- The suites under Wine.
+# --- The suites under Wine. Each suite runs once for all its cases (each case on its own where
+# tests/CMakeLists.txt says so) and writes GoogleTest's XML report into build-windows/tests/
+# gtest-xml, named as ctest names the run: the cases are counted from the reports, a run that
+# wrote none by ctest's verdict.
+# gtest_cases REPORT: a line per case, "VERDICT<tab>SUITE.CASE<tab>WHY", VERDICT one of passed,
+# failed (WHY: the first failure), skipped (WHY: the reason) and disabled. Only a POSIX-only case
+# (tests/posix_only.h) is skipped: any other skip failed, as a set-up that could not run marks
+# its cases skipped.
+gtest_cases() {
+    awk '
+        function attr(line, key) {
+            if (!match(line, " " key "=\"[^\"]*\"")) return ""
+            return substr(line, RSTART + length(key) + 3, RLENGTH - length(key) - 4)
+        }
+        function text(s) {
+            gsub(/&#x0[9AD];/, " ", s); gsub(/&lt;/, "<", s); gsub(/&gt;/, ">", s)
+            gsub(/&quot;/, "\"", s); gsub(/&apos;/, "\047", s); gsub(/&amp;/, "\\&", s)
+            return s
+        }
+        function emit() {
+            if (verdict == "") verdict = status == "run" ? "passed" : "disabled"
+            if (verdict == "skip") verdict = why ~ /POSIX-only: / ? "skipped" : "failed"
+            printf "%s\t%s\t%s\n", verdict, name, why
+            name = ""
+        }
+        cdata { if ($0 ~ /\]\]><\/(failure|skipped)>/) cdata = 0; next }
+        /^[[:space:]]*<testcase / {
+            name = text(attr($0, "classname")) "." text(attr($0, "name"))
+            status = attr($0, "status"); verdict = ""; why = ""
+            if ($0 ~ /\/>[[:space:]]*$/) emit()
+            next
+        }
+        /^[[:space:]]*<(failure|skipped) / {
+            if (verdict != "failed") {
+                verdict = $0 ~ /<failure/ ? "failed" : "skip"
+                why = text(attr($0, "message"))
+                if (verdict == "skip" && why !~ /POSIX-only: /) why = "skipped: " why
+            }
+            if ($0 !~ /\]\]><\/(failure|skipped)>/) cdata = 1
+            next
+        }
+        /^[[:space:]]*<\/testcase>/ && name != "" { emit() }' "$1"
+}
+# junit_output REPORT NAME: what ctest caught of the run NAME.
+junit_output() {
+    awk -v want="$2" '
+        function text(s) {
+            gsub(/\r/, "", s); gsub(/&lt;/, "<", s); gsub(/&gt;/, ">", s); gsub(/&quot;/, "\"", s)
+            gsub(/&apos;/, "\047", s); gsub(/&amp;/, "\\&", s)
+            return s
+        }
+        /^[[:space:]]*<testcase / { match($0, / name="[^"]*"/); mine = text(substr($0, RSTART + 7, RLENGTH - 8)) == want }
+        mine && /<system-out>/ { inside = 1; sub(/^.*<system-out>/, "") }
+        mine && inside {
+            last = sub(/<\/system-out>.*$/, "")
+            printf "%s%s", text($0), last ? "" : "\n"
+            if (last) exit
+        }' "$1"
+}
+# case_output OUTPUT CASE: the part of a suite's output from the case's start to its verdict,
+# or the output's end when it has no verdict; the last lines when the case never started.
+case_output() {
+    local part
+    part="$(awk -v c="$2" '
+        $0 == "[ RUN      ] " c { on = 1 }
+        on { print }
+        on && substr($0, 1, 1) == "[" && index($0, "] " c " (") == 12 { exit }' <<<"$1")"
+    if [ -n "$part" ]; then echo "$part"; else tail -n 40 <<<"$1"; fi
+}
 echo "== windows: tests under Wine"
 junit="$work/wine.xml"
+reports="$WINDOWS_OUT/tests/gtest-xml"
+rm -rf "$reports"
 status=0
 # A hang's limit, far above the slowest suite (the search's signature, about 30 s under Wine).
-ctest --test-dir "$WINDOWS_OUT" -j "$JOBS" --timeout 1500 --output-on-failure \
-    --output-junit "$junit" >"$work/ctest.log" 2>&1 || status=$?
+ctest --test-dir "$WINDOWS_OUT" -j "$JOBS" --timeout 1500 --output-junit "$junit" \
+    >"$work/ctest.log" 2>&1 || status=$?
 if [ ! -s "$junit" ]; then
     tail -n 40 "$work/ctest.log" >&2
     fail "ctest under Wine wrote no report (status $status)"
 else
-    ran="$(junit_count "$junit" passed)"
-    bad="$(junit_count "$junit" failed)"
-    skipped="$(junit_count "$junit" skipped)"
-    # A failing status that no case carries still counts; ctest's last words then tell why.
+    ran=0
+    bad=0
+    skips=()
+    while read -r verdict entry; do
+        if [ ! -s "$reports/$entry.xml" ]; then
+            # No report: the program never got to its end.
+            if [ "$verdict" = passed ]; then ran=$((ran + 1)); continue; fi
+            bad=$((bad + 1))
+            echo "---- $entry ($verdict, no report)" >&2
+            junit_output "$junit" "$entry" | tail -n 40 >&2
+            continue
+        fi
+        failed_cases=0
+        while IFS=$'\t' read -r case_verdict name why; do
+            case "$case_verdict" in
+                passed) ran=$((ran + 1)) ;;
+                skipped) skips+=("$name") ;;
+                disabled) ;;
+                *)
+                    bad=$((bad + 1))
+                    failed_cases=$((failed_cases + 1))
+                    echo "---- $name: $why" >&2
+                    case_output "$(junit_output "$junit" "$entry")" "$name" >&2
+                    ;;
+            esac
+        done < <(gtest_cases "$reports/$entry.xml")
+        # A failing run whose cases all passed: a fault outside them (a set-up, the exit).
+        if [ "$verdict" = failed ] && [ "$failed_cases" -eq 0 ]; then
+            bad=$((bad + 1))
+            echo "---- $entry (failed with no failing case)" >&2
+            junit_output "$junit" "$entry" | tail -n 20 >&2
+        fi
+    done < <(junit_read "$junit")
+    # A failing status that no run carries still counts; ctest's last words then tell why.
     if [ "$status" -ne 0 ] && [ "$bad" -eq 0 ]; then
         bad=1
         tail -n 20 "$work/ctest.log" >&2
     fi
-    [ "$skipped" -eq 0 ] || echo "== windows: $skipped skipped (POSIX-only)"
-    junit_read "$junit" output >&2
+    [ "${#skips[@]}" -eq 0 ] ||
+        echo "== windows: ${#skips[@]} skipped (POSIX-only): $(printf '%s, ' "${skips[@]}" | sed 's/, $//')"
     echo "== windows: $ran cases passed under Wine, $bad failed"
     passed=$((passed + ran))
     failed=$((failed + bad))
