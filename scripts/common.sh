@@ -19,10 +19,11 @@ SERVER_PACKAGES=(libboost1.81-dev libboost-json1.81-dev libsqlite3-dev)
 WEB_PACKAGES=(emscripten nodejs)
 WEB_TEST_PACKAGES=(chromium firefox-esr webkit2gtk-driver xvfb)
 # The Windows build (scripts/build-windows.sh): the cross compiler, the libraries' sources,
-# Wine to run the programs and tests, NSIS for the installer, the shipped face.
+# Wine to run the programs and tests (with its preloader: see wine_preloader_check), NSIS for
+# the installer, the shipped face; the proportional face a font test reads under Wine.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest ninja-build
-                  xz-utils patch wine wine64 nsis zip fonts-ipafont-gothic
-                  xvfb xdotool x11-utils)
+                  xz-utils patch wine wine64 wine64-preloader nsis zip fonts-ipafont-gothic
+                  fonts-dejavu-core xvfb xdotool x11-utils)
 
 # The Windows build's tree, and the private Wine that runs its programs and tests there.
 WINDOWS_OUT="$ROOT/build-windows"
@@ -36,24 +37,46 @@ use_private_wine() {
 # on a missing prefix would each begin making it.
 wine_prefix_ready() {
     [ ! -f "$WINEPREFIX/system.reg" ] || return 0
+    mkdir -p "$WINDOWS_OUT"
     echo "making the Wine prefix ${WINEPREFIX/#"$ROOT/"/}"
     env -u DISPLAY wineboot --init >"$WINDOWS_OUT/wineboot.log" 2>&1 ||
         { cat "$WINDOWS_OUT/wineboot.log" >&2; echo "error: wineboot failed" >&2; return 1; }
     wineserver -w
 }
 # One Wine server for the prefix while a stage starts programs one after another or side by
-# side. Debian's wineserver quits as soon as its last program has ended (-p0); a program that
-# starts in that moment joins a server that is shutting down, which refuses it new processes
-# (cmd then says "Can't recognize ... as an internal or external command", status 9009), kills
-# it two seconds later, or drops its connection at once. A persistent server has no such moment.
-# Wine's services, started by the first program, live as long as the server and keep that
-# program's standard input and outputs open: a test's would stay open after it ended, and
-# ctest would wait for them to its time-out. So the first program is one of ours with none.
+# side: a program that finds none starts a server and Wine's services, about a second, and the
+# server quits soon after its last program. Wine's services, started by the first program, live
+# as long as the server and keep that program's standard input and outputs open: a test's would
+# stay open after it ended, and ctest would wait for them to its time-out. So the first program
+# is one of ours with none.
 wine_server_start() {
     wine_server_stop
     wineserver -p </dev/null >"$WINDOWS_OUT/wineserver.log" 2>&1 &&
         wine cmd.exe /c exit </dev/null >>"$WINDOWS_OUT/wineserver.log" 2>&1 ||
         { cat "$WINDOWS_OUT/wineserver.log" >&2; echo "error: the Wine server did not start" >&2; return 1; }
+}
+# Wine must start every program through wine64-preloader (Debian's wine64 only suggests it).
+# Without it Wine reserves the range of Windows' shared user data page (0x7ffe0000) only once
+# the C library has started, after the kernel has placed the heap at random: now and then the
+# heap covers it and the program dies at its start ("failed to map the shared user data",
+# hidden by WINEDEBUG=-all) with status 1, a test with no output; through cmd.exe, as
+# std::system, the same death is cmd's "Can't recognize ..." and status 9009. The check: the
+# process of a program held open by its input is the preloader.
+wine_preloader_check() {
+    local line="" exe="" input
+    coproc WINE_PROBE { exec wine cmd.exe /c "echo up& set /p x=" 2>/dev/null; }
+    local pid="$WINE_PROBE_PID"
+    input="${WINE_PROBE[1]}"
+    read -r -t 60 line <&"${WINE_PROBE[0]}" || true
+    exe="$(readlink "/proc/$pid/exe" 2>/dev/null || true)"
+    exec {input}>&-
+    wait "$pid" 2>/dev/null || true
+    case "$exe" in
+        */wine64-preloader*) return 0 ;;
+        "") echo "error: a Wine program died at its start (${line:-no output}) before Wine's preloader could be checked" >&2 ;;
+        *) echo "error: Wine starts its programs as $exe, not through wine64-preloader, and they may die at their start: install wine64-preloader" >&2 ;;
+    esac
+    return 1
 }
 wine_server_stop() {
     wineserver -k 2>/dev/null || true

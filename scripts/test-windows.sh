@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# The Windows build as a Windows user gets it, run under a private Wine without a display:
-# scripts/build-windows.sh --package --allow-unpinned; its fallback for a lock naming a revision
-# the archive does not serve, which --package alone refuses; the GoogleTest suites built for
-# Windows through CTest with Wine as the emulator (the golden pictures among them), counted case
-# by case, each failed case printed with its own output, no case skipped but the POSIX-only ones;
-# the search's node counts (bench, depths 1-8) and the replay's pictures of the session scripts
-# against the Linux build's; the installer run silently, the installed game's window on a private
-# Xvfb showing the headless first screen and the END question, closing on YES, and on Alt+F4
-# during a search; the uninstaller removing everything.
+# The Windows build as a Windows user gets it, under a private Wine without a display that starts
+# every program through wine64-preloader: scripts/build-windows.sh --package
+# --allow-unpinned; its fallback for a lock naming a revision the archive does not serve, which
+# --package alone refuses; the GoogleTest suites built for Windows through CTest with Wine as the
+# emulator (the golden pictures among them), counted case by case, each failed case printed with
+# its own output, no case skipped but the POSIX-only ones; the search's node counts (bench, depths
+# 1-8) and the replay's pictures of the session scripts against the Linux build's; the installer
+# run silently, the installed game's window on a private Xvfb showing the headless first screen
+# and the END question, closing on YES, and on Alt+F4 during a search; the uninstaller removing
+# everything.
 # Writes "PASSED FAILED" into $MELVARON_TEST_REPORT.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -33,6 +34,13 @@ fatal() { fail "$*"; report; echo "windows: FAILED"; exit 1; }
 
 # Runs a Windows program under the private Wine with Windows' line ends turned into Unix ones.
 wine_run() { wine "$@" | tr -d '\r'; }
+
+# --- Wine: every program of the stage, the build's own among them, through its preloader.
+use_private_wine
+wine_prefix_ready >"$work/prefix.log" 2>&1 || fatal "the Wine prefix: $(tail -n 3 "$work/prefix.log")"
+wine_server_start 2>"$work/server.log" || fatal "the Wine server: $(tail -n 3 "$work/server.log")"
+wine_preloader_check 2>"$work/preloader.log" || fatal "$(sed 's/^error: //' "$work/preloader.log")"
+wine_server_stop
 
 # --- The build and the packages.
 # A test, not a release: a library at another revision than the lock's is news, not a failure.
@@ -88,8 +96,6 @@ else
         ok "--update-lock pins $served with the notice's SHA-256s, and --locked takes it"
     fi
 fi
-use_private_wine
-wine_prefix_ready >"$work/prefix.log" 2>&1 || fatal "the Wine prefix: $(tail -n 3 "$work/prefix.log")"
 # From here on programs start side by side and one right after another: one server for them all.
 wine_server_start 2>"$work/server.log" || fatal "the Wine server: $(tail -n 3 "$work/server.log")"
 version="$(sed -nE 's/^project\(melvaron VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")"
