@@ -220,7 +220,7 @@ void TGameHub::Drain(TLink* link) {
         TLinkState& state = it->second;
         if (state.busy || state.closing || state.queued.empty()) return;
         const protocol::TClientMessage m = std::move(state.queued.front());
-        state.queued.pop_front();
+        state.queued.erase(state.queued.begin());
         Dispatch(link, m);
     }
 }

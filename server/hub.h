@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -102,7 +101,8 @@ class TGameHub {
         int64_t sent = 0;   // the latest event sent to the page
         bool busy = false;  // a seat request waits for the store; later messages wait in queued
         bool closing = false;
-        std::deque<protocol::TClientMessage> queued;
+        // A vector: most links never queue one, and a deque would allocate for each at once.
+        std::vector<protocol::TClientMessage> queued;
     };
     // A link as it was when a wait for the store began.
     struct TRef {
