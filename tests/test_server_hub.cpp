@@ -448,12 +448,15 @@ TEST_F(HubTest, AFailedCommitIsRefusedAgainAndTheOthersAreStored) {
     hub.Flush();
     EXPECT_EQ(one.closed, server::CloseInternal);
     EXPECT_EQ(two.closed, server::CloseInternal);
+    EXPECT_FALSE(hub.StoreAnswers()) << "/healthz would say all is well";
     hub.Closed(&one);
     hub.Closed(&two);
     TFakeLink back;
     Send(back, Hello(secret1, 2));
     EXPECT_EQ(Str(back.Take("refused").at(0), "code"), "again");
     store.fail = store.failLoads = false;
+    hub.ProbeStore();
+    EXPECT_TRUE(hub.StoreAnswers());
     Send(back, Hello(secret1, 2));
     EXPECT_EQ(back.Take("welcome").at(0).at("last"), 2);
     std::string metrics;
