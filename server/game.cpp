@@ -66,9 +66,16 @@ std::string TServerGame::Apply(TEvent e) {
     e.n = Last() + 1;
     std::string why;
     if (!FPlay.Take(e, why)) return why;
-    FEvents.push_back(e);
-    FTexts.push_back(protocol::EventText(e));
+    FTexts += protocol::EventText(e);
+    FEnds.push_back(static_cast<uint32_t>(FTexts.size()));
     return {};
+}
+
+TEvent TServerGame::Event(int64_t n) const {
+    TEvent e;
+    std::string error;
+    protocol::ParseEvent(EventText(n), e, error); // the text EventText wrote: it reads back
+    return e;
 }
 
 std::optional<TOutcome> TServerGame::OutOfStep(int64_t after, bool repeated) const {
@@ -101,7 +108,7 @@ TOutcome TServerGame::Join(std::string_view invitation, std::string secret2) {
 
 TOutcome TServerGame::Move(int seat, int cell, int64_t after) {
     auto repeated = [&] {
-        const TEvent& e = Event(after + 1);
+        const TEvent e = Event(after + 1);
         return e.kind == TEventKind::Put && e.player == seat && e.cell == cell;
     };
     if (auto out = OutOfStep(after, after < Last() && repeated())) return *out;
@@ -116,7 +123,7 @@ TOutcome TServerGame::Move(int seat, int cell, int64_t after) {
 
 TOutcome TServerGame::OfferTakeBack(int seat, int64_t after) {
     auto repeated = [&] {
-        const TEvent& e = Event(after + 1);
+        const TEvent e = Event(after + 1);
         return e.kind == TEventKind::TakeBackOffer && e.player == seat;
     };
     if (auto out = OutOfStep(after, after < Last() && repeated())) return *out;
@@ -149,7 +156,7 @@ TOutcome TServerGame::OfferTakeBack(int seat, int64_t after) {
 TOutcome TServerGame::AnswerTakeBack(int seat, bool accept, int64_t after) {
     const TEventKind kind = accept ? TEventKind::TakeBack : TEventKind::TakeBackDeclined;
     auto repeated = [&] {
-        const TEvent& e = Event(after + 1);
+        const TEvent e = Event(after + 1);
         return e.kind == kind && e.player == seat;
     };
     if (auto out = OutOfStep(after, after < Last() && repeated())) return *out;

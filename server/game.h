@@ -47,9 +47,14 @@ class TServerGame {
     bool Joined() const { return !FSecret2.empty(); }
     bool Over() const { return FPlay.Over(); }
     // The number of the latest event; 0 before the first.
-    int64_t Last() const { return static_cast<int64_t>(FEvents.size()); }
-    const protocol::TEvent& Event(int64_t n) const { return FEvents[n - 1]; }
-    const std::string& EventText(int64_t n) const { return FTexts[n - 1]; }
+    int64_t Last() const { return static_cast<int64_t>(FEnds.size()); }
+    // Event n (1 to Last()), read back from its text: wanted only for a request sent again.
+    protocol::TEvent Event(int64_t n) const;
+    // Event n's text, as stored and sent; valid until the next event.
+    std::string_view EventText(int64_t n) const {
+        const uint32_t start = n > 1 ? FEnds[n - 2] : 0;
+        return std::string_view(FTexts).substr(start, FEnds[n - 1] - start);
+    }
     const game_record::TGameRecord& Record() const { return FPlay.Record(); }
     // The digest of events 1..last (last at most Last()), as a page's hello carries it.
     std::string Digest(int64_t last) const;
@@ -82,8 +87,10 @@ class TServerGame {
 
     std::string FId, FSecret1, FSecret2, FInvitation; // the id, and the hashes
     game_events::TEventGame FPlay;
-    std::vector<protocol::TEvent> FEvents;
-    std::vector<std::string> FTexts;
+    // Every event's text one after another, and where each ends: a game in memory costs its
+    // texts' bytes and four more an event.
+    std::string FTexts;
+    std::vector<uint32_t> FEnds;
 };
 
 } // namespace server

@@ -537,7 +537,7 @@ void TGameHub::Sync(TLink* link, TLinkState& state) {
     if (game == nullptr) return;
     // A long way behind, the page is sent a window at a time, the next when its queue drains.
     while (state.sent < game->committed && link->Queued() < protocol::CatchUpWindow)
-        link->Send(game->game.EventText(++state.sent));
+        link->Send(std::string(game->game.EventText(++state.sent)));
 }
 
 void TGameHub::UnloadIfIdle(TLive* game) {
@@ -582,7 +582,8 @@ void TGameHub::Flush() {
             }
             if (g.Joined() && !live->secondStored) c.secret2 = g.SecretHash(2);
             c.firstEvent = live->committed + 1;
-            for (int64_t n = c.firstEvent; n <= g.Last(); ++n) c.events.push_back(g.EventText(n));
+            for (int64_t n = c.firstEvent; n <= g.Last(); ++n)
+                c.events.emplace_back(g.EventText(n));
             c.finished = g.Over() && g.Last() > live->committed;
             c.at = now;
             changes.push_back(std::move(c));
@@ -656,7 +657,7 @@ void TGameHub::Committed(std::vector<TFlushed>& flushed,
         if (f.second && !live->secondStored) Log("game " + g.Id() + ": seat 2 taken");
         const bool ended = f.last > live->committed && g.Over() && f.last == g.Last();
         if (ended) {
-            const protocol::TEvent& end = g.Event(g.Last());
+            const protocol::TEvent end = g.Event(g.Last());
             Log("game " + g.Id() + ": over, " + std::to_string(end.count1) + " to " +
                 std::to_string(end.count2) +
                 (end.reason == protocol::TEndReason::Abandoned ? ", abandoned" : ""));

@@ -43,7 +43,7 @@ store::TStoredGame Stored(const TServerGame& game) {
     s.secret2 = game.SecretHash(2);
     s.invitation = game.InvitationHash();
     s.finished = game.Over();
-    for (int64_t n = 1; n <= game.Last(); ++n) s.events.push_back(game.EventText(n));
+    for (int64_t n = 1; n <= game.Last(); ++n) s.events.emplace_back(game.EventText(n));
     return s;
 }
 
@@ -167,7 +167,7 @@ TEST(ServerGame, RandomGamesEndAndReplayFromTheirEvents) {
         }
         ASSERT_TRUE(game.Over());
         const auto& p = game.Record().Position();
-        const TEvent& end = game.Event(game.Last());
+        const TEvent end = game.Event(game.Last());
         EXPECT_EQ(end.kind, TEventKind::End);
         EXPECT_EQ(end.count1, p.count[1]);
         EXPECT_EQ(end.winner, rules::Winner(p.count[1], p.count[2]));
