@@ -1,7 +1,8 @@
 // melvaron-server-load: many games at once against a running melvaron-server on loopback, each
 // seat a WebSocket playing random legal moves after a think time, as two pages would. Reports
 // the moves a second, the time from a move sent to the other seat seeing it (median and 99th
-// percentile), and, given the server's process id, its CPU and its memory per game.
+// percentile), and, given the server's process id, its CPU and its memory per game, and given
+// its metrics' port, how its commits went.
 #include <boost/json.hpp>
 
 #include <sys/resource.h>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <deque>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -32,6 +34,7 @@ struct TOptions {
     int thinkMin = 500, thinkMax = 1500; // ms
     int startPerSecond = 200;
     int pid = 0;
+    int metricsPort = 0;
     uint32_t seed = 1;
 };
 
@@ -61,6 +64,34 @@ TProcess ReadProcess(int pid) {
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmRSS:", 0) == 0) p.rssKiB = std::stol(line.substr(6));
     return p;
+}
+
+// The server's figures from its /metrics: each sample's value by its name and labels; nothing
+// when they cannot be read.
+std::map<std::string, double> ReadMetrics(int port) {
+    std::map<std::string, double> values;
+    if (port <= 0) return values;
+    try {
+        asio::io_context io;
+        beast::tcp_stream stream(io);
+        stream.connect(
+            tcp::endpoint(asio::ip::make_address("127.0.0.1"), static_cast<uint16_t>(port)));
+        http::request<http::empty_body> request(http::verb::get, "/metrics", 11);
+        request.set(http::field::host, "127.0.0.1");
+        http::write(stream, request);
+        beast::flat_buffer buffer;
+        http::response<http::string_body> response;
+        http::read(stream, buffer, response);
+        std::istringstream lines(response.body());
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t space = line.rfind(' ');
+            if (line.empty() || line[0] == '#' || space == std::string::npos) continue;
+            values[line.substr(0, space)] = std::stod(line.substr(space + 1));
+        }
+    } catch (const std::exception&) {
+        values.clear();
+    }
+    return values;
 }
 
 struct TLoad;
@@ -113,6 +144,13 @@ struct TLoad {
     std::string firstFailure;
 
     void StartGame(int g);
+    // A seat's secret as a page makes one: 128 bits, as hex.
+    std::string NewSecret() {
+        static constexpr char Digits[] = "0123456789abcdef";
+        std::string hex;
+        for (int i = 0; i < protocol::SecretDigits; ++i) hex += Digits[rng() & 15];
+        return hex;
+    }
     void Fail(const std::string& what) {
         if (failures++ == 0) firstFailure = what;
     }
@@ -187,8 +225,10 @@ void TSeat::OnMessage(const std::string& text) {
     if (type == "created") {
         game.id = m.at("game").as_string();
         game.invitation = m.at("invitation").as_string();
-        game.seats[2]->Connect(json::serialize(
-            json::object{{"type", "join"}, {"game", game.id}, {"invitation", game.invitation}}));
+        game.seats[2]->Connect(json::serialize(json::object{{"type", "join"},
+                                                            {"game", game.id},
+                                                            {"invitation", game.invitation},
+                                                            {"secret", FLoad.NewSecret()}}));
     } else if (type == "refused") {
         ++FLoad.refused;
         FLoad.Fail("refused: " + std::string(m.at("reason").as_string()));
@@ -252,7 +292,8 @@ void TLoad::StartGame(int g) {
     game = TGame();
     for (int seat = 1; seat <= 2; ++seat)
         game.seats[seat] = std::make_shared<TSeat>(*this, g, seat);
-    game.seats[1]->Connect(R"({"type":"create"})");
+    game.seats[1]->Connect(
+        json::serialize(json::object{{"type", "create"}, {"secret", NewSecret()}}));
 }
 
 double Percentile(std::vector<double> values, double p) {
@@ -279,6 +320,8 @@ int main(int argc, char** argv) {
                    "games started a second while ramping up (default 200)");
     cli::AddNumber(app, "--pid N", o.pid, 0, 1 << 30,
                    "the server's process, for its CPU and memory");
+    cli::AddNumber(app, "--metrics-port N", o.metricsPort, 0, 65535,
+                   "the server's metrics port on 127.0.0.1, for how its commits went");
     cli::AddNumber(app, "--seed N", o.seed, 0, 4294967295, "the random moves' seed (default 1)");
     if (const int status = cli::Parse(app, argc, argv); status >= 0) return status;
     if (o.thinkMax < o.thinkMin) {
@@ -312,6 +355,7 @@ int main(int argc, char** argv) {
     };
     startSome();
     TProcess before;
+    std::map<std::string, double> figuresBefore;
     double cpuBefore = 0;
     long rssPlaying = 0;
     // Measure once every game has begun (short games may end and begin again meanwhile); stop
@@ -325,6 +369,7 @@ int main(int argc, char** argv) {
         before = ReadProcess(o.pid);
         rssPlaying = before.rssKiB;
         cpuBefore = before.cpu;
+        figuresBefore = ReadMetrics(o.metricsPort);
         load.measuring = true;
         load.measureStart = Clock::now();
         end.expires_after(std::chrono::seconds(o.seconds));
@@ -348,6 +393,18 @@ int main(int argc, char** argv) {
                             "%.1f KiB a game (two connections each)\n",
                             idle.rssKiB, rssPlaying,
                             static_cast<double>(rssPlaying - idle.rssKiB) / o.games);
+            }
+            if (auto figures = ReadMetrics(o.metricsPort); !figures.empty()) {
+                auto grew = [&](const std::string& name) {
+                    return figures[name] - figuresBefore[name];
+                };
+                const double commits = grew("melvaron_hub_commits_total");
+                std::printf("server commits: %.0f, %.0f a second, %.1f events each, %.2f ms each "
+                            "on average in the store\n",
+                            commits, commits / wall,
+                            commits > 0 ? grew("melvaron_hub_events_stored_total") / commits : 0,
+                            commits > 0 ? 1000 * grew("melvaron_hub_commit_seconds_sum") / commits
+                                        : 0);
             }
             std::printf("refused: %ld, failures: %ld%s%s\n", load.refused, load.failures,
                         load.failures ? ", the first: " : "", load.firstFailure.c_str());

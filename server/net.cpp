@@ -28,7 +28,8 @@ constexpr uint32_t HeaderLimit = 8192;   // a request's whole header
 constexpr std::size_t OutboxLimit = 512; // messages waiting for a page that reads too slowly
 constexpr auto StopGrace = 3s;           // connections still open this long after a stop are cut
 constexpr auto WsHandshake = 30s;
-constexpr auto WsIdle = 30s; // pinged at half of it
+constexpr auto WsIdle = 30s;       // pinged at half of it
+constexpr auto SweepEvery = 10min; // the store forgets what is old
 // After a last answer the rest of a request is read and dropped for a while, so that closing
 // with unread bytes does not reset the connection before the page has read the answer.
 constexpr auto DrainTime = 2s;
@@ -84,8 +85,11 @@ struct TNetState {
     TNetState(store::TGameStore& store, TNetOptions o)
         : options(std::move(o)), limits(options.maxConnections, options.connectionsPerAddress),
           operatorLimits(OperatorConnections, OperatorConnections), refusals(RefusalInterval),
-          hub(store, options.hub), pages(io, false), operators(io, true),
-          signals(io, SIGINT, SIGTERM), deadline(io) {
+          // The store's thread hands each result back to this loop.
+          storeThread(store,
+                      [this](std::function<void()> done) { asio::post(io, std::move(done)); }),
+          hub(storeThread, options.hub), pages(io, false), operators(io, true),
+          signals(io, SIGINT, SIGTERM), deadline(io), sweep(io) {
         hub.onPending = [this] {
             // After the handlers ready now: every message read in this turn is one commit.
             asio::post(io, [this] { hub.Flush(); });
@@ -104,13 +108,26 @@ struct TNetState {
     bool Trusted(const std::string& address) const;
     void WriteMetrics(std::string& out) const;
     void Stop();
+    void CloseAll();
     // A session ends; the last one ends a stop.
     void Left(TStoppable* session) {
         open.erase(session);
-        if (stopping && open.empty() && !ending) deadline.cancel();
+        if (closing && open.empty() && !ending) deadline.cancel();
     }
-    // io's handlers end their sessions as io goes, after the timer has gone.
-    ~TNetState() { ending = true; }
+    // io's handlers end their sessions as io goes, after the timer has gone; the store's thread
+    // ends first, so nothing posts to io as it goes, and the hub forgets the sessions.
+    ~TNetState() {
+        ending = true;
+        storeThread.Stop();
+        hub.ForgetLinks();
+    }
+    void Sweep() {
+        hub.Sweep();
+        sweep.expires_after(SweepEvery);
+        sweep.async_wait([this](beast::error_code ec) {
+            if (!ec && !stopping) Sweep();
+        });
+    }
 
     TNetOptions options;
     // Before io: the sessions that io's handlers still hold give back their places, and leave
@@ -120,12 +137,13 @@ struct TNetState {
     TNetCounters counters;
     std::unordered_set<TStoppable*> open;
     bool ending = false;
+    TStoreThread storeThread;
     TGameHub hub;
     asio::io_context io{1};
     TListener pages, operators;
     asio::signal_set signals;
-    asio::steady_timer deadline;
-    bool stopping = false;
+    asio::steady_timer deadline, sweep;
+    bool stopping = false, closing = false;
 };
 
 namespace {
@@ -145,6 +163,8 @@ class TPlayerSession final : public std::enable_shared_from_this<TPlayerSession>
     }
     ~TPlayerSession() override {
         --FServer.counters.openWebSocket;
+        // However the session ends, the hub holds no pointer to it after.
+        if (!FServer.ending) FServer.hub.Closed(this);
         FServer.Left(this);
     }
 
@@ -192,6 +212,8 @@ class TPlayerSession final : public std::enable_shared_from_this<TPlayerSession>
     }
 
     const std::string& Address() const override { return FAddress; }
+
+    std::size_t Queued() const override { return FOutbox.size(); }
 
     void Seated() override {
         FSeated = true;
@@ -282,6 +304,8 @@ class TPlayerSession final : public std::enable_shared_from_this<TPlayerSession>
             Write();
         } else if (FClosing) {
             CloseNow();
+        } else {
+            FServer.hub.Drained(this); // a page catching up is sent what follows
         }
     }
 
@@ -444,9 +468,16 @@ class THttpSession final : public std::enable_shared_from_this<THttpSession>, pu
             Reply(Text(http::status::ok, metrics::ContentType, std::move(text), head),
                   request.keep_alive());
         } else if (path == "/healthz") {
-            // Up while the network thread answers; the hub's store query joins it here.
-            Reply(Text(http::status::ok, "text/plain; charset=utf-8", "ok\n", head),
-                  request.keep_alive());
+            // Up while the store answers: what the latest work of the store came to, and a
+            // cheap read asked again for the next probe.
+            FServer.hub.ProbeStore();
+            if (FServer.hub.StoreAnswers())
+                Reply(Text(http::status::ok, "text/plain; charset=utf-8", "ok\n", head),
+                      request.keep_alive());
+            else
+                Reply(Text(http::status::service_unavailable, "text/plain; charset=utf-8",
+                           "the store does not answer\n", head),
+                      request.keep_alive());
         } else {
             Reply(Status(http::status::not_found, head), request.keep_alive());
         }
@@ -697,7 +728,8 @@ void TNetState::WriteMetrics(std::string& out) const {
     for (const auto& [status, count] : counters.requests)
         Sample(out, "melvaron_http_requests_total", "status", std::to_string(status), count);
     // The hub's figures follow the network's: seats, games in memory, events, commit times,
-    // refusals by code, store errors (hub.WriteMetrics(out)).
+    // refusals by code, limits met, store errors.
+    hub.WriteMetrics(out);
 }
 
 void TNetState::Stop() {
@@ -710,7 +742,21 @@ void TNetState::Stop() {
         l->retry.cancel();
     }
     signals.cancel(ignored);
+    sweep.cancel();
+    // What is pending is stored and announced, then the sessions are told; a store that takes
+    // longer than the grace does not hold them.
     hub.Flush();
+    deadline.expires_after(StopGrace);
+    deadline.async_wait([this](beast::error_code ec) {
+        if (!ec) CloseAll();
+    });
+    hub.WhenIdle([this] { CloseAll(); });
+}
+
+void TNetState::CloseAll() {
+    if (closing) return;
+    closing = true;
+    deadline.cancel();
     // Stop() may end a session and so change the set: stop a copy.
     for (TStoppable* s : std::vector<TStoppable*>(open.begin(), open.end()))
         if (open.count(s)) s->Stop();
@@ -776,6 +822,7 @@ void TNetServer::Run() {
     });
     F->Accept(F->pages);
     if (F->operators.acceptor.is_open()) F->Accept(F->operators);
+    F->Sweep();
     // A handler's exception (memory, the system's random generator) ends that handler only.
     for (;;) {
         try {
@@ -785,8 +832,14 @@ void TNetServer::Run() {
             F->Log(TLogLevel::Error, e.what());
         }
     }
-    // The last messages of a stop may have queued changes; they are stored before the end.
-    F->hub.Flush();
+    // The last messages of a stop may have queued changes: they are stored before the end, and
+    // the store's answers handled, until nothing is left.
+    do {
+        F->hub.Flush();
+        F->storeThread.WaitIdle();
+        F->io.restart();
+        F->io.poll();
+    } while (F->hub.Busy());
 }
 
 } // namespace server
