@@ -166,7 +166,7 @@ TEST(Online, NewGameLeavesTheOnlineGame) {
     w.d.ClickItem(piFirstButton); // NEW GAME ?
     w.d.ClickItem(piFirstButton); // YES
     EXPECT_EQ(left, 1);
-    EXPECT_EQ(w.d->FOnlineSeat, 0);
+    EXPECT_EQ(w.d->OnlineSeat(), 0);
     EXPECT_EQ(w.d->FState, gsSelect);
     EXPECT_FALSE(w.d->OnlineEvent(1, FirstLegal(*w.d->FBoard, 1)));
 }

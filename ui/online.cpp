@@ -1,5 +1,5 @@
-// A game with a friend on another device: the server's events move the game, each shown as a
-// local move is shown, and this device's own puts only go to the server.
+// A game with a friend on another device: the friend's seat moves by the server's events, each
+// shown as a local move is shown, and this device's own puts only go to the server.
 #include <string>
 
 #include "engine/random.h"
@@ -12,12 +12,12 @@ using game_record::TMove;
 void TfrmGalMain::OnlineStart(int seat) {
     if (!Running()) return;
     tmrTimer.Enabled = false;
-    FOnlineSeat = 0; // a new online game is not the person leaving one
+    // A new game with a friend is not the person leaving the last one: nobody is told.
+    if (const int friendSeat = FriendSeat()) FPlayerType[friendSeat] = PlayerMan;
     NewGame();
-    FOnlineSeat = seat;
     for (int player = 1; player <= 2; ++player) {
-        FPlayerType[player] = PlayerMan;
-        DrawPlayerLabel(player, PlayerMan);
+        FPlayerType[player] = player == seat ? PlayerMan : PlayerFriend;
+        DrawPlayerLabel(player, PlayerMan); // both are persons
     }
     FRecord = game_record::TGameRecord(PlayerMan, PlayerMan, false, game_random::State);
     FOnlineRecord = FRecord;
@@ -26,8 +26,18 @@ void TfrmGalMain::OnlineStart(int seat) {
     tmrTimer.Enabled = true;
 }
 
+int TfrmGalMain::FriendSeat() const {
+    if (!FPlayerType) return 0;
+    return FPlayerType[1] == PlayerFriend ? 1 : FPlayerType[2] == PlayerFriend ? 2 : 0;
+}
+
+int TfrmGalMain::OnlineSeat() const {
+    const int friendSeat = FriendSeat();
+    return friendSeat == 0 ? 0 : 3 - friendSeat;
+}
+
 bool TfrmGalMain::OnlineEvent(int player, int cell) {
-    if (!Running() || FOnlineSeat == 0) return false;
+    if (!Running() || FriendSeat() == 0) return false;
     std::string error;
     if (!FOnlineRecord.Append(TMove{player, cell}, error)) return false;
     // A put waited for may come from this seat's other device as well as from the friend; a
@@ -35,6 +45,11 @@ bool TfrmGalMain::OnlineEvent(int player, int cell) {
     if (FState == gsWaitPut && OnlinePending()) FState = gsOnlineWait;
     OnlineNext();
     return true;
+}
+
+void TfrmGalMain::AwaitServer() {
+    FState = gsOnlineWait;
+    OnlineNext();
 }
 
 void TfrmGalMain::OnlineNext() {
@@ -52,16 +67,8 @@ void TfrmGalMain::OnlineNext() {
     tmrTimer.Enabled = true;
 }
 
-bool TfrmGalMain::OnlineAnnounce() {
-    if (FTurn == FOnlineSeat && !OnlinePending()) return false;
-    if (FTurn != FOnlineSeat) ShowMessage("Friend's turn !", FMsgLine, 0);
-    FState = gsOnlineWait;
-    OnlineNext();
-    return true;
-}
-
 void TfrmGalMain::OnlineShowAll() {
-    if (!Running() || FOnlineSeat == 0) return;
+    if (!Running() || FriendSeat() == 0) return;
     const int asking = FState;
     FRecord = FOnlineRecord;
     FTakenBack.clear();
@@ -79,8 +86,10 @@ void TfrmGalMain::OnlineShowAll() {
 }
 
 void TfrmGalMain::LeaveOnline() {
-    if (FOnlineSeat == 0) return;
-    FOnlineSeat = 0;
+    const int friendSeat = FriendSeat();
+    if (friendSeat == 0) return;
+    // The friend's seat is a person's at this window from now on.
+    FPlayerType[friendSeat] = PlayerMan;
     FOnlineRecord = {};
     // A turn that waited for the server is now this window's to announce, to a person.
     if (FState == gsOnlineWait) {

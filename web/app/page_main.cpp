@@ -83,7 +83,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void melvaron_online_start(int seat) {
     if (seat == 1 || seat == 2) Change([=] { gForm->OnlineStart(seat); });
 }
 extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_online_seat() {
-    return gForm ? gForm->FOnlineSeat : 0;
+    return gForm ? gForm->OnlineSeat() : 0;
 }
 extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_online_event(int player, int cell) {
     bool taken = false;
