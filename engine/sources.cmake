@@ -3,6 +3,7 @@ set(MELVARON_ENGINE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bench_positions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/board_text.cpp
     ${CMAKE_CURRENT_LIST_DIR}/computer_game.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/game_events.cpp
     ${CMAKE_CURRENT_LIST_DIR}/game_record.cpp
     ${CMAKE_CURRENT_LIST_DIR}/node_table.cpp
     ${CMAKE_CURRENT_LIST_DIR}/rules.cpp

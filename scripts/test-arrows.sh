@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The build's shape, checked from the tracked files: each room includes only what the
-# architecture lets it (platform nothing of the game, the engine only the thread layer and the
-# header that quotes input, ui nothing of the tools or the web, the web's C++ nothing of the
-# tools, the server only the engine and the command-line headers), sources are listed by name
+# architecture lets it (platform and common nothing of the game, the engine only the thread layer
+# and the header that quotes input, ui nothing of the tools or the web, the web's C++ nothing of
+# the tools, the server only the engine, common and the command-line headers), sources are listed by name
 # rather than collected by a glob, tracked files are never guarded by if(EXISTS), and include
 # directories belong to targets.
 set -uo pipefail
@@ -28,6 +28,8 @@ allowed() {
     local room="$1" header="$2"
     case "$room" in
     platform) [[ "$header" == platform/* ]] ;;
+    # Small pieces shared by the tools, the server and the page: nothing of the game.
+    common) [[ "$header" == common/* ]] ;;
     engine) [[ "$header" == engine/* || "$header" == platform/thread.h ||
         "$header" == platform/input_text.h ]] ;;
     ui) [[ "$header" != tools/* && "$header" != tests/* && "$header" != bench/* &&
@@ -35,7 +37,7 @@ allowed() {
     web) [[ "$header" != tools/* && "$header" != tests/* && "$header" != bench/* ]] ;;
     # The server plays by the engine's rules and reads its command line as the tools do; it
     # knows nothing of pixels or windows.
-    server) [[ "$header" == server/* || "$header" == engine/* ||
+    server) [[ "$header" == server/* || "$header" == engine/* || "$header" == common/* ||
         "$header" == platform/input_text.h || "$header" == tools/cli.h ]] ;;
     *) true ;;
     esac
@@ -49,7 +51,8 @@ while IFS= read -r file; do
         [[ "$header" == */* ]] || continue # a header beside the file, or a system one
         allowed "$room" "$header" || fault "$file:$number includes $header, against the arrows"
     done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file")
-done < <(files 'engine/*.cpp' 'engine/*.h' 'platform/*.cpp' 'platform/*.h' 'ui/*.cpp' 'ui/*.h' \
+done < <(files 'common/*.cpp' 'common/*.h' 'engine/*.cpp' 'engine/*.h' 'platform/*.cpp' \
+    'platform/*.h' 'ui/*.cpp' 'ui/*.h' \
     'web/*.cpp' 'web/*.h' 'server/*.cpp' 'server/*.h')
 
 # check FILE PATTERN WHAT: a fault for each line of FILE that matches PATTERN.

@@ -1,12 +1,10 @@
 // The server's game: requests checked and turned into events, events replayed through the rules.
 #include "server/game.h"
 
-#include "engine/rules.h"
 #include "server/secret.h"
 
 namespace server {
 
-using game_record::PassCell;
 using protocol::TEvent;
 using protocol::TEventKind;
 
@@ -16,15 +14,10 @@ TOutcome Refused(std::string reason) {
     return {TOutcome::Refused, std::move(reason)};
 }
 
-std::string PlayerText(int player) {
-    return "player " + std::to_string(player);
-}
-
 } // namespace
 
 TServerGame::TServerGame(std::string id, std::string secret1, std::string invitation)
-    : FId(std::move(id)), FSecret1(std::move(secret1)), FInvitation(std::move(invitation)),
-      FRecord(game_record::PlayerMan, game_record::PlayerMan, false, 0) {}
+    : FId(std::move(id)), FSecret1(std::move(secret1)), FInvitation(std::move(invitation)) {}
 
 std::optional<TServerGame> TServerGame::Restore(const store::TStoredGame& stored,
                                                 std::string& error) {
@@ -43,7 +36,7 @@ std::optional<TServerGame> TServerGame::Restore(const store::TStoredGame& stored
     // Seat 2 has a secret exactly when its join is among the events, and then no invitation.
     const bool joinEvent = game.Last() >= 1 && game.Event(1).kind == TEventKind::Join;
     if (joinEvent != game.Joined() || (game.Joined() && !game.FInvitation.empty()) ||
-        game.FSecret1.empty() || stored.finished != game.FEnded) {
+        game.FSecret1.empty() || stored.finished != game.Over()) {
         error = "game " + stored.id + ": its seats or its end do not match its events";
         return std::nullopt;
     }
@@ -57,64 +50,10 @@ int TServerGame::SeatOf(std::string_view secret) const {
     return one ? 1 : two ? 2 : 0;
 }
 
-const TEvent* TServerGame::OpenOffer() const {
-    return Last() > 0 && FEvents.back().kind == TEventKind::TakeBackOffer ? &FEvents.back()
-                                                                          : nullptr;
-}
-
-int64_t TServerGame::TakeBackPoint(int player) const {
-    const auto& moves = FRecord.Moves();
-    for (std::size_t i = moves.size(); i-- > 0;)
-        if (moves[i].player == player && moves[i].cell != PassCell) return static_cast<int64_t>(i);
-    return -1;
-}
-
 std::string TServerGame::Apply(TEvent e) {
     e.n = Last() + 1;
-    if (FEnded) return "the game is over: nothing may follow its end";
-    switch (e.kind) {
-    case TEventKind::Join:
-        if (e.player != 2 || Last() != 0) return "only seat 2 joins, and only first";
-        break;
-    case TEventKind::Put:
-    case TEventKind::Pass: {
-        if (Last() == 0) return "seat 2 is still empty: the game starts when it is taken";
-        std::string why;
-        const int cell = e.kind == TEventKind::Pass ? PassCell : e.cell;
-        if (!FRecord.Append({e.player, cell}, why)) return why;
-        break;
-    }
-    case TEventKind::End: {
-        const game_record::TPosition& p = FRecord.Position();
-        if (!p.Over()) return "the game is not over: " + PlayerText(p.toMove) + " is to move";
-        if (e.player != 0 || e.winner != rules::Winner(p.count[1], p.count[2]) ||
-            e.count1 != p.count[1] || e.count2 != p.count[2])
-            return "the end does not give the board's counts";
-        FEnded = true;
-        break;
-    }
-    case TEventKind::TakeBackOffer: {
-        if (OpenOffer() != nullptr) return "a take-back is already asked";
-        const int64_t keep = TakeBackPoint(e.player);
-        if (keep < 0) return PlayerText(e.player) + " has no put to take back";
-        if (e.moves != keep)
-            return "a take-back by " + PlayerText(e.player) + " goes back to " +
-                   std::to_string(keep) + " moves";
-        break;
-    }
-    case TEventKind::TakeBack:
-    case TEventKind::TakeBackRefused: {
-        const TEvent* offer = OpenOffer();
-        if (offer == nullptr) return "there is no take-back offer to answer";
-        if (e.player != Opponent(offer->player))
-            return PlayerText(offer->player) + "'s offer is answered by the other player";
-        if (e.kind == TEventKind::TakeBack) {
-            if (e.moves != offer->moves) return "a take-back keeps the moves its offer named";
-            FRecord.Truncate(static_cast<std::size_t>(e.moves));
-        }
-        break;
-    }
-    }
+    std::string why;
+    if (!FPlay.Take(e, why)) return why;
     FEvents.push_back(e);
     FTexts.push_back(protocol::EventText(e));
     return {};
@@ -150,13 +89,9 @@ TOutcome TServerGame::Move(int seat, int cell, int64_t after) {
     std::string why = Apply({.kind = TEventKind::Put, .player = seat, .cell = cell});
     if (!why.empty()) return Refused(why);
     // What the rules decide after a put: the other's pass, the end. Each is sure to apply.
-    const game_record::TPosition& p = FRecord.Position();
+    const game_record::TPosition& p = Record().Position();
     if (p.mustPass != 0) Apply({.kind = TEventKind::Pass, .player = p.mustPass});
-    if (p.Over())
-        Apply({.kind = TEventKind::End,
-               .winner = rules::Winner(p.count[1], p.count[2]),
-               .count1 = p.count[1],
-               .count2 = p.count[2]});
+    if (p.Over()) Apply(FPlay.BoardEnd());
     return {};
 }
 
@@ -166,20 +101,20 @@ TOutcome TServerGame::OfferTakeBack(int seat, int64_t after) {
         return e.kind == TEventKind::TakeBackOffer && e.player == seat;
     };
     if (auto out = OutOfStep(after, after < Last() && repeated())) return *out;
-    std::string why =
-        Apply({.kind = TEventKind::TakeBackOffer, .player = seat, .moves = TakeBackPoint(seat)});
+    std::string why = Apply(
+        {.kind = TEventKind::TakeBackOffer, .player = seat, .moves = FPlay.TakeBackPoint(seat)});
     if (!why.empty()) return Refused(why);
     return {};
 }
 
 TOutcome TServerGame::AnswerTakeBack(int seat, bool accept, int64_t after) {
-    const TEventKind kind = accept ? TEventKind::TakeBack : TEventKind::TakeBackRefused;
+    const TEventKind kind = accept ? TEventKind::TakeBack : TEventKind::TakeBackDeclined;
     auto repeated = [&] {
         const TEvent& e = Event(after + 1);
         return e.kind == kind && e.player == seat;
     };
     if (auto out = OutOfStep(after, after < Last() && repeated())) return *out;
-    const TEvent* offer = OpenOffer();
+    const TEvent* offer = FPlay.OpenOffer();
     std::string why = Apply({.kind = kind, .player = seat, .moves = offer ? offer->moves : 0});
     if (!why.empty()) return Refused(why);
     return {};

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/game_record.h"
+#include "engine/game_events.h"
 #include "server/protocol.h"
 #include "server/store.h"
 
@@ -39,12 +39,12 @@ class TServerGame {
     const std::string& Secret(int seat) const { return seat == 1 ? FSecret1 : FSecret2; }
     const std::string& Invitation() const { return FInvitation; }
     bool Joined() const { return !FSecret2.empty(); }
-    bool Over() const { return FEnded; }
+    bool Over() const { return FPlay.Over(); }
     // The number of the latest event; 0 before the first.
     int64_t Last() const { return static_cast<int64_t>(FEvents.size()); }
     const protocol::TEvent& Event(int64_t n) const { return FEvents[n - 1]; }
     const std::string& EventText(int64_t n) const { return FTexts[n - 1]; }
-    const game_record::TGameRecord& Record() const { return FRecord; }
+    const game_record::TGameRecord& Record() const { return FPlay.Record(); }
 
     // ---- Requests of the seats ----
     // after is the latest event the sender had seen when it sent the request: a request must
@@ -60,20 +60,14 @@ class TServerGame {
     TOutcome AnswerTakeBack(int seat, bool accept, int64_t after);
 
   private:
-    // Appends e (numbered next) when it may come now; its reason otherwise. The one road of
-    // every event, live or replayed from the store.
+    // Appends e (numbered next) when the engine's game takes it; its reason otherwise. The one
+    // road of every event, live or replayed from the store.
     std::string Apply(protocol::TEvent e);
     // Whether a request that answered event after is in step; repeated says whether event
     // after + 1 is what the request would have made.
     std::optional<TOutcome> OutOfStep(int64_t after, bool repeated) const;
-    // The open take-back offer: the latest event when it is one.
-    const protocol::TEvent* OpenOffer() const;
-    // The moves a take-back by player keeps: those before its latest put; -1 without a put.
-    int64_t TakeBackPoint(int player) const;
-
     std::string FId, FSecret1, FSecret2, FInvitation;
-    game_record::TGameRecord FRecord;
-    bool FEnded = false;
+    game_events::TEventGame FPlay;
     std::vector<protocol::TEvent> FEvents;
     std::vector<std::string> FTexts;
 };

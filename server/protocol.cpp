@@ -21,8 +21,9 @@ struct TBad {
 constexpr const char* RequestNames[] = {"create",          "join",  "hello", "move", "takeback",
                                         "takeback_answer", "record"};
 constexpr const char* EventType[] = {"event"};
-constexpr const char* EventKindNames[] = {
-    "join", "put", "pass", "end", "takeback_offer", "takeback", "takeback_declined"};
+using game_events::EventKindNames;
+// The reasons an end may name: every one but the board's, which is named by none.
+constexpr const char* AbandonedName[] = {game_events::EndReasonNames[1]};
 
 // A key shown in a reason: short, printable, and only ever a key, never a value.
 std::string ShownKey(std::string_view key) {
@@ -171,6 +172,8 @@ std::string EventText(const TEvent& e) {
         o["winner"] = e.winner;
         o["count1"] = e.count1;
         o["count2"] = e.count2;
+        if (e.reason != TEndReason::Board)
+            o["reason"] = game_events::EndReasonNames[static_cast<int>(e.reason)];
         break;
     case TEventKind::TakeBackOffer:
     case TEventKind::TakeBack:
@@ -178,7 +181,7 @@ std::string EventText(const TEvent& e) {
         break;
     case TEventKind::Join:
     case TEventKind::Pass:
-    case TEventKind::TakeBackRefused:
+    case TEventKind::TakeBackDeclined:
         break;
     }
     return Serialize(o);
@@ -196,7 +199,14 @@ bool ParseEvent(std::string_view text, TEvent& out, std::string& error) {
             e.cell = static_cast<int>(Integer(o, "cell", 0, BoardSize - 1));
             break;
         case TEventKind::End:
-            OnlyKeys(o, {"type", "n", "kind", "player", "winner", "count1", "count2"});
+            // The board's end names no reason; a game given up says so.
+            if (o.contains("reason")) {
+                OnlyKeys(o,
+                         {"type", "n", "kind", "player", "winner", "count1", "count2", "reason"});
+                e.reason = static_cast<TEndReason>(NameIndex(o, "reason", AbandonedName) + 1);
+            } else {
+                OnlyKeys(o, {"type", "n", "kind", "player", "winner", "count1", "count2"});
+            }
             e.winner = static_cast<int>(Integer(o, "winner", 0, 2));
             e.count1 = static_cast<int>(Integer(o, "count1", 0, PlayableCells));
             e.count2 = static_cast<int>(Integer(o, "count2", 0, PlayableCells));
@@ -208,7 +218,7 @@ bool ParseEvent(std::string_view text, TEvent& out, std::string& error) {
             break;
         case TEventKind::Join:
         case TEventKind::Pass:
-        case TEventKind::TakeBackRefused:
+        case TEventKind::TakeBackDeclined:
             OnlyKeys(o, {"type", "n", "kind", "player"});
             break;
         }

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/game_events.h"
+
 namespace protocol {
 
 // ---- Limits ----
@@ -59,27 +61,11 @@ bool ParseClientMessage(std::string_view text, TClientMessage& out, std::string&
 // ---- Events: what happened in a game, numbered from 1 ----
 
 // {"type":"event","n":N,"kind":KIND,...}; the server stores each event's text and sends the
-// same text to both seats, so a page that missed some is sent exactly those.
-enum class TEventKind {
-    Join,            // "join", player 2: the invitation took the second seat
-    Put,             // "put", player, cell
-    Pass,            // "pass", player: the player has no put and the other goes on
-    End,             // "end", winner (0 a drawn game), count1, count2: nobody can put
-    TakeBackOffer,   // "takeback_offer", player, moves: player asks to go back to moves moves
-    TakeBack,        // "takeback", player, moves: player accepted; the game is its first moves
-    TakeBackRefused, // "takeback_declined", player: player declined the offer
-};
-
-struct TEvent {
-    int64_t n = 0;
-    TEventKind kind = TEventKind::Put;
-    int player = 0;
-    int cell = 0;               // put
-    int winner = 0;             // end
-    int count1 = 0, count2 = 0; // end: the two players' panels
-    int64_t moves = 0;          // takeback_offer, takeback: the record's moves kept
-    bool operator==(const TEvent&) const = default;
-};
+// same text to both seats, so a page that missed some is sent exactly those. The events
+// themselves, and what may follow what, are the engine's (engine/game_events.h).
+using game_events::TEndReason;
+using game_events::TEvent;
+using game_events::TEventKind;
 
 const char* EventKindName(TEventKind kind);
 std::string EventText(const TEvent& event);

@@ -5,39 +5,10 @@
 
 namespace server {
 
-using protocol::TEventKind;
-
-bool TReplica::Apply(const protocol::TEvent& e, std::string& error) {
-    if (e.n != FLast + 1) {
-        error = "event " + std::to_string(e.n) + " is not the next after " + std::to_string(FLast);
-        return false;
-    }
-    switch (e.kind) {
-    case TEventKind::Put:
-    case TEventKind::Pass:
-        if (!FRecord.Append({e.player, e.kind == TEventKind::Pass ? game_record::PassCell : e.cell},
-                            error))
-            return false;
-        break;
-    case TEventKind::TakeBack:
-        FRecord.Truncate(static_cast<std::size_t>(e.moves));
-        break;
-    case TEventKind::End:
-        FEnded = true;
-        break;
-    case TEventKind::Join:
-    case TEventKind::TakeBackOffer:
-    case TEventKind::TakeBackRefused:
-        break;
-    }
-    FLast = e.n;
-    return true;
-}
-
 int TReplica::LegalPut(uint32_t pick) const {
     const int player = ToMove();
     if (player == 0) return -1;
-    const auto& board = FRecord.Position().board;
+    const auto& board = Record().Position().board;
     int cells[PlayableCells];
     int count = 0;
     for (int cell = FirstPlayable; cell <= LastPlayable; ++cell)

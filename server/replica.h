@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/game_record.h"
+#include "engine/game_events.h"
 #include "server/protocol.h"
 
 namespace server {
@@ -14,19 +14,17 @@ class TReplica {
   public:
     // Applies the event after the latest; false with a one-line reason when it is not the next
     // one or the rules refuse it (the copy then is as it was).
-    bool Apply(const protocol::TEvent& e, std::string& error);
-    int64_t Last() const { return FLast; }
-    bool Over() const { return FEnded; }
-    const game_record::TGameRecord& Record() const { return FRecord; }
+    bool Apply(const protocol::TEvent& e, std::string& error) { return FGame.Take(e, error); }
+    int64_t Last() const { return FGame.Last(); }
+    bool Over() const { return FGame.Over(); }
+    const game_record::TGameRecord& Record() const { return FGame.Record(); }
     // The player whose put comes next, 0 when none can come.
-    int ToMove() const { return FEnded ? 0 : FRecord.Position().toMove; }
+    int ToMove() const { return FGame.ToMove(); }
     // One of the legal puts of the player to move, chosen by pick; -1 when there is none.
     int LegalPut(uint32_t pick) const;
 
   private:
-    game_record::TGameRecord FRecord{game_record::PlayerMan, game_record::PlayerMan, false, 0};
-    int64_t FLast = 0;
-    bool FEnded = false;
+    game_events::TEventGame FGame;
 };
 
 } // namespace server

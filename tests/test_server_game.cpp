@@ -114,8 +114,13 @@ TEST(ServerProtocol, EveryEventReadsBackAsWritten) {
         {.n = 3, .kind = TEventKind::Pass, .player = 2},
         {.n = 4, .kind = TEventKind::TakeBackOffer, .player = 1, .moves = 12},
         {.n = 5, .kind = TEventKind::TakeBack, .player = 2, .moves = 12},
-        {.n = 6, .kind = TEventKind::TakeBackRefused, .player = 2},
+        {.n = 6, .kind = TEventKind::TakeBackDeclined, .player = 2},
         {.n = 7, .kind = TEventKind::End, .winner = 0, .count1 = 36, .count2 = 36},
+        {.n = 8,
+         .kind = TEventKind::End,
+         .count1 = 5,
+         .count2 = 9,
+         .reason = protocol::TEndReason::Abandoned},
     };
     for (const TEvent& e : events) {
         TEvent back;
