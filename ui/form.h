@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/board.h"
+#include "engine/game_events.h"
 #include "engine/game_record.h"
 #include "engine/search_worker.h"
 #include "engine/think_thread.h"
@@ -134,11 +135,11 @@ class TfrmGalMain {
     void OnlineStart(int seat);
     // This device's seat in a game with a friend, or 0 in a local game.
     int OnlineSeat() const;
-    // The server's next event: a put or a pass of player (cell PassCell). It is shown in turn, as
-    // a local move is; false (and nothing changes) when the rules do not allow it next.
-    bool OnlineEvent(int player, int cell);
-    // The game is now its first moves moves (an accepted take-back); false when it has fewer.
-    bool OnlineTakeBackTo(size_t moves);
+    // The server's next event, taken as the server took it (game_events): false, and nothing
+    // changes, when it may not come next. With show, the moves it adds are shown in turn, as a
+    // local move is, and a game it cuts back (a take-back) at once; without, the window waits
+    // for OnlineShowAll (a catch-up, a reload).
+    bool OnlineEvent(const game_events::TEvent& event, bool show = true);
     // Shows the game as the events so far make it at once, without turning panels one by one
     // (a reload, a reconnection, a reset).
     void OnlineShowAll();
@@ -235,17 +236,21 @@ class TfrmGalMain {
     void ReenterRecord();
     void KeepGame();
     void ForgetKeptGame();
+    // Says which moves were taken back (none: nothing).
+    void SayTakenBack(const std::vector<game_record::TMove>& moves);
 
     // ---- Online steps (online.cpp) ----
     // The seat of type PlayerFriend, or 0.
     int FriendSeat() const;
-    bool OnlinePending() const { return FOnlineRecord.Moves().size() > FRecord.Moves().size(); }
+    bool OnlinePending() const {
+        return FOnlineGame.Record().Moves().size() > FRecord.Moves().size();
+    }
     // Awaits the server's next event (state gsOnlineWait), shown at once when it is here.
     void AwaitServer();
     // Shows the next event's put when the window may (state gsOnlineWait).
     void OnlineNext();
     // The game as the server's events make it; FRecord follows it move by move on the screen.
-    game_record::TGameRecord FOnlineRecord;
+    game_events::TEventGame FOnlineGame;
 
     // ---- Input and keyboard steps (input.cpp, keyboard.cpp) ----
     // What a pointer movement onto item does, wherever it came from (mouse or keys).

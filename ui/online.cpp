@@ -1,6 +1,8 @@
 // A game with a friend on another device: the friend's seat moves by the server's events, each
 // shown as a local move is shown, and this device's own puts only go to the server.
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "engine/random.h"
 #include "ui/form.h"
@@ -20,7 +22,7 @@ void TfrmGalMain::OnlineStart(int seat) {
         DrawPlayerLabel(player, PlayerMan); // both are persons
     }
     FRecord = game_record::TGameRecord(PlayerMan, PlayerMan, false, game_random::State);
-    FOnlineRecord = FRecord;
+    FOnlineGame = game_events::TEventGame(FRecord);
     DrawButtons(0);
     ReenterRecord();
     tmrTimer.Enabled = true;
@@ -36,10 +38,19 @@ int TfrmGalMain::OnlineSeat() const {
     return friendSeat == 0 ? 0 : 3 - friendSeat;
 }
 
-bool TfrmGalMain::OnlineEvent(int player, int cell) {
+bool TfrmGalMain::OnlineEvent(const game_events::TEvent& event, bool show) {
     if (!Running() || FriendSeat() == 0) return false;
+    const std::vector<TMove> before = FOnlineGame.Record().Moves();
     std::string error;
-    if (!FOnlineRecord.Append(TMove{player, cell}, error)) return false;
+    if (!FOnlineGame.Take(event, error)) return false;
+    if (!show) return true;
+    const std::vector<TMove>& moves = FOnlineGame.Record().Moves();
+    if (moves.size() < before.size()) {
+        // Taken back: the game as it now stands, at once.
+        SayTakenBack({before.begin() + static_cast<std::ptrdiff_t>(moves.size()), before.end()});
+        OnlineShowAll();
+        return true;
+    }
     // A put waited for may come from this seat's other device as well as from the friend; a
     // pass that the window's game already holds changes nothing.
     if (FState == gsWaitPut && OnlinePending()) FState = gsOnlineWait;
@@ -54,7 +65,7 @@ void TfrmGalMain::AwaitServer() {
 
 void TfrmGalMain::OnlineNext() {
     if (FState != gsOnlineWait || !OnlinePending()) return;
-    const TMove next = FOnlineRecord.Moves()[FRecord.Moves().size()];
+    const TMove next = FOnlineGame.Record().Moves()[FRecord.Moves().size()];
     // A pass comes into FRecord with the put that forced it. Anything else that differs from
     // what this window's game expects is not guessed at: the game is shown as the server has it.
     if (next.cell == PassCell || next.player != FTurn ||
@@ -70,7 +81,7 @@ void TfrmGalMain::OnlineNext() {
 void TfrmGalMain::OnlineShowAll() {
     if (!Running() || FriendSeat() == 0) return;
     const int asking = FState;
-    FRecord = FOnlineRecord;
+    FRecord = FOnlineGame.Record();
     FTakenBack.clear();
     ReenterRecord();
     if (asking == gsAskNewGame || asking == gsAskEnd) {
@@ -90,7 +101,7 @@ void TfrmGalMain::LeaveOnline() {
     if (friendSeat == 0) return;
     // The friend's seat is a person's at this window from now on.
     FPlayerType[friendSeat] = PlayerMan;
-    FOnlineRecord = {};
+    FOnlineGame = {};
     // A turn that waited for the server is now this window's to announce, to a person.
     if (FState == gsOnlineWait) {
         FState = gsAnnounce;
