@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/cli.h"
 #include "server/net.h"
 #include "server/sqlite_store.h"
-#include "tools/cli.h"
 
 namespace {
 
