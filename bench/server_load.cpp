@@ -113,6 +113,13 @@ struct TLoad {
     std::string firstFailure;
 
     void StartGame(int g);
+    // A seat's secret as a page makes one: 128 bits, as hex.
+    std::string NewSecret() {
+        static constexpr char Digits[] = "0123456789abcdef";
+        std::string hex;
+        for (int i = 0; i < protocol::SecretDigits; ++i) hex += Digits[rng() & 15];
+        return hex;
+    }
     void Fail(const std::string& what) {
         if (failures++ == 0) firstFailure = what;
     }
@@ -187,8 +194,10 @@ void TSeat::OnMessage(const std::string& text) {
     if (type == "created") {
         game.id = m.at("game").as_string();
         game.invitation = m.at("invitation").as_string();
-        game.seats[2]->Connect(json::serialize(
-            json::object{{"type", "join"}, {"game", game.id}, {"invitation", game.invitation}}));
+        game.seats[2]->Connect(json::serialize(json::object{{"type", "join"},
+                                                            {"game", game.id},
+                                                            {"invitation", game.invitation},
+                                                            {"secret", FLoad.NewSecret()}}));
     } else if (type == "refused") {
         ++FLoad.refused;
         FLoad.Fail("refused: " + std::string(m.at("reason").as_string()));
@@ -252,7 +261,8 @@ void TLoad::StartGame(int g) {
     game = TGame();
     for (int seat = 1; seat <= 2; ++seat)
         game.seats[seat] = std::make_shared<TSeat>(*this, g, seat);
-    game.seats[1]->Connect(R"({"type":"create"})");
+    game.seats[1]->Connect(
+        json::serialize(json::object{{"type", "create"}, {"secret", NewSecret()}}));
 }
 
 double Percentile(std::vector<double> values, double p) {

@@ -7,11 +7,12 @@ namespace server {
 
 using protocol::TEvent;
 using protocol::TEventKind;
+using protocol::TRefusal;
 
 namespace {
 
-TOutcome Refused(std::string reason) {
-    return {TOutcome::Refused, std::move(reason)};
+TOutcome Refused(TRefusal code, std::string reason) {
+    return {TOutcome::Refused, code, std::move(reason)};
 }
 
 } // namespace
@@ -33,10 +34,9 @@ std::optional<TServerGame> TServerGame::Restore(const store::TStoredGame& stored
             return std::nullopt;
         }
     }
-    // Seat 2 has a secret exactly when its join is among the events, and then no invitation.
+    // Seat 2 has a secret exactly when its join is among the events.
     const bool joinEvent = game.Last() >= 1 && game.Event(1).kind == TEventKind::Join;
-    if (joinEvent != game.Joined() || (game.Joined() && !game.FInvitation.empty()) ||
-        game.FSecret1.empty() || stored.finished != game.Over()) {
+    if (joinEvent != game.Joined() || game.FSecret1.empty() || stored.finished != game.Over()) {
         error = "game " + stored.id + ": its seats or its end do not match its events";
         return std::nullopt;
     }
@@ -48,6 +48,12 @@ int TServerGame::SeatOf(std::string_view secret) const {
     const bool one = secret::SameSecret(secret, FSecret1);
     const bool two = Joined() && secret::SameSecret(secret, FSecret2);
     return one ? 1 : two ? 2 : 0;
+}
+
+std::string TServerGame::Digest(int64_t last) const {
+    protocol::THistoryDigest digest;
+    for (int64_t n = 1; n <= last && n <= Last(); ++n) digest.Add(EventText(n));
+    return digest.Hex();
 }
 
 std::string TServerGame::Apply(TEvent e) {
@@ -62,21 +68,27 @@ std::string TServerGame::Apply(TEvent e) {
 std::optional<TOutcome> TServerGame::OutOfStep(int64_t after, bool repeated) const {
     if (after == Last()) return std::nullopt;
     if (after > Last())
-        return Refused("event " + std::to_string(after) + " has not happened (the latest is " +
-                       std::to_string(Last()) + ")");
-    if (repeated) return TOutcome{TOutcome::Repeat, {}};
-    return Refused("the game has moved on to event " + std::to_string(Last()));
+        return Refused(TRefusal::Step, "event " + std::to_string(after) +
+                                           " has not happened (the latest is " +
+                                           std::to_string(Last()) + ")");
+    if (repeated) return TOutcome{TOutcome::Repeat, {}, {}};
+    return Refused(TRefusal::Step, "the game has moved on to event " + std::to_string(Last()));
 }
 
 TOutcome TServerGame::Join(std::string_view invitation, std::string secret2) {
-    // The invitation is compared even when spent, so a spent one costs the same time.
-    const bool matches = secret::SameSecret(invitation, FInvitation);
-    if (Joined()) return Refused("seat 2 of game " + FId + " is taken");
-    if (!matches) return Refused("the invitation does not open game " + FId);
+    // Everything is compared whatever the outcome, so the time says nothing of what matched.
+    const bool invited = secret::SameSecret(invitation, FInvitation);
+    const bool holder = Joined() && secret::SameSecret(secret2, FSecret2);
+    const bool first = secret::SameSecret(secret2, FSecret1);
+    if (!invited) return Refused(TRefusal::Secret, "the invitation does not open game " + FId);
+    if (Joined()) {
+        if (holder) return {TOutcome::Repeat, {}, {}};
+        return Refused(TRefusal::Secret, "seat 2 of game " + FId + " is taken");
+    }
+    if (first) return Refused(TRefusal::Rules, "seat 2's secret may not be seat 1's");
     const std::string why = Apply({.kind = TEventKind::Join, .player = 2});
-    if (!why.empty()) return Refused(why);
+    if (!why.empty()) return Refused(TRefusal::Rules, why);
     FSecret2 = std::move(secret2);
-    FInvitation.clear();
     return {};
 }
 
@@ -87,7 +99,7 @@ TOutcome TServerGame::Move(int seat, int cell, int64_t after) {
     };
     if (auto out = OutOfStep(after, after < Last() && repeated())) return *out;
     std::string why = Apply({.kind = TEventKind::Put, .player = seat, .cell = cell});
-    if (!why.empty()) return Refused(why);
+    if (!why.empty()) return Refused(TRefusal::Rules, why);
     // What the rules decide after a put: the other's pass, the end. Each is sure to apply.
     const game_record::TPosition& p = Record().Position();
     if (p.mustPass != 0) Apply({.kind = TEventKind::Pass, .player = p.mustPass});
@@ -101,9 +113,22 @@ TOutcome TServerGame::OfferTakeBack(int seat, int64_t after) {
         return e.kind == TEventKind::TakeBackOffer && e.player == seat;
     };
     if (auto out = OutOfStep(after, after < Last() && repeated())) return *out;
-    std::string why = Apply(
-        {.kind = TEventKind::TakeBackOffer, .player = seat, .moves = FPlay.TakeBackPoint(seat)});
-    if (!why.empty()) return Refused(why);
+    const int64_t keep = FPlay.TakeBackPoint(seat);
+    if (!Over() && FPlay.OpenOffer() == nullptr && keep >= 0) {
+        // The limits, where the rules would allow the ask: a row of declined asks, and the room
+        // the game needs to be finished from where the take-back would leave it (the ask, its
+        // answer, then every put and pass that may follow, and the end).
+        if (FPlay.DeclinedInARow(seat) >= protocol::MaxDeclinedInARow)
+            return Refused(TRefusal::Limit, "player " + std::to_string(seat) + " asked " +
+                                                std::to_string(protocol::MaxDeclinedInARow) +
+                                                " take-backs in a row: put first");
+        const auto kept = Record().PositionAt(static_cast<std::size_t>(keep));
+        if (Last() + 2 + game_events::EventsToFinish(kept) > protocol::MaxEvents)
+            return Refused(TRefusal::Limit,
+                           "game " + FId + " has too many events for another take-back");
+    }
+    std::string why = Apply({.kind = TEventKind::TakeBackOffer, .player = seat, .moves = keep});
+    if (!why.empty()) return Refused(TRefusal::Rules, why);
     return {};
 }
 
@@ -116,7 +141,7 @@ TOutcome TServerGame::AnswerTakeBack(int seat, bool accept, int64_t after) {
     if (auto out = OutOfStep(after, after < Last() && repeated())) return *out;
     const TEvent* offer = FPlay.OpenOffer();
     std::string why = Apply({.kind = kind, .player = seat, .moves = offer ? offer->moves : 0});
-    if (!why.empty()) return Refused(why);
+    if (!why.empty()) return Refused(TRefusal::Rules, why);
     return {};
 }
 

@@ -1,7 +1,7 @@
 // One game between two devices as the server holds it: its two seats and the invitation, its
-// numbered events and the record they make. Every put, pass and end goes through the engine's
-// rules (game_record), so nothing a page sends can change the board in a way the game would not.
-// It does no input or output: the hub stores its new events, then announces them.
+// numbered events and the record they make. Every event goes through the engine's game of
+// events (game_events), so nothing a page sends can change the board in a way the game would
+// not. It does no input or output: the hub stores its new events, then announces them.
 #pragma once
 
 #include <cstdint>
@@ -18,9 +18,10 @@ namespace server {
 
 // What a request came to: applied (new events follow Last() as it was), a repeat of a request
 // already applied (nothing changes; the sender is to be sent what it missed), or refused with
-// a one-line reason (nothing changes).
+// a code and a one-line reason (nothing changes).
 struct TOutcome {
     enum TKind { Applied, Repeat, Refused } kind = Applied;
+    protocol::TRefusal code = protocol::TRefusal::Rules;
     std::string reason;
 };
 
@@ -45,12 +46,15 @@ class TServerGame {
     const protocol::TEvent& Event(int64_t n) const { return FEvents[n - 1]; }
     const std::string& EventText(int64_t n) const { return FTexts[n - 1]; }
     const game_record::TGameRecord& Record() const { return FPlay.Record(); }
+    // The digest of events 1..last (last at most Last()), as a page's hello carries it.
+    std::string Digest(int64_t last) const;
 
     // ---- Requests of the seats ----
     // after is the latest event the sender had seen when it sent the request: a request must
     // answer the latest event, or it is out of step (or a repeat of the one that followed).
 
-    // Takes seat 2 with the invitation, which is spent; secret2 becomes the seat's secret.
+    // Takes seat 2 with the invitation for secret2; the same join again (the invitation and
+    // secret2 of the seat's holder) is a repeat, any other join of a taken seat refused.
     TOutcome Join(std::string_view invitation, std::string secret2);
     // seat puts on cell; a pass of the other and the end follow as the rules decide.
     TOutcome Move(int seat, int cell, int64_t after);
@@ -66,6 +70,7 @@ class TServerGame {
     // Whether a request that answered event after is in step; repeated says whether event
     // after + 1 is what the request would have made.
     std::optional<TOutcome> OutOfStep(int64_t after, bool repeated) const;
+
     std::string FId, FSecret1, FSecret2, FInvitation;
     game_events::TEventGame FPlay;
     std::vector<protocol::TEvent> FEvents;

@@ -8,6 +8,7 @@
 
 namespace server {
 
+using protocol::TRefusal;
 using protocol::TRequest;
 
 // A game in memory with what of it the store already holds.
@@ -46,10 +47,10 @@ void TGameHub::Log(const std::string& line) const {
     if (FOptions.log) FOptions.log(line);
 }
 
-void TGameHub::Refuse(TLink* link, TRequest request, const std::string& reason) {
+void TGameHub::Refuse(TLink* link, TRequest request, TRefusal code, const std::string& reason) {
     auto it = FLinks.find(link);
     const int64_t last = it != FLinks.end() && it->second.game ? it->second.game->committed : 0;
-    link->Send(protocol::RefusedText(protocol::RequestName(request), reason, last));
+    link->Send(protocol::RefusedText(protocol::RequestName(request), code, reason, last));
 }
 
 void TGameHub::Violation(TLink* link, const std::string& reason) {
@@ -60,9 +61,10 @@ void TGameHub::Violation(TLink* link, const std::string& reason) {
     link->Close(ClosePolicy, reason);
 }
 
-TGameHub::TLive* TGameHub::Find(const std::string& id, std::string& why) {
+TGameHub::TLive* TGameHub::Find(const std::string& id, TRefusal& code, std::string& why) {
     if (auto it = FGames.find(id); it != FGames.end()) return it->second.get();
     std::optional<store::TStoredGame> stored;
+    code = TRefusal::Again;
     try {
         stored = FStore.Load(id);
     } catch (const store::TStoreError& e) {
@@ -71,6 +73,7 @@ TGameHub::TLive* TGameHub::Find(const std::string& id, std::string& why) {
         return nullptr;
     }
     if (!stored) {
+        code = TRefusal::Gone;
         why = "there is no game " + id;
         return nullptr;
     }
@@ -167,79 +170,16 @@ void TGameHub::Handle(TLink* link, TLinkState& state, const protocol::TClientMes
     switch (m.type) {
     case TRequest::Create:
     case TRequest::Join:
-    case TRequest::Hello: {
+    case TRequest::Hello:
         if (seated || state.waiting) {
-            Refuse(link, m.type, "this connection already has a seat");
+            Refuse(link, m.type, TRefusal::Rules, "this connection already has a seat");
             return;
         }
-        std::string why;
-        if (m.type == TRequest::Create) {
-            const int64_t now = FOptions.clock();
-            int open = 0;
-            try {
-                open = FStore.CountOpen(link->Address(), now - OpenGamesWindow);
-            } catch (const store::TStoreError& e) {
-                Log(std::string("cannot count open games: ") + e.what());
-                Refuse(link, m.type, "no game can be created now");
-                return;
-            }
-            for (const auto& [id, live] : FGames)
-                if (!live->stored && live->creator == link->Address()) ++open;
-            if (open >= FOptions.gamesPerAddress) {
-                Refuse(link, m.type,
-                       "this address has " + std::to_string(open) +
-                           " games not over; finish one before creating another");
-                return;
-            }
-            const std::string id = secret::RandomHex(protocol::GameIdBytes);
-            auto live =
-                std::make_unique<TLive>(TServerGame(id, secret::RandomHex(protocol::SecretBytes),
-                                                    secret::RandomHex(protocol::SecretBytes)));
-            live->creator = link->Address();
-            live->created = now;
-            TLive* game = live.get();
-            FGames.emplace(id, std::move(live));
-            MarkDirty(game);
-            Await(link, game, TAwait::Created);
-            return;
-        }
-        TLive* game = Find(m.game, why);
-        if (game == nullptr) {
-            Refuse(link, m.type, why);
-            return;
-        }
-        if (m.type == TRequest::Join) {
-            const TOutcome out =
-                game->game.Join(m.secret, secret::RandomHex(protocol::SecretBytes));
-            if (out.kind == TOutcome::Refused) {
-                Refuse(link, m.type, out.reason);
-                UnloadIfIdle(game);
-                return;
-            }
-            MarkDirty(game);
-            Await(link, game, TAwait::Joined);
-            return;
-        }
-        const int seat = game->game.SeatOf(m.secret);
-        if (seat == 0 || (seat == 2 && !game->secondStored)) {
-            Refuse(link, m.type, "the secret opens no seat of game " + game->game.Id());
-            UnloadIfIdle(game);
-            return;
-        }
-        if (static_cast<int>(game->seats[seat].size()) >= FOptions.linksPerSeat) {
-            Refuse(link, m.type,
-                   "seat " + std::to_string(seat) + " of game " + game->game.Id() +
-                       " has too many connections");
-            return;
-        }
-        // A page that holds more than the store has (another server's data) starts again.
-        const bool reset = m.last > game->committed;
-        link->Send(protocol::WelcomeText(game->game.Id(), seat, game->committed, reset));
-        Attach(link, game, seat);
-        state.sent = reset ? 0 : m.last;
-        Sync(link, state);
+        if (m.type == TRequest::Create)
+            Create(link, m);
+        else
+            TakeSeat(link, m);
         return;
-    }
     case TRequest::Move:
     case TRequest::TakeBack:
     case TRequest::TakeBackAnswer:
@@ -247,14 +187,15 @@ void TGameHub::Handle(TLink* link, TLinkState& state, const protocol::TClientMes
         break;
     }
     if (!seated) {
-        Refuse(link, m.type,
+        Refuse(link, m.type, TRefusal::Rules,
                state.waiting ? "the seat is still being stored" : "this connection has no seat");
         return;
     }
     TLive* game = state.game;
     // The seat's secret comes with every request, not only the hello that took the seat.
     if (!secret::SameSecret(m.secret, game->game.Secret(state.seat))) {
-        Refuse(link, m.type, "the secret does not open seat " + std::to_string(state.seat));
+        Refuse(link, m.type, TRefusal::Secret,
+               "the secret does not open seat " + std::to_string(state.seat));
         return;
     }
     if (m.type == TRequest::Record) {
@@ -277,10 +218,115 @@ void TGameHub::Handle(TLink* link, TLinkState& state, const protocol::TClientMes
         Sync(link, state);
         break;
     case TOutcome::Refused:
-        Refuse(link, m.type, out.reason);
+        Refuse(link, m.type, out.code, out.reason);
         Sync(link, state);
         break;
     }
+}
+
+void TGameHub::Create(TLink* link, const protocol::TClientMessage& m) {
+    // The game's id and invitation follow from the page's secret: the same create again finds
+    // the game it made, stored or not, and is answered as the first was.
+    const std::string id = secret::GameIdOf(m.secret);
+    TRefusal code;
+    std::string why;
+    if (TLive* game = Find(id, code, why)) {
+        if (game->game.SeatOf(m.secret) != 1) {
+            Refuse(link, m.type, TRefusal::Secret, "the secret opens no seat of game " + id);
+            UnloadIfIdle(game);
+        } else if (!game->stored) {
+            Await(link, game, TAwait::Created);
+        } else {
+            SeatAnswered(link, game, 1,
+                         protocol::CreatedText(id, m.secret, game->game.Invitation()));
+        }
+        return;
+    }
+    if (code != TRefusal::Gone) {
+        Refuse(link, m.type, code, why);
+        return;
+    }
+    const int64_t now = FOptions.clock();
+    int open = 0;
+    try {
+        open = FStore.CountOpen(link->Address(), now - OpenGamesWindow);
+    } catch (const store::TStoreError& e) {
+        Log(std::string("cannot count open games: ") + e.what());
+        Refuse(link, m.type, TRefusal::Again, "no game can be created now");
+        return;
+    }
+    for (const auto& [id, live] : FGames)
+        if (!live->stored && live->creator == link->Address()) ++open;
+    if (open >= FOptions.gamesPerAddress) {
+        Refuse(link, m.type, TRefusal::Limit,
+               "this address has " + std::to_string(open) +
+                   " games not over; finish one before creating another");
+        return;
+    }
+    auto live = std::make_unique<TLive>(TServerGame(id, m.secret, secret::InvitationOf(m.secret)));
+    live->creator = link->Address();
+    live->created = now;
+    TLive* game = live.get();
+    FGames.emplace(id, std::move(live));
+    MarkDirty(game);
+    Await(link, game, TAwait::Created);
+}
+
+void TGameHub::TakeSeat(TLink* link, const protocol::TClientMessage& m) {
+    TRefusal code;
+    std::string why;
+    TLive* game = Find(m.game, code, why);
+    if (game == nullptr) {
+        Refuse(link, m.type, code, why);
+        return;
+    }
+    if (m.type == TRequest::Join) {
+        const TOutcome out = game->game.Join(m.invitation, m.secret);
+        if (out.kind == TOutcome::Refused) {
+            Refuse(link, m.type, out.code, out.reason);
+            UnloadIfIdle(game);
+        } else if (out.kind == TOutcome::Applied || !game->secondStored) {
+            if (out.kind == TOutcome::Applied) MarkDirty(game);
+            Await(link, game, TAwait::Joined);
+        } else {
+            SeatAnswered(link, game, 2, protocol::JoinedText(game->game.Id(), m.secret));
+        }
+        return;
+    }
+    const int seat = game->game.SeatOf(m.secret);
+    if (seat == 0) {
+        Refuse(link, m.type, TRefusal::Secret,
+               "the secret opens no seat of game " + game->game.Id());
+        UnloadIfIdle(game);
+        return;
+    }
+    if (seat == 2 && !game->secondStored) {
+        Refuse(link, m.type, TRefusal::Again,
+               "seat 2 of game " + game->game.Id() + " is still being stored");
+        return;
+    }
+    if (static_cast<int>(game->seats[seat].size()) >= FOptions.linksPerSeat) {
+        Refuse(link, m.type, TRefusal::Limit,
+               "seat " + std::to_string(seat) + " of game " + game->game.Id() +
+                   " has too many connections");
+        return;
+    }
+    // A page that holds more than the store has, or a history of its own (another server's
+    // data, a database restored from a backup), starts again.
+    const bool reset = m.last > game->committed || game->game.Digest(m.last) != m.digest;
+    link->Send(protocol::WelcomeText(game->game.Id(), seat, game->committed, reset));
+    Attach(link, game, seat);
+    TLinkState& state = FLinks[link];
+    state.sent = reset ? 0 : m.last;
+    Sync(link, state);
+}
+
+void TGameHub::SeatAnswered(TLink* link, TLive* game, int seat, std::string answer) {
+    link->Send(std::move(answer));
+    Attach(link, game, seat);
+    TLinkState& state = FLinks[link];
+    state.sent = 0;
+    Sync(link, state);
 }
 
 void TGameHub::Closed(TLink* link) {
@@ -375,6 +421,8 @@ void TGameHub::Flush() {
             a.link->Send(protocol::JoinedText(g.Id(), g.Secret(2)));
             Attach(a.link, a.game, 2);
         }
+        // A repeat answered with the first: it has what the game holds, from event 1.
+        FLinks[a.link].sent = 0;
     }
     for (TLive* live : dirty)
         for (int seat = 1; seat <= 2; ++seat)

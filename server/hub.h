@@ -18,10 +18,11 @@
 
 namespace server {
 
-// WebSocket close codes the hub and the network layer use.
-constexpr uint16_t CloseGoingAway = 1001;
-constexpr uint16_t ClosePolicy = 1008;
-constexpr uint16_t CloseInternal = 1011;
+// WebSocket close codes the hub and the network layer use (declared with the protocol).
+using protocol::CloseGoingAway;
+using protocol::CloseInternal;
+using protocol::ClosePolicy;
+using protocol::CloseReplaced;
 
 // One page's connection, as the hub sees it.
 class TLink {
@@ -76,9 +77,10 @@ class TGameHub {
     };
 
     void Log(const std::string& line) const;
-    void Refuse(TLink* link, protocol::TRequest request, const std::string& reason);
+    void Refuse(TLink* link, protocol::TRequest request, protocol::TRefusal code,
+                const std::string& reason);
     void Violation(TLink* link, const std::string& reason);
-    TLive* Find(const std::string& id, std::string& why);
+    TLive* Find(const std::string& id, protocol::TRefusal& code, std::string& why);
     void MarkDirty(TLive* game);
     void Await(TLink* link, TLive* game, TAwait what);
     void Attach(TLink* link, TLive* game, int seat);
@@ -87,6 +89,10 @@ class TGameHub {
     void UnloadIfIdle(TLive* game);
     void SendRecord(TLink* link, const TLive* game);
     void Handle(TLink* link, TLinkState& state, const protocol::TClientMessage& m);
+    void Create(TLink* link, const protocol::TClientMessage& m);
+    void TakeSeat(TLink* link, const protocol::TClientMessage& m);
+    // Answers a create or join (or its repeat) of a stored seat, and seats link there.
+    void SeatAnswered(TLink* link, TLive* game, int seat, std::string answer);
 
     store::TGameStore& FStore;
     THubOptions FOptions;

@@ -32,7 +32,31 @@ std::string ShownKey(std::string_view key) {
     return "'" + shown + "'";
 }
 
-// Parses text as one JSON object of at most depth 2 within the message limit.
+// The keys of the outermost object of text, which is well-formed JSON: the strings at depth 1
+// that a colon follows. Boost.JSON keeps only the last of a key given twice, so the count tells.
+std::size_t OuterKeys(std::string_view text) {
+    std::size_t keys = 0;
+    int depth = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        } else if (c == '"') {
+            for (++i; i < text.size() && text[i] != '"'; ++i)
+                if (text[i] == '\\') ++i;
+            std::size_t next = i + 1;
+            while (next < text.size() && (text[next] == ' ' || text[next] == '\t' ||
+                                          text[next] == '\n' || text[next] == '\r'))
+                ++next;
+            if (depth == 1 && next < text.size() && text[next] == ':') ++keys;
+        }
+    }
+    return keys;
+}
+
+// Parses text as one JSON object of at most depth 2 within the message limit, each key once.
 json::object ReadObject(std::string_view text) {
     if (text.size() > MaxMessageBytes) throw TBad{"the message is longer than the limit"};
     json::parse_options options;
@@ -41,6 +65,7 @@ json::object ReadObject(std::string_view text) {
     json::value value = json::parse(text, ec, {}, options);
     if (ec) throw TBad{"the message is not JSON"};
     if (!value.is_object()) throw TBad{"the message is not a JSON object"};
+    if (OuterKeys(text) != value.as_object().size()) throw TBad{"a field is given twice"};
     return std::move(value.as_object());
 }
 
@@ -104,6 +129,10 @@ std::string Serialize(const json::object& o) {
 
 } // namespace
 
+const char* RefusalName(TRefusal code) {
+    return RefusalNames[static_cast<int>(code)];
+}
+
 const char* RequestName(TRequest type) {
     return RequestNames[static_cast<int>(type)];
 }
@@ -120,18 +149,19 @@ bool ParseClientMessage(std::string_view text, TClientMessage& out, std::string&
         // Each type's keys, with the values only it has; the shared ones after.
         switch (m.type) {
         case TRequest::Create:
-            OnlyKeys(o, {"type"});
+            OnlyKeys(o, {"type", "secret"});
             break;
         case TRequest::Record:
             OnlyKeys(o, {"type", "secret"});
             break;
         case TRequest::Join:
-            OnlyKeys(o, {"type", "game", "invitation"});
-            m.secret = Hex(o, "invitation", SecretDigits);
+            OnlyKeys(o, {"type", "game", "invitation", "secret"});
+            m.invitation = Hex(o, "invitation", SecretDigits);
             break;
         case TRequest::Hello:
-            OnlyKeys(o, {"type", "game", "secret", "last"});
+            OnlyKeys(o, {"type", "game", "secret", "last", "digest"});
             m.last = Integer(o, "last", 0, MaxNumber);
+            m.digest = Hex(o, "digest", DigestDigits);
             break;
         case TRequest::Move:
             OnlyKeys(o, {"type", "secret", "cell", "after"});
@@ -257,9 +287,13 @@ std::string PresenceText(int player, bool here) {
     return Serialize({{"type", "presence"}, {"player", player}, {"here", here}});
 }
 
-std::string RefusedText(const char* request, const std::string& reason, int64_t last) {
-    return Serialize(
-        {{"type", "refused"}, {"request", request}, {"reason", reason}, {"last", last}});
+std::string RefusedText(const char* request, TRefusal code, const std::string& reason,
+                        int64_t last) {
+    return Serialize({{"type", "refused"},
+                      {"request", request},
+                      {"code", RefusalName(code)},
+                      {"reason", reason},
+                      {"last", last}});
 }
 
 std::string RecordText(const std::string& game, const std::string& record) {

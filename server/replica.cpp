@@ -5,6 +5,13 @@
 
 namespace server {
 
+bool TReplica::Apply(const protocol::TEvent& e, std::string& error) {
+    if (!FGame.Take(e, error)) return false;
+    // The server's text of an event is the one EventText writes.
+    FDigest.Add(protocol::EventText(e));
+    return true;
+}
+
 int TReplica::LegalPut(uint32_t pick) const {
     const int player = ToMove();
     if (player == 0) return -1;

@@ -14,8 +14,10 @@ class TReplica {
   public:
     // Applies the event after the latest; false with a one-line reason when it is not the next
     // one or the rules refuse it (the copy then is as it was).
-    bool Apply(const protocol::TEvent& e, std::string& error) { return FGame.Take(e, error); }
+    bool Apply(const protocol::TEvent& e, std::string& error);
     int64_t Last() const { return FGame.Last(); }
+    // The digest of the events held, as a hello carries it.
+    std::string Digest() const { return FDigest.Hex(); }
     bool Over() const { return FGame.Over(); }
     const game_record::TGameRecord& Record() const { return FGame.Record(); }
     // The player whose put comes next, 0 when none can come.
@@ -25,6 +27,7 @@ class TReplica {
 
   private:
     game_events::TEventGame FGame;
+    protocol::THistoryDigest FDigest;
 };
 
 } // namespace server

@@ -1,4 +1,4 @@
-// Random secrets from getrandom, compared in constant time.
+// Random secrets from getrandom, compared in constant time, hashed and derived with SHA-256.
 #include "server/secret.h"
 
 #include <sys/random.h>
@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
+
+#include "common/sha256.h"
+#include "server/protocol.h"
 
 namespace secret {
 
@@ -39,6 +42,19 @@ bool SameSecret(std::string_view a, std::string_view b) {
     for (std::size_t i = 0; i < a.size(); ++i)
         diff = diff | static_cast<unsigned char>(a[i] ^ b[i]);
     return diff == 0;
+}
+
+std::string Hashed(std::string_view secret) {
+    return sha256::Hex(secret);
+}
+
+std::string GameIdOf(std::string_view secret1) {
+    return sha256::Hex("melvaron game\n" + std::string(secret1)).substr(0, protocol::GameIdDigits);
+}
+
+std::string InvitationOf(std::string_view secret1) {
+    return sha256::Hex("melvaron invitation\n" + std::string(secret1))
+        .substr(0, protocol::SecretDigits);
 }
 
 } // namespace secret

@@ -33,7 +33,7 @@ constexpr const char* Statements[] = {
     "COMMIT",
     "ROLLBACK",
     "INSERT INTO games(id, secret1, invitation, creator, created) VALUES(?1, ?2, ?3, ?4, ?5)",
-    "UPDATE games SET secret2 = ?2, invitation = '' WHERE id = ?1 AND secret2 = ''",
+    "UPDATE games SET secret2 = ?2 WHERE id = ?1 AND secret2 = ''",
     "UPDATE games SET finished = 1 WHERE id = ?1",
     "INSERT INTO events(game, n, body) VALUES(?1, ?2, ?3)",
     "SELECT secret1, secret2, invitation, creator, created, finished FROM games WHERE id = ?1",

@@ -20,15 +20,16 @@ struct TStoreError : std::runtime_error {
 struct TStoredGame {
     std::string id;
     std::string secret1, secret2; // the seats' secrets; secret2 empty until the invitation is used
-    std::string invitation;       // empty once spent
+    std::string invitation;       // the invitation, kept once used for a join sent again
     std::string creator;          // the address that created it
     int64_t created = 0;          // when, in seconds since 1970
     bool finished = false;
     std::vector<std::string> events; // the events' texts, event n at [n - 1]
 };
 
-// One game's change: its creation (with its first fields), the join (secret2 set, the invitation
-// spent), events appended after firstEvent - 1 stored ones, its end.
+// One game's change: its creation (with its first fields), the join (secret2 set; the invitation
+// is kept, to know the same join sent again), events appended after firstEvent - 1 stored ones,
+// its end.
 struct TGameChange {
     std::string id;
     bool create = false;

@@ -48,13 +48,21 @@ TEST(ServerProtocol, ReadsEachRequest) {
     protocol::TClientMessage m;
     std::string error;
     ASSERT_TRUE(protocol::ParseClientMessage(R"({"type":"hello","game":")" + Id +
-                                                 R"(","secret":")" + Secret1 + R"(","last":7})",
+                                                 R"(","secret":")" + Secret1 + R"(","last":7,"digest":")" + std::string(64, 'd') + R"("})",
                                              m, error))
         << error;
     EXPECT_EQ(m.type, protocol::TRequest::Hello);
     EXPECT_EQ(m.game, Id);
     EXPECT_EQ(m.secret, Secret1);
     EXPECT_EQ(m.last, 7);
+    EXPECT_EQ(m.digest, std::string(64, 'd'));
+    ASSERT_TRUE(protocol::ParseClientMessage(R"({"type":"join","game":")" + Id +
+                                                 R"(","invitation":")" + Invitation +
+                                                 R"(","secret":")" + Secret2 + R"("})",
+                                             m, error))
+        << error;
+    EXPECT_EQ(m.invitation, Invitation);
+    EXPECT_EQ(m.secret, Secret2);
     ASSERT_TRUE(protocol::ParseClientMessage(
         R"({"after":3,"cell":50,"type":"move","secret":")" + Secret2 + R"("})", m, error));
     EXPECT_EQ(m.type, protocol::TRequest::Move);
@@ -93,8 +101,17 @@ TEST(ServerProtocol, RefusesEveryBrokenShapeInOneLineWithoutTheSecret) {
             R"("})",                                     // not a boolean
         hello + Secret1 + "0" + R"(","last":0})",        // a secret too long
         hello + std::string(32, 'G') + R"(","last":0})", // not hex
-        R"({"type":"join","game":"0123","invitation":")" + Invitation + R"("})",
-        R"({"type":"create"})" + std::string(protocol::MaxMessageBytes, ' '),
+        R"({"type":"join","game":"0123","invitation":")" + Invitation + R"(","secret":")" +
+            Secret2 + R"("})",
+        R"({"type":"create"})",                         // a page's own secret missing
+        hello + Secret1 + R"(","last":0,"digest":"00"})", // a digest too short
+        R"({"type":"create","secret":")" + Secret1 + R"("})" +
+            std::string(protocol::MaxMessageBytes, ' '),
+        // A key twice, in any spelling JSON allows, the right value last.
+        move(R"("secret":"x","cell":50,"after":0)"),
+        R"({"type":"record","secret":"0","secret" : ")" + Secret1 + R"("})",
+        R"({"type":"record","secret":"0","secret":")" + Secret1 + R"("})",
+        R"({"type":"create","type":"create","secret":")" + Secret1 + R"("})",
     };
     for (const std::string& text : broken) {
         protocol::TClientMessage m;
@@ -237,10 +254,13 @@ TEST(ServerGame, AnInvitationSeatsOneDeviceOnly) {
     EXPECT_EQ(game.SeatOf(Secret2), 0);
     ASSERT_EQ(game.Join(Invitation, Secret2).kind, TOutcome::Applied);
     EXPECT_EQ(game.SeatOf(Secret2), 2);
-    EXPECT_TRUE(game.Invitation().empty());
+    // The same join again is known; another device with the link is refused.
+    EXPECT_EQ(game.Join(Invitation, Secret2).kind, TOutcome::Repeat);
     const TOutcome again = game.Join(Invitation, std::string(32, '3'));
     EXPECT_EQ(again.kind, TOutcome::Refused);
+    EXPECT_EQ(again.code, protocol::TRefusal::Secret);
     EXPECT_NE(again.reason.find("taken"), std::string::npos) << again.reason;
+    EXPECT_EQ(game.Join(std::string(32, 'b'), Secret2).kind, TOutcome::Refused);
     EXPECT_EQ(game.SeatOf(std::string(32, '3')), 0);
     EXPECT_EQ(game.Last(), 1);
 }

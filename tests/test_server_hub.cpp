@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "server/hub.h"
+#include "server/secret.h"
 #include "server/sqlite_store.h"
 #include "tests/subprocess.h"
 
@@ -81,29 +82,44 @@ store::TGameChange Change(std::string id, int64_t first, std::vector<std::string
     return c;
 }
 
+// A page's own secret, different for every n.
+std::string PageSecret(int n) {
+    return secret::Hashed(std::to_string(n)).substr(0, protocol::SecretDigits);
+}
+
+std::string CreateText(const std::string& secret) {
+    return R"({"type":"create","secret":")" + secret + R"("})";
+}
+
+std::string JoinText(const std::string& game, const std::string& invitation,
+                     const std::string& secret) {
+    return R"({"type":"join","game":")" + game + R"(","invitation":")" + invitation +
+           R"(","secret":")" + secret + R"("})";
+}
+
 struct HubTest : ::testing::Test {
     store::TSqliteStore sqlite{":memory:"};
     TFailingStore store{sqlite};
     TGameHub hub{store, Options()};
     TFakeLink one, two;
-    std::string game, secret1, secret2;
+    std::string game, invitation, secret1 = PageSecret(1), secret2 = PageSecret(2);
 
     void Send(TFakeLink& link, const std::string& text) { hub.Received(&link, text); }
     // Creates a game on one and joins it on two.
     void Seat() {
-        Send(one, R"({"type":"create"})");
+        Send(one, CreateText(secret1));
         EXPECT_TRUE(one.sent.empty()) << "a game is announced before it is stored";
         hub.Flush();
         const auto created = one.Take("created");
         ASSERT_EQ(created.size(), 1u);
         game = Str(created[0], "game");
-        secret1 = Str(created[0], "secret");
-        Send(two, R"({"type":"join","game":")" + game + R"(","invitation":")" +
-                      Str(created[0], "invitation") + R"("})");
+        EXPECT_EQ(Str(created[0], "secret"), secret1);
+        invitation = Str(created[0], "invitation");
+        Send(two, JoinText(game, invitation, secret2));
         hub.Flush();
         const auto joined = two.Take("joined");
         ASSERT_EQ(joined.size(), 1u);
-        secret2 = Str(joined[0], "secret");
+        EXPECT_EQ(Str(joined[0], "secret"), secret2);
         EXPECT_EQ(one.EventNumbers(), std::vector<int64_t>{1});
         EXPECT_EQ(two.EventNumbers(), std::vector<int64_t>{1});
     }
@@ -111,9 +127,17 @@ struct HubTest : ::testing::Test {
         return R"({"type":"move","secret":")" + secret + R"(","cell":)" + std::to_string(cell) +
                R"(,"after":)" + std::to_string(after) + "}";
     }
+    // A hello of a page that holds the store's first last events (or, beyond them, its own).
     std::string Hello(const std::string& secret, int64_t last) {
+        protocol::THistoryDigest digest;
+        const auto stored = sqlite.Load(game);
+        for (int64_t n = 1; stored && n <= last && n <= int64_t(stored->events.size()); ++n)
+            digest.Add(stored->events[n - 1]);
+        return HelloWith(secret, last, digest.Hex());
+    }
+    std::string HelloWith(const std::string& secret, int64_t last, const std::string& digest) {
         return R"({"type":"hello","game":")" + game + R"(","secret":")" + secret + R"(","last":)" +
-               std::to_string(last) + "}";
+               std::to_string(last) + R"(,"digest":")" + digest + R"("})";
     }
 };
 
@@ -159,15 +183,21 @@ TEST_F(HubTest, APageComingBackIsSentWhatItMissed) {
     one.Take("refused");
     hub.Closed(&one); // the game leaves memory; the store holds it
 
+    // A page ahead of the store, or whose history differs from it (a database restored from
+    // a backup), is sent the game again from event 1.
     struct TCase {
         int64_t last;
         std::vector<int64_t> sent;
         bool reset;
+        std::string digest; // the page's own, or empty for the store's
     };
-    for (const TCase& c : {TCase{1, {2}, false}, TCase{2, {}, false}, TCase{0, {1, 2}, false},
-                           TCase{9, {1, 2}, true}}) {
+    const std::string other(protocol::DigestDigits, '0');
+    for (const TCase& c : {TCase{1, {2}, false, ""}, TCase{2, {}, false, ""},
+                           TCase{0, {1, 2}, false, ""}, TCase{9, {1, 2}, true, ""},
+                           TCase{2, {1, 2}, true, other}, TCase{1, {1, 2}, true, other}}) {
         TFakeLink back;
-        Send(back, Hello(secret2, c.last));
+        Send(back,
+             c.digest.empty() ? Hello(secret2, c.last) : HelloWith(secret2, c.last, c.digest));
         const auto welcome = back.Take("welcome");
         ASSERT_EQ(welcome.size(), 1u);
         EXPECT_EQ(welcome[0].at("last"), 2);
@@ -180,6 +210,87 @@ TEST_F(HubTest, APageComingBackIsSentWhatItMissed) {
     Send(stranger, Hello(std::string(32, 'f'), 0));
     EXPECT_EQ(stranger.Take("refused").size(), 1u);
     EXPECT_TRUE(stranger.Take("event").empty());
+}
+
+// The answer to a create or a join is lost with its connection: the same request again, on a
+// new connection, is answered as the first was, and costs no second game. Another device with
+// the link is still refused.
+TEST_F(HubTest, ACreateOrJoinWhoseAnswerIsLostIsAnsweredAgain) {
+    Send(one, CreateText(secret1));
+    hub.Closed(&one); // gone before the game is stored
+    hub.Flush();
+    for (int i = 0; i < 5; ++i) { // more than the address may create
+        TFakeLink again;
+        Send(again, CreateText(secret1));
+        hub.Flush();
+        const auto created = again.Take("created");
+        ASSERT_EQ(created.size(), 1u) << i;
+        if (i == 0) {
+            game = Str(created[0], "game");
+            invitation = Str(created[0], "invitation");
+        }
+        EXPECT_EQ(Str(created[0], "game"), game);
+        EXPECT_EQ(Str(created[0], "invitation"), invitation);
+        hub.Closed(&again);
+    }
+    EXPECT_EQ(sqlite.ListUnfinished().size(), 1u);
+
+    Send(two, JoinText(game, invitation, secret2));
+    hub.Closed(&two); // the join is stored, its answer never arrives
+    hub.Flush();
+    TFakeLink back, other;
+    Send(back, JoinText(game, invitation, secret2));
+    Send(other, JoinText(game, invitation, PageSecret(3)));
+    hub.Flush();
+    EXPECT_EQ(Str(back.Take("joined").at(0), "secret"), secret2);
+    EXPECT_EQ(back.EventNumbers(), std::vector<int64_t>{1});
+    const auto refused = other.Take("refused");
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(Str(refused[0], "code"), "secret");
+    EXPECT_TRUE(other.Take("joined").empty());
+
+    // The creator's repeat after the join: the created answer, then the game so far.
+    TFakeLink creator;
+    Send(creator, CreateText(secret1));
+    EXPECT_EQ(creator.Take("created").size(), 1u);
+    EXPECT_EQ(creator.EventNumbers(), std::vector<int64_t>{1});
+    Send(creator, Move(secret1, 50, 1));
+    hub.Flush();
+    EXPECT_EQ(back.EventNumbers(), std::vector<int64_t>{2});
+}
+
+// Each refusal names what the page is to do.
+TEST_F(HubTest, EveryRefusalCarriesItsCode) {
+    Seat();
+    struct TCase {
+        TFakeLink* link;
+        std::string text;
+        const char* code;
+    };
+    TFakeLink fresh;
+    const std::string stranger = PageSecret(9);
+    const TCase cases[] = {
+        {&one, Move(secret1, 15, 1), "rules"},
+        {&two, Move(secret2, 47, 1), "rules"}, // not seat 2's turn
+        {&one, Move(secret1, 50, 0), "step"},
+        {&one, Move(secret1, 50, 7), "step"},
+        {&one, Move(stranger, 50, 1), "secret"},
+        {&one, Hello(secret1, 1), "rules"}, // a seat already held
+        {&fresh, Move(secret1, 50, 1), "rules"},
+        {&fresh, HelloWith(stranger, 0, std::string(64, '0')), "secret"},
+        {&fresh,
+         R"({"type":"hello","game":"0000000000000000","secret":")" + secret1 +
+             R"(","last":0,"digest":")" + std::string(64, '0') + R"("})",
+         "gone"},
+        {&fresh, JoinText(game, PageSecret(8), stranger), "secret"},
+    };
+    for (const TCase& c : cases) {
+        Send(*c.link, c.text);
+        const auto refused = c.link->Take("refused");
+        ASSERT_EQ(refused.size(), 1u) << c.text;
+        EXPECT_EQ(Str(refused[0], "code"), c.code) << c.text;
+        c.link->sent.clear();
+    }
 }
 
 TEST_F(HubTest, PresenceFollowsTheSeats) {
@@ -215,15 +326,14 @@ TEST_F(HubTest, ABrokenMessageClosesItsConnectionAndChangesNothing) {
 }
 
 TEST_F(HubTest, AThirdDeviceCannotTakeATakenSeat) {
-    Send(one, R"({"type":"create"})");
+    Send(one, CreateText(secret1));
     hub.Flush();
     const auto created = one.Take("created")[0];
     game = Str(created, "game");
-    const std::string join = R"({"type":"join","game":")" + game + R"(","invitation":")" +
-                             Str(created, "invitation") + R"("})";
-    Send(two, join);
+    Send(two, JoinText(game, Str(created, "invitation"), secret2));
     TFakeLink third;
-    Send(third, join); // before the first join is even stored
+    Send(third, JoinText(game, Str(created, "invitation"), PageSecret(3))); // before the first
+                                                                            // join is stored
     hub.Flush();
     EXPECT_EQ(two.Take("joined").size(), 1u);
     const auto refused = third.Take("refused");
@@ -236,14 +346,14 @@ TEST_F(HubTest, AThirdDeviceCannotTakeATakenSeat) {
 TEST_F(HubTest, OneAddressOpensALimitedNumberOfGames) {
     for (int i = 0; i < 4; ++i) {
         TFakeLink link;
-        Send(link, R"({"type":"create"})");
+        Send(link, CreateText(PageSecret(10 + i)));
         hub.Flush();
         EXPECT_EQ(link.Take("created").size(), i < 3 ? 1u : 0u) << i;
         EXPECT_EQ(link.Take("refused").size(), i < 3 ? 0u : 1u) << i;
         hub.Closed(&link);
     }
     TFakeLink elsewhere("10.0.0.2");
-    Send(elsewhere, R"({"type":"create"})");
+    Send(elsewhere, CreateText(PageSecret(20)));
     hub.Flush();
     EXPECT_EQ(elsewhere.Take("created").size(), 1u);
     EXPECT_EQ(sqlite.ListUnfinished().size(), 4u);
@@ -296,7 +406,7 @@ TEST(ServerStore, CommitsWholeAndReadsBackAfterReopening) {
     const auto g2 = db.Load("g2");
     ASSERT_TRUE(g2);
     EXPECT_EQ(g2->secret2, "t2");
-    EXPECT_TRUE(g2->invitation.empty());
+    EXPECT_EQ(g2->invitation, "i-g2");
     EXPECT_TRUE(g2->finished);
     EXPECT_FALSE(db.Load("g3"));
     EXPECT_EQ(db.ListUnfinished(), std::vector<std::string>{"g1"});

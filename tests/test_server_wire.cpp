@@ -18,6 +18,7 @@
 
 #include "server/beast.h"
 #include "server/replica.h"
+#include "server/secret.h"
 #include "tests/subprocess.h"
 
 namespace json = boost::json;
@@ -112,12 +113,16 @@ class TClient {
         FWs.write(asio::buffer(bytes));
         FWs.text(true);
     }
-    // A message as a page sends it: the seat's secret with every request after the seat's.
+    // A message as a page sends it: the seat's secret with every request (create and join
+    // with one of the page's own), a hello with the digest of what the copy holds.
     void Send(json::object o) {
-        const std::string_view type = o.at("type").as_string();
-        if (type == "hello") secret = o.at("secret").as_string();
-        if (type != "create" && type != "join" && type != "hello" && !o.contains("secret"))
-            o["secret"] = secret;
+        const std::string type(o.at("type").as_string()); // a copy: o grows below
+        if ((type == "create" || type == "join") && !o.contains("secret"))
+            o["secret"] = secret::RandomHex(protocol::SecretBytes);
+        if (type == "hello" && !o.contains("digest")) o["digest"] = replica.Digest();
+        if (type == "create" || type == "join" || type == "hello")
+            secret = o.at("secret").as_string();
+        if (!o.contains("secret")) o["secret"] = secret;
         Send(json::serialize(o));
     }
 
@@ -141,8 +146,6 @@ class TClient {
         }
         if (ec) return {};
         json::object o = json::parse(beast::buffers_to_string(buffer.data())).as_object();
-        if (o.at("type") == "created" || o.at("type") == "joined")
-            secret = o.at("secret").as_string();
         if (o.at("type") == "event") {
             protocol::TEvent e;
             std::string error;

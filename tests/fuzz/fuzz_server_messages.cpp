@@ -20,7 +20,9 @@ namespace {
 struct TLink final : server::TLink {
     void Send(std::string text) override { sent.push_back(std::move(text)); }
     void Close(uint16_t code, std::string reason) override {
-        Require(code == server::ClosePolicy || code == server::CloseInternal, "a strange close");
+        Require(code == server::ClosePolicy || code == server::CloseInternal ||
+                    code == server::CloseReplaced,
+                "a strange close");
         RequireOneLine(reason);
         closed = true;
     }
@@ -63,16 +65,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TStore store;
     server::TGameHub hub(store, {});
     TLink links[3];
-    hub.Received(&links[0], R"({"type":"create"})");
+    const std::string secret1(32, '1'), secret2(32, '2');
+    hub.Received(&links[0], R"({"type":"create","secret":")" + secret1 + R"("})");
     hub.Flush();
     const std::string game = FindField(links[0].sent, "game");
     const std::string invitation = FindField(links[0].sent, "invitation");
-    const std::string secret1 = FindField(links[0].sent, "secret");
-    hub.Received(&links[1], R"({"type":"join","game":")" + game + R"(","invitation":")" +
-                                invitation + R"("})");
+    const std::string join = R"({"type":"join","game":")" + game + R"(","invitation":")" +
+                             invitation + R"(","secret":")" + secret2 + R"("})";
+    hub.Received(&links[1], join);
     hub.Flush();
-    const std::string secret2 = FindField(links[1].sent, "secret");
-    Require(!secret1.empty() && !secret2.empty(), "the game did not start");
+    Require(FindField(links[1].sent, "secret") == secret2, "the game did not start");
 
     int64_t last = 1; // the latest event any page was sent
     std::string_view input(reinterpret_cast<const char*>(data), size);
@@ -103,16 +105,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       (arg & 1 ? "true" : "false") + R"(,"after":)" + std::to_string(after) + "}";
             break;
         case 'h':
+            // The digest of nothing: right for last 0, a differing history for any other.
             message = R"({"type":"hello","game":")" + game + R"(","secret":")" +
                       (arg & 1 ? secret2 : secret1) + R"(","last":)" + std::to_string(arg / 2) +
-                      "}";
+                      R"(,"digest":")" + protocol::THistoryDigest().Hex() + R"("})";
             break;
         case 'r':
             message = R"({"type":"record",)" + secretField.substr(0, secretField.size() - 1) + "}";
             break;
         case 'j':
-            message =
-                R"({"type":"join","game":")" + game + R"(","invitation":")" + invitation + R"("})";
+            message = join;
             break;
         case 'c': // the connection drops; a new one takes its place
             hub.Closed(&link);
