@@ -26,6 +26,8 @@
   // A create or join asked with the page's own secret and not answered yet; kept, so that a lost
   // answer is asked for again with the same secret.
   let opening = null;
+  // The connection, and whether the server has seated it: a request of the seat's goes only
+  // then, for before the welcome the page may be behind the game.
   let socket = null, connected = false;
   let retryMs = 0, retryTimer = null;
   let replaced = false;  // another tab or device took this seat's connection: back when asked
@@ -128,15 +130,16 @@
     const ws = socket = new WebSocket(address());
     ws.onopen = () => {
       opened = true;
-      connected = true;
+      let first;
       if (seat) {
-        send({type: 'hello', game: seat.game, secret: seat.secret, last: last(),
-              digest: digest()});
+        first = {type: 'hello', game: seat.game, secret: seat.secret, last: last(),
+                 digest: digest()};
       } else {
         opening.asked = true;
-        send({type: opening.type, ...(opening.type === 'join' ? {game: opening.game,
-              invitation: opening.invitation} : {}), secret: opening.secret});
+        first = {type: opening.type, ...(opening.type === 'join' ? {game: opening.game,
+                 invitation: opening.invitation} : {}), secret: opening.secret};
       }
+      ws.send(JSON.stringify(first));
     };
     ws.onmessage = (message) => {
       if (socket !== ws) return; // left, or replaced: what is still on its way is not ours
@@ -210,6 +213,7 @@
       save();
       setOpening(null);
       game('start', seat.seat);
+      connected = true;
       if (m.type === 'joined') history.replaceState(null, '', location.pathname + location.search);
       tell(m.type === 'created' ? 'player 1: send the link to your friend'
                                 : 'player 2: you have joined the game');
@@ -217,6 +221,7 @@
       shown();
       break;
     case 'welcome':
+      connected = true;
       retryMs = 0;
       if (m.reset) {
         resets++;
