@@ -1,8 +1,12 @@
 // "Play a friend" in Chromium through the real game server: two pages (two browser contexts)
 // meet by the link and play a whole game by clicks, each board equal to the other after every
-// move; each page is reloaded once, one loses its connection once, a third page is refused the
-// taken seat, a take-back is asked and accepted, and the server is killed (-9) and started
-// again on the same data: both pages come back and the game goes on from its last stored move.
+// move. The friend's first answer to its join is lost on the way and the page still ends
+// seated; each page is reloaded once (one of them meeting "try again" first, and keeping its
+// seat), one loses its connection once, a third page is refused the taken seat, a fifth tab of
+// a seat makes the oldest give way until it is clicked, a take-back is asked and accepted, and
+// the server is killed (-9) and started again on the same data: both pages come back and the
+// game goes on from its last stored move. No page is ever reset: the digests of their
+// histories are the server's.
 // At the end the record each page downloads is the game played, as melvaron-replay --record
 // reads it. A static host's page says in one line why it cannot invite.
 // Each takes the browser and the run: {site, work, url, facts, byName, replay, server}.
@@ -52,6 +56,52 @@ const legalPoints = () => {
                               y: r.top + (y + 0.5) * scale}));
 };
 
+// What the test does to a page's connection, as a network or a busy server would, each asked
+// for by a count in the page's storage and counted down as it happens: the answer to a join
+// lost on the way (the socket cut as it arrives), or a hello answered "try again" before it
+// reaches the server. Runs before the page's own scripts.
+const networkFaults = (armed) => {
+  const take = (key) => {
+    const n = Number(localStorage.getItem(key) || 0);
+    if (n > 0) localStorage.setItem(key, String(n - 1));
+    return n > 0;
+  };
+  try {
+    if (localStorage.getItem('melvaron-test-armed') === null) {
+      localStorage.setItem('melvaron-test-armed', '1');
+      for (const [key, n] of Object.entries(armed)) localStorage.setItem(key, String(n));
+    }
+  } catch (e) {
+    return; // a page without storage (about:blank)
+  }
+  const Real = window.WebSocket;
+  window.WebSocket = class extends Real {
+    send(text) {
+      if (/"type":"hello"/.test(text) && take('melvaron-test-busy-hello')) {
+        const busy = {type: 'refused', request: 'hello', last: 0, reason: 'the server is busy',
+                      code: melvaronFacts.protocol.refusals.again};
+        setTimeout(() => this.onmessage(new MessageEvent('message',
+                                                          {data: JSON.stringify(busy)})));
+        return;
+      }
+      super.send(text);
+    }
+    get onmessage() {
+      return super.onmessage;
+    }
+    set onmessage(f) {
+      super.onmessage = (m) => {
+        if (/"type":"joined"/.test(m.data) && take('melvaron-test-lose-joined')) {
+          this.close();
+          return;
+        }
+        f(m);
+      };
+    }
+  };
+};
+const faultsLeft = (key) => Number(localStorage.getItem(key) || 0);
+
 // The server program on port (0: a free one) with its games in data; resolves to {child, url}.
 async function serverStarted(program, site, data, port = 0) {
   const child = spawn(program, ['--listen', `127.0.0.1:${port}`, '--site', site, '--data', data],
@@ -70,16 +120,17 @@ async function friendGame(browser, {site, work, states, replay, server: program}
   let server = await serverStarted(program, site, data);
   const port = Number(new URL(server.url).port);
   const contexts = [];
-  const newTab = async () => {
+  const newTab = async (armed = {}) => {
     const context = await browser.playwright.newContext({viewport: {width: 1024, height: 640},
                                                          acceptDownloads: true});
+    await context.addInitScript(networkFaults, armed);
     contexts.push(context);
     return playwrightTab(await context.newPage());
   };
   const opened = (tab, what) => waitFor(tab, () => window.melvaron &&
       window.melvaron.firstScreenMs !== null && window.melvaronFriend, null, LoadDeadline, what);
   try {
-    const one = await newTab(), two = await newTab();
+    const one = await newTab(), two = await newTab({'melvaron-test-lose-joined': 1});
     await one.goto(server.url);
     await opened(one, 'the first page');
     await one.page.click('#play-friend');
@@ -117,6 +168,9 @@ async function friendGame(browser, {site, work, states, replay, server: program}
     check(p[0].seat === 1 && p[1].seat === 2 && p[0].state === states.gsWaitPut &&
           p[1].state === states.gsOnlineWait,
           'play a friend: the link seats the friend as player 2, player 1 to move');
+    check(await two.run(faultsLeft, 'melvaron-test-lose-joined') === 0,
+          'play a friend: a join whose answer was lost on the way is asked again and seats ' +
+          'the friend');
 
     let seed = 12345;
     const random = (n) => {
@@ -133,8 +187,15 @@ async function friendGame(browser, {site, work, states, replay, server: program}
       puts.push([mover + 1, at.cell]);
       moves++;
       const before = p[0].last;
-      await waitFor(tabs[1 - mover], (n) => window.melvaronFriend.state.last > n, before,
-                    MoveDeadline, `move ${moves} reaching the other page`);
+      try {
+        await waitFor(tabs[1 - mover], (n) => window.melvaronFriend.state.last > n, before,
+                      MoveDeadline, `move ${moves} reaching the other page`);
+      } catch (e) {
+        const now = await both().catch(() => []);
+        throw new Error(`${e.message} (player ${mover + 1} put on ${at.cell}; the pages: ` +
+                        `${JSON.stringify(now.map((s) => s && [s.state, s.last, s.connected,
+                                                               s.status]))})`);
+      }
       p = await agreed(`move ${moves}`);
       unequal += p[0].board !== p[1].board;
 
@@ -150,14 +211,43 @@ async function friendGame(browser, {site, work, states, replay, server: program}
                                      'the taken seat, beside the picture');
         await third.close();
       } else if (moves === 6 || moves === 12) {
-        // A reload keeps the seat, and the game as it stands.
+        // A reload keeps the seat, and the game as it stands; player 1's first hello after it
+        // is answered "try again", and the page waits and comes back.
         const tab = tabs[moves === 6 ? 0 : 1];
+        if (moves === 6)
+          await tab.run(() => localStorage.setItem('melvaron-test-busy-hello', '1'));
         await tab.page.reload();
         await opened(tab, 'a reloaded page');
-        p = await agreed(`the reload after move ${moves}`);
+        p = await agreed(`the reload after move ${moves}`, ReconnectDeadline);
+        const busy = moves === 6 && await tab.run(faultsLeft, 'melvaron-test-busy-hello') === 0;
         disturbed += check(p[moves === 6 ? 0 : 1].seat === (moves === 6 ? 1 : 2),
                            `play a friend: player ${moves === 6 ? 1 : 2} reloaded keeps the seat` +
-                           ' and the game');
+                           ` and the game${busy ? ', after a "try again"' : ''}`);
+        if (moves === 6) disturbed += check(busy, 'play a friend: a hello answered "try again" ' +
+                                                  'keeps the seat and comes back');
+      } else if (moves === 14) {
+        // A fifth tab of player 1's seat: the oldest connection, the first page's, gives way and
+        // says so, and comes back only when it is clicked.
+        const extra = [];
+        for (let i = 0; i < 4; i++) {
+          const tab = playwrightTab(await contexts[0].newPage());
+          extra.push(tab);
+          await tab.goto(server.url);
+          await opened(tab, `player 1's tab ${i + 2}`);
+          await waitFor(tab, () => window.melvaronFriend.state.connected, null, MoveDeadline,
+                        `player 1's tab ${i + 2} connected`);
+        }
+        const gaveWay = await waitFor(one, () => {
+          const f = window.melvaronFriend.state;
+          return f.replaced && !f.connected ? document.getElementById('status').textContent
+                                            : null;
+        }, null, MoveDeadline, 'the oldest tab giving way');
+        for (const tab of extra) await tab.close();
+        await one.page.click('#status');
+        p = await agreed('the first page clicked again', ReconnectDeadline);
+        disturbed += check(p[0].seat === 1 && !p[0].replaced,
+                           `play a friend: a fifth tab makes the oldest give way ("${gaveWay}"), ` +
+                           'which comes back when clicked');
       } else if (moves === 9) {
         // The mover takes its put back and the friend accepts.
         await tabs[mover].page.click('#take-back');
@@ -191,10 +281,12 @@ async function friendGame(browser, {site, work, states, replay, server: program}
                                            'same data both pages go on from the last move');
       }
     }
-    check(unequal === 0 && disturbed === 5,
+    check(unequal === 0 && disturbed === 7,
           `play a friend: a whole game by clicks, ${moves} moves, both boards equal after each`);
     const errors = p[0].errors + p[1].errors;
     check(errors === 0, `play a friend: no error on either page (${errors})`);
+    check(p[0].resets + p[1].resets === 0,
+          'play a friend: no page was reset: each hello\'s digest was the server\'s');
 
     // Each side's record, downloaded, read back by the replay tool.
     const records = [];
