@@ -20,6 +20,11 @@ TOutcome Refused(TRefusal code, std::string reason) {
 TServerGame::TServerGame(std::string id, std::string secret1, std::string invitation)
     : FId(std::move(id)), FSecret1(std::move(secret1)), FInvitation(std::move(invitation)) {}
 
+TServerGame TServerGame::New(std::string_view secret1) {
+    return TServerGame(secret::GameIdOf(secret1), secret::Hashed(secret1),
+                       secret::Hashed(secret::InvitationOf(secret1)));
+}
+
 std::optional<TServerGame> TServerGame::Restore(const store::TStoredGame& stored,
                                                 std::string& error) {
     TServerGame game(stored.id, stored.secret1, stored.invitation);
@@ -45,8 +50,9 @@ std::optional<TServerGame> TServerGame::Restore(const store::TStoredGame& stored
 
 int TServerGame::SeatOf(std::string_view secret) const {
     // Both are compared whatever the first gives, so the time says nothing of which matched.
-    const bool one = secret::SameSecret(secret, FSecret1);
-    const bool two = Joined() && secret::SameSecret(secret, FSecret2);
+    const std::string hash = secret::Hashed(secret);
+    const bool one = secret::SameSecret(hash, FSecret1);
+    const bool two = Joined() && secret::SameSecret(hash, FSecret2);
     return one ? 1 : two ? 2 : 0;
 }
 
@@ -77,9 +83,10 @@ std::optional<TOutcome> TServerGame::OutOfStep(int64_t after, bool repeated) con
 
 TOutcome TServerGame::Join(std::string_view invitation, std::string secret2) {
     // Everything is compared whatever the outcome, so the time says nothing of what matched.
-    const bool invited = secret::SameSecret(invitation, FInvitation);
-    const bool holder = Joined() && secret::SameSecret(secret2, FSecret2);
-    const bool first = secret::SameSecret(secret2, FSecret1);
+    std::string hash = secret::Hashed(secret2);
+    const bool invited = secret::SameSecret(secret::Hashed(invitation), FInvitation);
+    const bool holder = Joined() && secret::SameSecret(hash, FSecret2);
+    const bool first = secret::SameSecret(hash, FSecret1);
     if (!invited) return Refused(TRefusal::Secret, "the invitation does not open game " + FId);
     if (Joined()) {
         if (holder) return {TOutcome::Repeat, {}, {}};
@@ -88,7 +95,7 @@ TOutcome TServerGame::Join(std::string_view invitation, std::string secret2) {
     if (first) return Refused(TRefusal::Rules, "seat 2's secret may not be seat 1's");
     const std::string why = Apply({.kind = TEventKind::Join, .player = 2});
     if (!why.empty()) return Refused(TRefusal::Rules, why);
-    FSecret2 = std::move(secret2);
+    FSecret2 = std::move(hash);
     return {};
 }
 
@@ -118,14 +125,21 @@ TOutcome TServerGame::OfferTakeBack(int seat, int64_t after) {
         // The limits, where the rules would allow the ask: a row of declined asks, and the room
         // the game needs to be finished from where the take-back would leave it (the ask, its
         // answer, then every put and pass that may follow, and the end).
-        if (FPlay.DeclinedInARow(seat) >= protocol::MaxDeclinedInARow)
-            return Refused(TRefusal::Limit, "player " + std::to_string(seat) + " asked " +
-                                                std::to_string(protocol::MaxDeclinedInARow) +
-                                                " take-backs in a row: put first");
+        if (FPlay.DeclinedInARow(seat) >= protocol::MaxDeclinedInARow) {
+            TOutcome out =
+                Refused(TRefusal::Limit, "player " + std::to_string(seat) + " asked " +
+                                             std::to_string(protocol::MaxDeclinedInARow) +
+                                             " take-backs in a row: put first");
+            out.limit = "takeback_asks";
+            return out;
+        }
         const auto kept = Record().PositionAt(static_cast<std::size_t>(keep));
-        if (Last() + 2 + game_events::EventsToFinish(kept) > protocol::MaxEvents)
-            return Refused(TRefusal::Limit,
-                           "game " + FId + " has too many events for another take-back");
+        if (Last() + 2 + game_events::EventsToFinish(kept) > protocol::MaxEvents) {
+            TOutcome out = Refused(TRefusal::Limit,
+                                   "game " + FId + " has too many events for another take-back");
+            out.limit = "events";
+            return out;
+        }
     }
     std::string why = Apply({.kind = TEventKind::TakeBackOffer, .player = seat, .moves = keep});
     if (!why.empty()) return Refused(TRefusal::Rules, why);
@@ -143,6 +157,11 @@ TOutcome TServerGame::AnswerTakeBack(int seat, bool accept, int64_t after) {
     std::string why = Apply({.kind = kind, .player = seat, .moves = offer ? offer->moves : 0});
     if (!why.empty()) return Refused(TRefusal::Rules, why);
     return {};
+}
+
+bool TServerGame::Abandon() {
+    if (!Joined() || Over()) return false;
+    return Apply(FPlay.AbandonedEnd()).empty();
 }
 
 } // namespace server

@@ -1,7 +1,8 @@
-// One game between two devices as the server holds it: its two seats and the invitation, its
-// numbered events and the record they make. Every event goes through the engine's game of
-// events (game_events), so nothing a page sends can change the board in a way the game would
-// not. It does no input or output: the hub stores its new events, then announces them.
+// One game between two devices as the server holds it: its two seats and the invitation (as
+// their hashes: the server keeps no secret), its numbered events and the record they make. Every
+// event goes through the engine's game of events (game_events), so nothing a page sends can change
+// the board in a way the game would not. It does no input or output: the hub stores its new events,
+// then announces them.
 #pragma once
 
 #include <cstdint>
@@ -23,22 +24,26 @@ struct TOutcome {
     enum TKind { Applied, Repeat, Refused } kind = Applied;
     protocol::TRefusal code = protocol::TRefusal::Rules;
     std::string reason;
+    const char* limit = nullptr; // the limit met, for a refusal of code limit
 };
 
 class TServerGame {
   public:
-    // A new game: player 1 seated with secret1, seat 2 open to the invitation.
-    TServerGame(std::string id, std::string secret1, std::string invitation);
+    // A new game: player 1 seated with secret1, seat 2 open to the invitation; its id and
+    // invitation follow from secret1 (secret::GameIdOf, secret::InvitationOf).
+    static TServerGame New(std::string_view secret1);
 
     // The game a store holds, its events replayed through the rules; nothing with a one-line
     // reason in error when they do not replay or do not match its seats.
     static std::optional<TServerGame> Restore(const store::TStoredGame& stored, std::string& error);
 
     const std::string& Id() const { return FId; }
-    // The seat secret opens (1 or 2), or 0; compared in constant time.
+    // The seat secret opens (1 or 2), or 0; its hash compared in constant time.
     int SeatOf(std::string_view secret) const;
-    const std::string& Secret(int seat) const { return seat == 1 ? FSecret1 : FSecret2; }
-    const std::string& Invitation() const { return FInvitation; }
+    // The hashes the store keeps: of a seat's secret (seat 2's empty until taken), of the
+    // invitation.
+    const std::string& SecretHash(int seat) const { return seat == 1 ? FSecret1 : FSecret2; }
+    const std::string& InvitationHash() const { return FInvitation; }
     bool Joined() const { return !FSecret2.empty(); }
     bool Over() const { return FPlay.Over(); }
     // The number of the latest event; 0 before the first.
@@ -62,8 +67,12 @@ class TServerGame {
     TOutcome OfferTakeBack(int seat, int64_t after);
     // seat accepts or declines the other's open offer.
     TOutcome AnswerTakeBack(int seat, bool accept, int64_t after);
+    // Ends a game nobody moved in for long with no result; false when it is over or has not
+    // started.
+    bool Abandon();
 
   private:
+    TServerGame(std::string id, std::string secret1, std::string invitation);
     // Appends e (numbered next) when the engine's game takes it; its reason otherwise. The one
     // road of every event, live or replayed from the store.
     std::string Apply(protocol::TEvent e);
@@ -71,7 +80,7 @@ class TServerGame {
     // after + 1 is what the request would have made.
     std::optional<TOutcome> OutOfStep(int64_t after, bool repeated) const;
 
-    std::string FId, FSecret1, FSecret2, FInvitation;
+    std::string FId, FSecret1, FSecret2, FInvitation; // the id, and the hashes
     game_events::TEventGame FPlay;
     std::vector<protocol::TEvent> FEvents;
     std::vector<std::string> FTexts;

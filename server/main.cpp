@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/cli.h"
+#include "server/faulty_store.h"
 #include "server/net.h"
 #include "server/sqlite_store.h"
 
@@ -66,6 +68,12 @@ int main(int argc, char** argv) {
         ->type_name("URL");
     cli::AddNumber(app, "--games-per-address N", gamesPerAddress, 1, 100000,
                    "games not over that one address may create in a day (default 20)");
+    int abandonDays = 30, keepDays = 30;
+    cli::AddNumber(app, "--abandon-days N", abandonDays, 1, 36500,
+                   "days without a move after which an unfinished game ends as abandoned "
+                   "(default 30)");
+    cli::AddNumber(app, "--keep-days N", keepDays, 1, 36500,
+                   "days a finished game and its record are kept after its end (default 30)");
     if (const int status = cli::Parse(app, argc, argv); status >= 0) return status;
 
     server::TNetOptions options;
@@ -84,6 +92,8 @@ int main(int argc, char** argv) {
                     cli::ExitBadInput);
     options.origins = origins;
     options.hub.gamesPerAddress = gamesPerAddress;
+    options.hub.abandonDays = abandonDays;
+    options.hub.keepDays = keepDays;
     options.hub.log = Log;
     options.log = Log;
 
@@ -103,7 +113,16 @@ int main(int argc, char** argv) {
     try {
         store::TSqliteStore store(database);
         Log(std::to_string(store.ListUnfinished().size()) + " games not over in " + database);
-        server::TNetServer server(store, options);
+        // The tests' way to meet a store that fails for a moment.
+        int64_t failReads = 0;
+        if (const char* n = std::getenv("MELVARON_SERVER_FAIL_READS"))
+            if (ParseDecimal(n, failReads) != TDecimal::Ok || failReads < 0 || failReads > 1000000)
+                return Fail("MELVARON_SERVER_FAIL_READS: '" + cli::Shown(n) +
+                                "' is not a number from 0 to 1000000",
+                            cli::ExitBadInput);
+        store::TFaultyStore faulty(store, static_cast<int>(failReads));
+        server::TNetServer server(failReads > 0 ? static_cast<store::TGameStore&>(faulty) : store,
+                                  options);
         std::string error;
         if (!server.Listen(error)) return Fail(error, 1);
         const std::string host = options.address.find(':') == std::string::npos

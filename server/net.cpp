@@ -21,7 +21,8 @@ constexpr uint32_t HeaderLimit = 8192;   // a request's whole header
 constexpr std::size_t OutboxLimit = 512; // messages waiting for a page that reads too slowly
 constexpr auto StopGrace = 3s;           // connections still open this long after a stop are cut
 constexpr auto WsHandshake = 30s;
-constexpr auto WsIdle = 30s; // pinged at half of it
+constexpr auto WsIdle = 30s;       // pinged at half of it
+constexpr auto SweepEvery = 10min; // the store forgets what is old
 
 } // namespace
 
@@ -34,8 +35,12 @@ class TStoppable {
 
 struct TNetState {
     TNetState(store::TGameStore& store, TNetOptions o)
-        : options(std::move(o)), hub(store, options.hub), acceptor(io),
-          signals(io, SIGINT, SIGTERM), deadline(io) {
+        : options(std::move(o)),
+          // The store's thread hands each result back to this loop.
+          storeThread(store,
+                      [this](std::function<void()> done) { asio::post(io, std::move(done)); }),
+          hub(storeThread, options.hub), acceptor(io), signals(io, SIGINT, SIGTERM), deadline(io),
+          sweep(io) {
         hub.onPending = [this] {
             // After the handlers ready now: every message read in this turn is one commit.
             asio::post(io, [this] { hub.Flush(); });
@@ -47,24 +52,38 @@ struct TNetState {
     }
     void Accept();
     void Stop();
+    void CloseAll();
     // A session ends; the last one ends a stop.
     void Left(TStoppable* session) {
         open.erase(session);
-        if (stopping && open.empty() && !ending) deadline.cancel();
+        if (closing && open.empty() && !ending) deadline.cancel();
     }
-    // io's handlers end their sessions as io goes, after the timer has gone.
-    ~TNetState() { ending = true; }
+    // io's handlers end their sessions as io goes, after the timer has gone; the store's thread
+    // ends first, so nothing posts to io as it goes, and the hub forgets the sessions.
+    ~TNetState() {
+        ending = true;
+        storeThread.Stop();
+        hub.ForgetLinks();
+    }
+    void Sweep() {
+        hub.Sweep();
+        sweep.expires_after(SweepEvery);
+        sweep.async_wait([this](beast::error_code ec) {
+            if (!ec && !stopping) Sweep();
+        });
+    }
 
     TNetOptions options;
     // Before io: the sessions that io's handlers still hold leave this set as io goes.
     std::unordered_set<TStoppable*> open;
     bool ending = false;
+    TStoreThread storeThread;
     TGameHub hub;
     asio::io_context io{1};
     tcp::acceptor acceptor;
     asio::signal_set signals;
-    asio::steady_timer deadline;
-    bool stopping = false;
+    asio::steady_timer deadline, sweep;
+    bool stopping = false, closing = false;
 };
 
 namespace {
@@ -78,7 +97,11 @@ class TPlayerSession final : public std::enable_shared_from_this<TPlayerSession>
     TPlayerSession(TNetState& server, beast::tcp_stream&& stream, std::string address)
         : FServer(server), FWs(std::move(stream)), FAddress(std::move(address)),
           FTokens(server.options.messageBurst), FRefill(std::chrono::steady_clock::now()) {}
-    ~TPlayerSession() override { FServer.Left(this); }
+    ~TPlayerSession() override {
+        // However the session ends, the hub holds no pointer to it after.
+        if (!FServer.ending) FServer.hub.Closed(this);
+        FServer.Left(this);
+    }
 
     void Start(http::request<http::empty_body> request) {
         FServer.open.insert(this);
@@ -122,6 +145,8 @@ class TPlayerSession final : public std::enable_shared_from_this<TPlayerSession>
     }
 
     const std::string& Address() const override { return FAddress; }
+
+    std::size_t Queued() const override { return FOutbox.size(); }
 
     void Stop() override { Close(CloseGoingAway, "the server is stopping"); }
 
@@ -189,6 +214,8 @@ class TPlayerSession final : public std::enable_shared_from_this<TPlayerSession>
             Write();
         } else if (FClosing) {
             CloseNow();
+        } else {
+            FServer.hub.Drained(this); // a page catching up is sent what follows
         }
     }
 
@@ -376,7 +403,21 @@ void TNetState::Stop() {
     beast::error_code ignored;
     acceptor.close(ignored);
     signals.cancel(ignored);
+    sweep.cancel();
+    // What is pending is stored and announced, then the sessions are told; a store that takes
+    // longer than the grace does not hold them.
     hub.Flush();
+    deadline.expires_after(StopGrace);
+    deadline.async_wait([this](beast::error_code ec) {
+        if (!ec) CloseAll();
+    });
+    hub.WhenIdle([this] { CloseAll(); });
+}
+
+void TNetState::CloseAll() {
+    if (closing) return;
+    closing = true;
+    deadline.cancel();
     // Stop() may end a session and so change the set: stop a copy.
     for (TStoppable* s : std::vector<TStoppable*>(open.begin(), open.end()))
         if (open.count(s)) s->Stop();
@@ -422,6 +463,7 @@ void TNetServer::Run() {
         if (!ec) F->Stop();
     });
     F->Accept();
+    F->Sweep();
     // A handler's exception (memory, the system's random generator) ends that handler only.
     for (;;) {
         try {
@@ -431,8 +473,14 @@ void TNetServer::Run() {
             F->Log(std::string("error: ") + e.what());
         }
     }
-    // The last messages of a stop may have queued changes; they are stored before the end.
-    F->hub.Flush();
+    // The last messages of a stop may have queued changes: they are stored before the end, and
+    // the store's answers handled, until nothing is left.
+    do {
+        F->hub.Flush();
+        F->storeThread.WaitIdle();
+        F->io.restart();
+        F->io.poll();
+    } while (F->hub.Busy());
 }
 
 } // namespace server

@@ -7,6 +7,7 @@
 #include "engine/rules.h"
 #include "server/game.h"
 #include "server/protocol.h"
+#include "server/secret.h"
 
 using protocol::TEvent;
 using protocol::TEventKind;
@@ -15,11 +16,11 @@ using server::TServerGame;
 
 namespace {
 
-const std::string Id = "0123456789abcdef";
-const std::string Secret1(32, '1'), Secret2(32, '2'), Invitation(32, 'a');
+const std::string Secret1(32, '1'), Secret2(32, '2');
+const std::string Id = secret::GameIdOf(Secret1), Invitation = secret::InvitationOf(Secret1);
 
 TServerGame JoinedGame() {
-    TServerGame game(Id, Secret1, Invitation);
+    TServerGame game = TServerGame::New(Secret1);
     EXPECT_EQ(game.Join(Invitation, Secret2).kind, TOutcome::Applied);
     return game;
 }
@@ -36,8 +37,12 @@ int RandomPut(const TServerGame& game, std::mt19937& rng) {
 }
 
 store::TStoredGame Stored(const TServerGame& game) {
-    store::TStoredGame s{
-        Id, Secret1, game.Joined() ? Secret2 : "", game.Invitation(), "", 0, game.Over(), {}};
+    store::TStoredGame s;
+    s.id = game.Id();
+    s.secret1 = game.SecretHash(1);
+    s.secret2 = game.SecretHash(2);
+    s.invitation = game.InvitationHash();
+    s.finished = game.Over();
     for (int64_t n = 1; n <= game.Last(); ++n) s.events.push_back(game.EventText(n));
     return s;
 }
@@ -47,9 +52,10 @@ store::TStoredGame Stored(const TServerGame& game) {
 TEST(ServerProtocol, ReadsEachRequest) {
     protocol::TClientMessage m;
     std::string error;
-    ASSERT_TRUE(protocol::ParseClientMessage(R"({"type":"hello","game":")" + Id +
-                                                 R"(","secret":")" + Secret1 + R"(","last":7,"digest":")" + std::string(64, 'd') + R"("})",
-                                             m, error))
+    ASSERT_TRUE(protocol::ParseClientMessage(
+        R"({"type":"hello","game":")" + Id + R"(","secret":")" + Secret1 +
+            R"(","last":7,"digest":")" + std::string(64, 'd') + R"("})",
+        m, error))
         << error;
     EXPECT_EQ(m.type, protocol::TRequest::Hello);
     EXPECT_EQ(m.game, Id);
@@ -103,14 +109,14 @@ TEST(ServerProtocol, RefusesEveryBrokenShapeInOneLineWithoutTheSecret) {
         hello + std::string(32, 'G') + R"(","last":0})", // not hex
         R"({"type":"join","game":"0123","invitation":")" + Invitation + R"(","secret":")" +
             Secret2 + R"("})",
-        R"({"type":"create"})",                         // a page's own secret missing
+        R"({"type":"create"})",                           // a page's own secret missing
         hello + Secret1 + R"(","last":0,"digest":"00"})", // a digest too short
         R"({"type":"create","secret":")" + Secret1 + R"("})" +
             std::string(protocol::MaxMessageBytes, ' '),
         // A key twice, in any spelling JSON allows, the right value last.
         move(R"("secret":"x","cell":50,"after":0)"),
         R"({"type":"record","secret":"0","secret" : ")" + Secret1 + R"("})",
-        R"({"type":"record","secret":"0","secret":")" + Secret1 + R"("})",
+        R"({"type":"record","secret":"0","s\u0065cret":")" + Secret1 + R"("})",
         R"({"type":"create","type":"create","secret":")" + Secret1 + R"("})",
     };
     for (const std::string& text : broken) {
@@ -209,7 +215,7 @@ TEST(ServerGame, RestoreRefusesEventsTheRulesDoNot) {
 
 // Each refused request changes nothing: the same events, the same record.
 TEST(ServerGame, RefusesWhatTheRulesOrTheTurnDoNotAllow) {
-    TServerGame fresh(Id, Secret1, Invitation);
+    TServerGame fresh = TServerGame::New(Secret1);
     EXPECT_EQ(fresh.Move(1, 50, 0).kind, TOutcome::Refused); // seat 2 still empty
 
     TServerGame game = JoinedGame();
@@ -248,7 +254,9 @@ TEST(ServerGame, RefusesWhatTheRulesOrTheTurnDoNotAllow) {
 }
 
 TEST(ServerGame, AnInvitationSeatsOneDeviceOnly) {
-    TServerGame game(Id, Secret1, Invitation);
+    TServerGame game = TServerGame::New(Secret1);
+    EXPECT_EQ(game.Id(), Id);
+    EXPECT_EQ(game.SecretHash(1), secret::Hashed(Secret1));
     EXPECT_EQ(game.Join(std::string(32, 'b'), Secret2).kind, TOutcome::Refused);
     EXPECT_EQ(game.SeatOf(Secret1), 1);
     EXPECT_EQ(game.SeatOf(Secret2), 0);
@@ -289,4 +297,43 @@ TEST(ServerGame, TakeBackIsAskedAndAnswered) {
     const auto again = TServerGame::Restore(Stored(game), error);
     ASSERT_TRUE(again) << error;
     EXPECT_EQ(again->Record().Moves(), game.Record().Moves());
+}
+
+// A game's take-back asks are bounded: three declined in a row, then a put first; and however
+// often asks are granted, one is refused while the game could no longer be finished within its
+// events, so every game still ends within the limit.
+TEST(ServerGame, TakeBackAsksStopWhereTheLimitsAre) {
+    TServerGame game = JoinedGame();
+    ASSERT_EQ(game.Move(1, 50, 1).kind, TOutcome::Applied);
+    for (int i = 0; i < protocol::MaxDeclinedInARow; ++i) {
+        ASSERT_EQ(game.OfferTakeBack(1, game.Last()).kind, TOutcome::Applied);
+        ASSERT_EQ(game.AnswerTakeBack(2, false, game.Last()).kind, TOutcome::Applied);
+    }
+    TOutcome out = game.OfferTakeBack(1, game.Last());
+    EXPECT_EQ(out.kind, TOutcome::Refused);
+    EXPECT_EQ(out.code, protocol::TRefusal::Limit);
+    EXPECT_STREQ(out.limit, "takeback_asks");
+    // Player 2 has asked nothing; after its put and player 1's, player 1 may ask again.
+    ASSERT_EQ(game.Move(2, 47, game.Last()).kind, TOutcome::Applied);
+    std::mt19937 rng(3);
+    ASSERT_EQ(game.Move(1, RandomPut(game, rng), game.Last()).kind, TOutcome::Applied);
+    ASSERT_EQ(game.OfferTakeBack(1, game.Last()).kind, TOutcome::Applied);
+
+    // Asks granted again and again, each after a put: the limit of events stops them.
+    ASSERT_EQ(game.AnswerTakeBack(2, true, game.Last()).kind, TOutcome::Applied);
+    for (;;) {
+        const int mover = game.Record().Position().toMove;
+        ASSERT_EQ(game.Move(mover, RandomPut(game, rng), game.Last()).kind, TOutcome::Applied);
+        out = game.OfferTakeBack(mover, game.Last());
+        if (out.kind == TOutcome::Refused) break;
+        ASSERT_EQ(game.AnswerTakeBack(3 - mover, true, game.Last()).kind, TOutcome::Applied);
+        ASSERT_LT(game.Last(), protocol::MaxEvents);
+    }
+    EXPECT_EQ(out.code, protocol::TRefusal::Limit);
+    EXPECT_STREQ(out.limit, "events");
+    while (!game.Over())
+        ASSERT_EQ(
+            game.Move(game.Record().Position().toMove, RandomPut(game, rng), game.Last()).kind,
+            TOutcome::Applied);
+    EXPECT_LE(game.Last(), protocol::MaxEvents);
 }

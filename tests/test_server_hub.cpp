@@ -5,7 +5,13 @@
 
 #include <boost/json.hpp>
 
+#include <sqlite3.h>
+
+#include <condition_variable>
 #include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <thread>
 
 #include "server/hub.h"
 #include "server/secret.h"
@@ -17,11 +23,13 @@ using server::TGameHub;
 
 namespace {
 
-struct TFakeLink final : server::TLink {
+struct TFakeLink : server::TLink {
     explicit TFakeLink(std::string address = "10.0.0.1") : address(std::move(address)) {}
     void Send(std::string text) override { sent.push_back(json::parse(text).as_object()); }
     void Close(uint16_t code, std::string) override { closed = code; }
     const std::string& Address() const override { return address; }
+    // A page that reads what it was sent only when the test takes it, or one that reads at once.
+    std::size_t Queued() const override { return slow ? sent.size() : 0; }
 
     // The messages of type, taken off the list.
     std::vector<json::object> Take(const char* type) {
@@ -39,31 +47,51 @@ struct TFakeLink final : server::TLink {
     std::string address;
     std::vector<json::object> sent;
     int closed = 0;
+    bool slow = false;
 };
 
-// A store that fails its commits while told to.
+// A store that fails as it is told: whole commits, one game's change, reads, or with an
+// exception no store should throw.
 struct TFailingStore final : store::TGameStore {
     explicit TFailingStore(store::TGameStore& inner) : inner(inner) {}
-    void Commit(const std::vector<store::TGameChange>& c) override {
+    std::vector<store::TCommitOutcome> Commit(const std::vector<store::TGameChange>& c) override {
         if (fail) throw store::TStoreError("the disk is full");
-        inner.Commit(c);
+        if (odd) throw std::logic_error("a fault of the store's own");
+        std::vector<store::TGameChange> kept;
+        for (const auto& change : c)
+            if (change.id != failGame) kept.push_back(change);
+        auto outcomes = inner.Commit(kept);
+        for (std::size_t i = 0; i < c.size(); ++i)
+            if (c[i].id == failGame)
+                outcomes.insert(outcomes.begin() + static_cast<std::ptrdiff_t>(i),
+                                {store::TCommitResult::Failed, "this game's page is bad"});
+        return outcomes;
     }
     std::optional<store::TStoredGame> Load(const std::string& id) override {
+        if (failLoads) throw store::TStoreError("the disk is gone");
         return inner.Load(id);
     }
     std::vector<std::string> ListUnfinished() override { return inner.ListUnfinished(); }
     int CountOpen(const std::string& a, int64_t s) override { return inner.CountOpen(a, s); }
+    store::TSweepResult Sweep(const store::TSweepRules& rules) override {
+        return inner.Sweep(rules);
+    }
+    void Ping() override { inner.Ping(); }
     store::TGameStore& inner;
-    bool fail = false;
+    bool fail = false, odd = false, failLoads = false;
+    std::string failGame;
 };
 
 std::string Str(const json::object& o, const char* key) {
     return std::string(o.at(key).as_string());
 }
 
-server::THubOptions Options() {
+server::THubOptions Options(const int64_t& now) {
     server::THubOptions options;
     options.gamesPerAddress = 3;
+    options.abandonDays = 7;
+    options.keepDays = 30;
+    options.clock = [&now] { return now; };
     return options;
 }
 
@@ -100,7 +128,9 @@ std::string JoinText(const std::string& game, const std::string& invitation,
 struct HubTest : ::testing::Test {
     store::TSqliteStore sqlite{":memory:"};
     TFailingStore store{sqlite};
-    TGameHub hub{store, Options()};
+    server::TInlineRunner runner{store};
+    int64_t now = 1700000000; // the hub's clock
+    TGameHub hub{runner, Options(now)};
     TFakeLink one, two;
     std::string game, invitation, secret1 = PageSecret(1), secret2 = PageSecret(2);
 
@@ -359,48 +389,371 @@ TEST_F(HubTest, OneAddressOpensALimitedNumberOfGames) {
     EXPECT_EQ(sqlite.ListUnfinished().size(), 4u);
 }
 
-TEST_F(HubTest, AFailedStoreClosesTheGameAndItComesBackAsStored) {
+// A commit the store does not take: the request that made it is refused "again" and nothing is
+// announced; its seats stay and are sent what the store holds; the move sent again is stored.
+// One game's failure leaves the other game of the same commit stored, and a store that throws
+// what no store should is taken as a failure too.
+TEST_F(HubTest, AFailedCommitIsRefusedAgainAndTheOthersAreStored) {
     Seat();
-    store.fail = true;
+    TFakeLink three, four;
+    const std::string secret3 = PageSecret(3), secret4 = PageSecret(4);
+    Send(three, CreateText(secret3));
+    hub.Flush();
+    const auto other = three.Take("created").at(0);
+    Send(four, JoinText(Str(other, "game"), Str(other, "invitation"), secret4));
+    hub.Flush();
+    three.sent.clear();
+
+    for (bool odd : {false, true}) {
+        store.failGame = odd ? "" : game;
+        store.odd = odd;
+        const int64_t otherLast = int64_t(sqlite.Load(Str(other, "game"))->events.size());
+        four.sent.clear();
+        Send(one, Move(secret1, 50, 1));
+        if (!odd) Send(three, Move(secret3, 50, otherLast));
+        hub.Flush();
+        const auto refused = one.Take("refused");
+        ASSERT_EQ(refused.size(), 1u) << odd;
+        EXPECT_EQ(Str(refused[0], "code"), "again");
+        EXPECT_EQ(refused[0].at("last"), 1);
+        EXPECT_TRUE(two.Take("event").empty()) << "a move was announced that the store lacks";
+        EXPECT_EQ(one.closed, 0);
+        EXPECT_EQ(sqlite.Load(game)->events.size(), 1u);
+        if (!odd) {
+            EXPECT_EQ(four.EventNumbers(), std::vector<int64_t>{2}) << "the other game";
+        }
+    }
+    store.failGame.clear();
+    store.odd = false;
     Send(one, Move(secret1, 50, 1));
+    hub.Flush();
+    EXPECT_EQ(two.EventNumbers(), std::vector<int64_t>{2});
+
+    // A store that can neither write nor read: the game's connections are closed (1011) and
+    // come back once it answers.
+    store.fail = store.failLoads = true;
+    Send(two, Move(secret2, 47, 2));
     hub.Flush();
     EXPECT_EQ(one.closed, server::CloseInternal);
     EXPECT_EQ(two.closed, server::CloseInternal);
-    EXPECT_TRUE(two.Take("event").empty()) << "a move was announced that the store lacks";
     hub.Closed(&one);
     hub.Closed(&two);
-    store.fail = false;
-
     TFakeLink back;
-    Send(back, Hello(secret1, 1));
-    EXPECT_EQ(back.Take("welcome")[0].at("last"), 1);
-    Send(back, Move(secret1, 50, 1));
-    hub.Flush();
-    EXPECT_EQ(back.EventNumbers(), std::vector<int64_t>{2});
+    Send(back, Hello(secret1, 2));
+    EXPECT_EQ(Str(back.Take("refused").at(0), "code"), "again");
+    store.fail = store.failLoads = false;
+    Send(back, Hello(secret1, 2));
+    EXPECT_EQ(back.Take("welcome").at(0).at("last"), 2);
+    std::string metrics;
+    hub.WriteMetrics(metrics);
+    EXPECT_NE(metrics.find("melvaron_hub_refusals_total{code=\"again\"} 3\n"), std::string::npos)
+        << metrics;
+    EXPECT_EQ(metrics.find("melvaron_hub_store_errors_total 0\n"), std::string::npos) << metrics;
 }
 
-TEST(ServerStore, CommitsWholeAndReadsBackAfterReopening) {
+// A handler that fails half-way (here a page's connection that throws as it is sent a message)
+// closes that connection alone; the hub holds nothing of it and the game goes on.
+TEST_F(HubTest, AHandlerThatThrowsClosesItsOwnConnection) {
+    Seat();
+    struct TThrowingLink final : TFakeLink {
+        void Send(std::string text) override {
+            if (text.find("\"welcome\"") == std::string::npos && armed)
+                throw std::runtime_error("the connection's buffer is gone");
+            TFakeLink::Send(std::move(text));
+        }
+        bool armed = true;
+    };
+    TThrowingLink tab;
+    Send(tab, Hello(secret1, 0)); // the welcome goes, the events after it throw
+    EXPECT_EQ(tab.closed, server::CloseInternal);
+    Send(tab, Move(secret1, 50, 1)); // a closed connection's messages are not read
+    hub.Flush();
+    EXPECT_EQ(two.EventNumbers(), std::vector<int64_t>{}) << "the closed tab moved";
+    hub.Closed(&tab);
+
+    Send(one, Move(secret1, 50, 1));
+    hub.Flush();
+    EXPECT_EQ(one.EventNumbers(), std::vector<int64_t>{2});
+    EXPECT_EQ(two.EventNumbers(), std::vector<int64_t>{2});
+    EXPECT_EQ(hub.SeatedLinks(), 2u);
+}
+
+// A seat's fifth connection makes the oldest give way (4001); the seat stays taken, so the
+// other player sees nothing of it, and the four left are sent the game.
+TEST_F(HubTest, AFifthConnectionReplacesTheOldest) {
+    Seat();
+    two.sent.clear();
+    TFakeLink tabs[4];
+    for (TFakeLink& tab : tabs) Send(tab, Hello(secret1, 1));
+    EXPECT_EQ(one.closed, server::CloseReplaced);
+    for (TFakeLink& tab : tabs) EXPECT_EQ(tab.closed, 0);
+    EXPECT_TRUE(two.Take("presence").empty());
+    Send(one, Move(secret1, 50, 1));
+    Send(tabs[0], Move(secret1, 50, 1));
+    hub.Flush();
+    for (TFakeLink& tab : tabs) EXPECT_EQ(tab.EventNumbers(), std::vector<int64_t>{2});
+    EXPECT_TRUE(one.Take("event").empty());
+    hub.Closed(&one); // the replaced connection's own close changes nothing
+    EXPECT_TRUE(two.Take("presence").empty());
+    EXPECT_EQ(hub.SeatedLinks(), 5u);
+}
+
+// A game longer than a page's window (a database from before the limit of events): a fresh page
+// is sent a window at a time, the next as its connection drains, until it holds every event.
+TEST_F(HubTest, AFreshPageIsCaughtUpInBatches) {
+    game_events::TEventGame play;
+    std::vector<std::string> texts;
+    auto take = [&](protocol::TEvent e) {
+        e.n = play.Last() + 1;
+        std::string error;
+        ASSERT_TRUE(play.Take(e, error)) << error;
+        texts.push_back(protocol::EventText(e));
+    };
+    take({.kind = protocol::TEventKind::Join, .player = 2});
+    take({.kind = protocol::TEventKind::Put, .player = 1, .cell = 50});
+    while (texts.size() < 3000) {
+        take({.kind = protocol::TEventKind::TakeBackOffer, .player = 1, .moves = 0});
+        take({.kind = protocol::TEventKind::TakeBackDeclined, .player = 2});
+    }
+    const auto made = server::TServerGame::New(secret1);
+    game = made.Id();
+    store::TGameChange c;
+    c.id = game;
+    c.create = true;
+    c.secret1 = made.SecretHash(1);
+    c.invitation = made.InvitationHash();
+    c.creator = "10.0.0.1";
+    c.created = now;
+    c.secret2 = secret::Hashed(secret2);
+    c.events = texts;
+    ASSERT_EQ(sqlite.Commit({c}).at(0).result, store::TCommitResult::Stored);
+
+    TFakeLink page;
+    page.slow = true;
+    Send(page, Hello(secret2, 0));
+    std::vector<int64_t> got;
+    for (int batch = 0; got.size() < texts.size() && batch < 100; ++batch) {
+        const auto numbers = page.EventNumbers();
+        EXPECT_LE(numbers.size(), std::size_t(protocol::CatchUpWindow));
+        EXPECT_FALSE(numbers.empty()) << "a drained page was sent nothing";
+        got.insert(got.end(), numbers.begin(), numbers.end());
+        page.sent.clear();
+        hub.Drained(&page);
+    }
+    ASSERT_EQ(got.size(), texts.size());
+    for (std::size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], int64_t(i) + 1);
+    // Caught up, it is sent what comes at once.
+    Send(one, Hello(secret1, int64_t(texts.size())));
+    Send(one, Move(secret1, 47, int64_t(texts.size())));
+    hub.Flush();
+    EXPECT_EQ(page.Take("refused").size(), 0u);
+    EXPECT_EQ(Str(one.Take("refused").at(0), "code"), "rules"); // player 2 is to move
+}
+
+// The sweep by a test clock: an unused invitation expires after a day, a game nobody moved in
+// ends as abandoned (announced to a seat that is there), a finished game is kept, its record
+// downloadable, and then deleted; the creator's address is forgotten after a day.
+TEST_F(HubTest, TheSweepForgetsWhatIsOld) {
+    TFakeLink lonely;
+    const std::string unused = PageSecret(5);
+    Send(lonely, CreateText(unused));
+    hub.Flush();
+    const std::string unusedGame = Str(lonely.Take("created").at(0), "game");
+    const std::string unusedInvitation = secret::InvitationOf(unused);
+    hub.Closed(&lonely);
+    Seat();
+    Send(one, Move(secret1, 50, 1));
+    hub.Flush();
+    hub.Closed(&two);
+    one.sent.clear();
+
+    now += protocol::InvitationSeconds;
+    hub.Sweep();
+    TFakeLink late;
+    Send(late, JoinText(unusedGame, unusedInvitation, PageSecret(6)));
+    EXPECT_EQ(Str(late.Take("refused").at(0), "code"), "gone");
+    EXPECT_FALSE(sqlite.Load(unusedGame));
+    EXPECT_EQ(sqlite.Load(game)->creator, "");
+    EXPECT_EQ(sqlite.CountOpen("10.0.0.1", 0), 0);
+
+    now += 6 * 24 * 3600; // a week without a move, seat 1 still there
+    hub.Sweep();
+    hub.Flush();
+    const auto events = one.Take("event");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(Str(events[0], "kind"), "end");
+    EXPECT_EQ(Str(events[0], "reason"), "abandoned");
+    EXPECT_EQ(events[0].at("winner"), 0);
+    EXPECT_TRUE(sqlite.Load(game)->finished);
+    hub.Closed(&one);
+
+    now += 29 * 24 * 3600;
+    hub.Sweep();
+    TFakeLink reader;
+    Send(reader, Hello(secret2, 3));
+    Send(reader, R"({"type":"record","secret":")" + secret2 + R"("})");
+    EXPECT_EQ(reader.Take("record").size(), 1u);
+    hub.Closed(&reader);
+    now += 24 * 3600;
+    hub.Sweep();
+    EXPECT_FALSE(sqlite.Load(game));
+    Send(reader, Hello(secret2, 3));
+    EXPECT_EQ(Str(reader.Take("refused").at(0), "code"), "gone");
+}
+
+// The hub's store work through a runner that waits until the test lets it: while a commit is
+// under way the hub goes on reading, the next commit waits for it and carries all that came
+// meanwhile, and a connection's messages sent while its seat is read are handled after, in order.
+TEST(ServerHubStore, ACommitUnderWayHoldsNothingButItsOwnAnswers) {
+    struct TManualRunner final : server::TStoreRunner {
+        explicit TManualRunner(store::TGameStore& store) : store(store) {}
+        void Run(server::TStoreWork work, server::TStoreDone done) override {
+            jobs.push_back({std::move(work), std::move(done)});
+        }
+        // Runs the first job waiting and its continuation; false when none waits.
+        bool Step() {
+            if (jobs.empty()) return false;
+            auto job = std::move(jobs.front());
+            jobs.pop_front();
+            std::exception_ptr failure;
+            try {
+                job.first(store);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            job.second(failure);
+            return true;
+        }
+        store::TGameStore& store;
+        std::deque<std::pair<server::TStoreWork, server::TStoreDone>> jobs;
+    };
+    store::TSqliteStore sqlite(":memory:");
+    TManualRunner runner(sqlite);
+    int64_t now = 1700000000;
+    TGameHub hub(runner, Options(now));
+    TFakeLink one, two;
+    const std::string secret1 = PageSecret(1), secret2 = PageSecret(2);
+
+    // A create, and a record asked for before its answer: the record waits behind the seat.
+    hub.Received(&one, CreateText(secret1));
+    hub.Received(&one, R"({"type":"record","secret":")" + secret1 + R"("})");
+    EXPECT_TRUE(runner.Step()); // the read: no such game
+    hub.Flush();
+    EXPECT_TRUE(one.sent.empty());
+    EXPECT_TRUE(runner.Step()); // the commit
+    EXPECT_EQ(one.Take("created").size(), 1u);
+    EXPECT_EQ(one.Take("record").size(), 1u);
+    const std::string game = secret::GameIdOf(secret1);
+
+    hub.Received(&two, JoinText(game, secret::InvitationOf(secret1), secret2));
+    hub.Flush(); // the join, in memory: no read
+    EXPECT_EQ(runner.jobs.size(), 1u);
+    EXPECT_TRUE(runner.Step());
+    EXPECT_EQ(two.Take("joined").size(), 1u);
+
+    // A move whose commit is under way; the answer to it comes meanwhile (a page that guessed
+    // it) and waits for the next commit, which the first one's end starts.
+    hub.Received(&one, R"({"type":"move","secret":")" + secret1 + R"(","cell":50,"after":1})");
+    hub.Flush();
+    hub.Received(&two, R"({"type":"move","secret":")" + secret2 + R"(","cell":47,"after":2})");
+    hub.Received(&one, R"({"type":"record","secret":")" + secret1 + R"("})");
+    hub.Flush();
+    EXPECT_EQ(runner.jobs.size(), 1u) << "a second commit began before the first ended";
+    EXPECT_TRUE(two.Take("refused").empty());
+    EXPECT_TRUE(hub.Busy());
+    EXPECT_TRUE(runner.Step());
+    EXPECT_EQ(two.EventNumbers(), (std::vector<int64_t>{1, 2}));
+    EXPECT_TRUE(one.Take("record").empty()) << "a record without the move it answered";
+    EXPECT_EQ(runner.jobs.size(), 1u);
+    EXPECT_TRUE(runner.Step());
+    EXPECT_EQ(one.EventNumbers(), (std::vector<int64_t>{1, 2, 3}));
+    EXPECT_EQ(one.Take("record").size(), 1u);
+    EXPECT_FALSE(runner.Step());
+    EXPECT_FALSE(hub.Busy());
+    bool idle = false;
+    hub.WhenIdle([&] { idle = true; });
+    EXPECT_TRUE(idle);
+}
+
+TEST(ServerStoreThread, RunsInOrderAndHandsEachResultBack) {
+    store::TSqliteStore sqlite(":memory:");
+    std::mutex mutex;
+    std::condition_variable posted;
+    std::deque<std::function<void()>> inbox; // the hub's thread's, here the test's
+    server::TStoreThread thread(sqlite, [&](std::function<void()> done) {
+        std::lock_guard<std::mutex> lock(mutex);
+        inbox.push_back(std::move(done));
+        posted.notify_one();
+    });
+    std::vector<int> order;
+    const std::thread::id self = std::this_thread::get_id();
+    for (int i = 0; i < 20; ++i)
+        thread.Run(
+            [&, i](store::TGameStore& store) {
+                EXPECT_NE(std::this_thread::get_id(), self);
+                if (i == 7) throw store::TStoreError("a bad moment");
+                store.Ping();
+            },
+            [&, i](std::exception_ptr failure) {
+                EXPECT_EQ(std::this_thread::get_id(), self);
+                EXPECT_EQ(failure != nullptr, i == 7);
+                order.push_back(i);
+            });
+    thread.WaitIdle();
+    for (;;) {
+        std::function<void()> done;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (inbox.empty()) break;
+            done = std::move(inbox.front());
+            inbox.pop_front();
+        }
+        done();
+    }
+    std::vector<int> expected(20);
+    std::iota(expected.begin(), expected.end(), 0);
+    EXPECT_EQ(order, expected);
+    thread.Stop();
+    bool ran = false;
+    thread.Run([](store::TGameStore&) {}, [&](std::exception_ptr) { ran = true; });
+    EXPECT_TRUE(ran) << "work after the stop runs at once";
+}
+
+TEST(ServerStore, CommitsEachGameWholeAndReadsBackAfterReopening) {
     const std::filesystem::path dir = subprocess::TempPath("store");
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "games.sqlite3").string();
+    using store::TCommitResult;
+    auto results = [](const std::vector<store::TCommitOutcome>& outcomes) {
+        std::vector<TCommitResult> r;
+        for (const auto& o : outcomes) r.push_back(o.result);
+        return r;
+    };
     {
         store::TSqliteStore db(path);
-        db.Commit({Change("g1", 1, {"e1"}, "a", 100), Change("g2", 1, {}, "a", 200)});
+        EXPECT_THROW(store::TSqliteStore second(path), store::TStoreError)
+            << "two servers opened one database";
+        EXPECT_EQ(
+            results(db.Commit({Change("g1", 1, {"e1"}, "a", 100), Change("g2", 1, {}, "a", 200)})),
+            (std::vector{TCommitResult::Stored, TCommitResult::Stored}));
         store::TGameChange join = Change("g2", 1, {"e1", "e2"});
         join.secret2 = "t2";
         join.finished = true;
-        db.Commit({join});
-        // A batch with one bad change stores none of it: event 2 of g1 is new, event 1 is not.
-        EXPECT_THROW(db.Commit({Change("g1", 2, {"x2"}), Change("g1", 1, {"x1"})}),
-                     store::TStoreError);
+        join.at = 300;
+        // g1's change is another writer's event 1 again: refused whole, while g2's is stored.
+        EXPECT_EQ(results(db.Commit({Change("g1", 1, {"x1", "x2"}), join})),
+                  (std::vector{TCommitResult::Conflict, TCommitResult::Stored}));
         join.events.clear();
         join.finished = false;
-        EXPECT_THROW(db.Commit({join}), store::TStoreError); // seat 2 is taken
+        EXPECT_EQ(results(db.Commit({join, Change("g1", 2, {"e2"})})),
+                  (std::vector{TCommitResult::Conflict, TCommitResult::Stored})); // seat 2 taken
+        EXPECT_EQ(results(db.Commit({Change("g1", 1, {}, "a", 100)})),
+                  std::vector{TCommitResult::Conflict}); // the game exists
     }
     store::TSqliteStore db(path);
     const auto g1 = db.Load("g1");
     ASSERT_TRUE(g1);
-    EXPECT_EQ(g1->events, std::vector<std::string>{"e1"});
+    EXPECT_EQ(g1->events, (std::vector<std::string>{"e1", "e2"}));
     EXPECT_EQ(g1->invitation, "i-g1");
     EXPECT_FALSE(g1->finished);
     const auto g2 = db.Load("g2");
@@ -408,9 +761,74 @@ TEST(ServerStore, CommitsWholeAndReadsBackAfterReopening) {
     EXPECT_EQ(g2->secret2, "t2");
     EXPECT_EQ(g2->invitation, "i-g2");
     EXPECT_TRUE(g2->finished);
+    EXPECT_EQ(g2->finishedAt, 300);
+    EXPECT_EQ(g2->active, 300);
     EXPECT_FALSE(db.Load("g3"));
     EXPECT_EQ(db.ListUnfinished(), std::vector<std::string>{"g1"});
     EXPECT_EQ(db.CountOpen("a", 0), 1);
     EXPECT_EQ(db.CountOpen("a", 101), 0);
+    std::filesystem::remove_all(dir);
+}
+
+// A database of schema 1 (secrets as they are) is brought to schema 2 at start: its secrets and
+// invitations become their hashes and no trace of them stays in the files; a newer schema is
+// refused in one line.
+TEST(ServerStore, AnOlderSchemaIsMigratedAndANewerRefused) {
+    const std::filesystem::path dir = subprocess::TempPath("schema");
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "games.sqlite3").string();
+    const std::string secret1 = PageSecret(1), secret2 = PageSecret(2), invitation = PageSecret(3);
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        const std::string sql =
+            "PRAGMA journal_mode = WAL;"
+            "CREATE TABLE games(id TEXT PRIMARY KEY, secret1 TEXT NOT NULL, secret2 TEXT NOT NULL "
+            "DEFAULT '', invitation TEXT NOT NULL DEFAULT '', creator TEXT NOT NULL, created "
+            "INTEGER NOT NULL, finished INTEGER NOT NULL DEFAULT 0);"
+            "CREATE INDEX games_open ON games(creator, finished, created);"
+            "CREATE TABLE events(game TEXT NOT NULL REFERENCES games(id), n INTEGER NOT NULL, "
+            "body TEXT NOT NULL, PRIMARY KEY(game, n)) WITHOUT ROWID;"
+            "INSERT INTO games VALUES('g1', '" +
+            secret1 + "', '" + secret2 +
+            "', '', 'a', 5, 0);"
+            "INSERT INTO games VALUES('g2', '" +
+            secret1 + "', '', '" + invitation +
+            "', 'a', 6, 0);"
+            "INSERT INTO events VALUES('g1', 1, 'e1');"
+            "PRAGMA user_version = 1;";
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    {
+        store::TSqliteStore db(path);
+        const auto g1 = db.Load("g1");
+        ASSERT_TRUE(g1);
+        EXPECT_EQ(g1->secret1, secret::Hashed(secret1));
+        EXPECT_EQ(g1->secret2, secret::Hashed(secret2));
+        EXPECT_GT(g1->active, 0);
+        EXPECT_EQ(g1->events, std::vector<std::string>{"e1"});
+        EXPECT_EQ(db.Load("g2")->invitation, secret::Hashed(invitation));
+    }
+    for (const auto& file : std::filesystem::directory_iterator(dir)) {
+        std::ifstream in(file.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        for (const std::string& s : {secret1, secret2, invitation})
+            EXPECT_EQ(bytes.find(s), std::string::npos) << file.path();
+    }
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 3", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    try {
+        store::TSqliteStore db(path);
+        ADD_FAILURE() << "a newer schema was opened";
+    } catch (const store::TStoreError& e) {
+        EXPECT_NE(std::string(e.what()).find("newer"), std::string::npos) << e.what();
+        EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos);
+    }
     std::filesystem::remove_all(dir);
 }

@@ -17,8 +17,10 @@
 #include <random>
 
 #include "server/beast.h"
+#include "server/game.h"
 #include "server/replica.h"
 #include "server/secret.h"
+#include "server/sqlite_store.h"
 #include "tests/subprocess.h"
 
 namespace json = boost::json;
@@ -43,7 +45,8 @@ class TServer {
         if (FPid > 0) Kill();
     }
 
-    void Start() {
+    // Starts the program; env holds NAME=VALUE settings beside the test's own environment.
+    void Start(const std::vector<std::string>& env = {}) {
         int out[2];
         ASSERT_EQ(pipe(out), 0);
         posix_spawn_file_actions_t actions;
@@ -58,7 +61,13 @@ class TServer {
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        ASSERT_EQ(posix_spawn(&FPid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+        std::vector<std::string> settings(env);
+        std::vector<char*> envp;
+        for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
+        for (std::string& e : settings) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        ASSERT_EQ(posix_spawn(&FPid, program.c_str(), &actions, nullptr, argv.data(), envp.data()),
+                  0);
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
         // The first line names the port once the server listens.
@@ -80,6 +89,8 @@ class TServer {
         Wait();
     }
     int Port() const { return FPort; }
+    std::filesystem::path Data() const { return FFolder / "data"; }
+    std::filesystem::path Site() const { return FFolder / "site"; }
     // The exit status once the server has ended.
     int Wait() {
         int status = 0;
@@ -146,6 +157,8 @@ class TClient {
         }
         if (ec) return {};
         json::object o = json::parse(beast::buffers_to_string(buffer.data())).as_object();
+        // A reset: the page's copy goes, and the game comes again from event 1.
+        if (o.at("type") == "welcome" && o.at("reset") == true) replica = {};
         if (o.at("type") == "event") {
             protocol::TEvent e;
             std::string error;
@@ -160,6 +173,12 @@ class TClient {
         do got.push_back(Next());
         while (!got.back().empty() && got.back().at("type") != type);
         return got;
+    }
+    // The connection cut as a phone's is, without a close: nothing sent after reaches the page.
+    void Cut() {
+        beast::error_code ignored;
+        beast::get_lowest_layer(FWs).socket().shutdown(tcp::socket::shutdown_both, ignored);
+        beast::get_lowest_layer(FWs).close();
     }
     // Reads on until the server closes; its close code.
     int CloseCode() {
@@ -445,4 +464,196 @@ TEST_F(ServerWire, AStopSaysGoingAwayAndEndsCleanly) {
     EXPECT_EQ(one.CloseCode(), 1001);
     EXPECT_EQ(two.CloseCode(), 1001);
     EXPECT_EQ(server.Wait(), 0);
+}
+
+// ---- A seat that a flaky network cannot take away ----
+
+// The join's answer is lost with its connection: the same join again seats the page, while
+// another device with the link is refused. A seat's fifth connection makes the oldest give way
+// with 4001, and a server whose store cannot be read for a moment says "again", not "gone".
+TEST_F(ServerWire, AFlakyNetworkCostsNoSeat) {
+    TClient one(server.Port());
+    one.Send(json::object{{"type", "create"}});
+    const json::object created = one.Until("created").back();
+    const std::string game = Text(created, "game"), invitation = Text(created, "invitation");
+    const std::string secret2 = secret::RandomHex(protocol::SecretBytes);
+    const json::object join{
+        {"type", "join"}, {"game", game}, {"invitation", invitation}, {"secret", secret2}};
+    {
+        TClient lost(server.Port());
+        lost.Send(join);
+        lost.Cut();
+    }
+    TClient two(server.Port());
+    two.Send(join);
+    EXPECT_EQ(Text(two.Until("joined").back(), "secret"), secret2);
+    EXPECT_EQ(Number(two.Until("event").back(), "n"), 1);
+    EXPECT_EQ(Number(one.Until("event").back(), "n"), 1);
+    TClient other(server.Port());
+    json::object stolen = join;
+    stolen["secret"] = secret::RandomHex(protocol::SecretBytes);
+    other.Send(stolen);
+    EXPECT_EQ(Text(other.Until("refused").back(), "code"), "secret");
+
+    std::vector<std::unique_ptr<TClient>> tabs;
+    const TSeats seats{game, one.secret, secret2, invitation};
+    for (int i = 0; i < 4; ++i) {
+        tabs.push_back(std::make_unique<TClient>(server.Port()));
+        tabs.back()->Send(Hello(seats, 1, 0));
+        tabs.back()->Until("welcome");
+    }
+    EXPECT_EQ(one.CloseCode(), 4001);
+    tabs.back()->Send(Move(50, 1));
+    EXPECT_EQ(Number(two.Until("event").back(), "n"), 2);
+
+    server.Terminate();
+    ASSERT_EQ(server.Wait(), 0);
+    ASSERT_NO_FATAL_FAILURE(server.Start({"MELVARON_SERVER_FAIL_READS=1"}));
+    TClient back(server.Port());
+    back.Send(Hello(seats, 2, 0));
+    const json::object refused = back.Until("refused").back();
+    EXPECT_EQ(Text(refused, "code"), "again");
+    back.Send(Hello(seats, 2, 0));
+    EXPECT_EQ(Number(back.Until("welcome").back(), "last"), 2);
+}
+
+// A game far longer than a page's queue may hold (a database of a server from before the limit
+// of events): a fresh page is caught up in batches as its connection drains, every event once,
+// in order.
+TEST_F(ServerWire, AFreshPageCatchesUpOnAGameOfThousandsOfEvents) {
+    server.Terminate();
+    ASSERT_EQ(server.Wait(), 0);
+    const std::string secret1 = secret::RandomHex(protocol::SecretBytes);
+    const std::string secret2 = secret::RandomHex(protocol::SecretBytes);
+    const auto made = server::TServerGame::New(secret1);
+    {
+        game_events::TEventGame play;
+        store::TGameChange c;
+        auto take = [&](protocol::TEvent e) {
+            e.n = play.Last() + 1;
+            std::string error;
+            ASSERT_TRUE(play.Take(e, error)) << error;
+            c.events.push_back(protocol::EventText(e));
+        };
+        take({.kind = protocol::TEventKind::Join, .player = 2});
+        take({.kind = protocol::TEventKind::Put, .player = 1, .cell = 50});
+        while (c.events.size() < 4000) {
+            take({.kind = protocol::TEventKind::TakeBackOffer, .player = 1, .moves = 0});
+            take({.kind = protocol::TEventKind::TakeBackDeclined, .player = 2});
+        }
+        c.id = made.Id();
+        c.create = true;
+        c.secret1 = made.SecretHash(1);
+        c.invitation = made.InvitationHash();
+        c.creator = "127.0.0.1";
+        c.created = c.at = time(nullptr);
+        c.secret2 = secret::Hashed(secret2);
+        store::TSqliteStore db((server.Data() / "games.sqlite3").string());
+        ASSERT_EQ(db.Commit({c}).at(0).result, store::TCommitResult::Stored);
+    }
+    ASSERT_NO_FATAL_FAILURE(server.Start());
+    TClient page(server.Port());
+    page.Send(Hello(TSeats{made.Id(), secret1, secret2, ""}, 2, 0));
+    EXPECT_EQ(Number(page.Until("welcome").back(), "last"), 4000);
+    while (page.replica.Last() < 4000) ASSERT_FALSE(page.Next().empty());
+    EXPECT_EQ(page.replica.Record().Moves().size(), 1u);
+    page.Send(Move(47, 4000));
+    EXPECT_EQ(Number(page.Until("event").back(), "n"), 4001);
+}
+
+// A database restored from a backup is behind what the pages hold: a page ahead of it, and a
+// page whose history differs from it at the same length, are each sent the store's game from
+// event 1; a page that holds the store's history goes on from where it is.
+TEST_F(ServerWire, ARestoredDatabaseResetsThePagesItDoesNotMatch) {
+    TClient one(server.Port()), two(server.Port());
+    const TSeats seats = Meet(one, two);
+    TClient* by[3] = {nullptr, &one, &two};
+    std::mt19937 rng(9);
+    for (int i = 0; i < 4; ++i) PlayOne(by, rng);
+    server.Terminate();
+    ASSERT_EQ(server.Wait(), 0);
+    const std::filesystem::path backup = server.Data().string() + ".backup";
+    std::filesystem::copy(server.Data(), backup);
+    const server::TReplica atBackup = one.replica;
+
+    ASSERT_NO_FATAL_FAILURE(server.Start());
+    TClient one2(server.Port()), two2(server.Port());
+    one2.replica = one.replica;
+    two2.replica = two.replica;
+    one2.Send(Hello(seats, 1, one2.replica.Last()));
+    two2.Send(Hello(seats, 2, two2.replica.Last()));
+    one2.Until("welcome");
+    two2.Until("welcome");
+    TClient* again[3] = {nullptr, &one2, &two2};
+    PlayOne(again, rng); // the pages are one put ahead of the backup
+    const server::TReplica ahead = one2.replica;
+
+    server.Terminate();
+    ASSERT_EQ(server.Wait(), 0);
+    std::filesystem::remove_all(server.Data());
+    std::filesystem::rename(backup, server.Data());
+    ASSERT_NO_FATAL_FAILURE(server.Start());
+    auto hello = [&](const server::TReplica& held, int seat) {
+        auto c = std::make_unique<TClient>(server.Port());
+        c->replica = held;
+        c->Send(Hello(seats, seat, held.Last()));
+        return c;
+    };
+    auto behind = hello(atBackup, 2);
+    EXPECT_EQ(behind->Until("welcome").back().at("reset"), false);
+    auto aheadPage = hello(ahead, 1);
+    const json::object welcome = aheadPage->Until("welcome").back();
+    EXPECT_EQ(welcome.at("reset"), true);
+    EXPECT_EQ(Number(welcome, "last"), atBackup.Last());
+
+    // The restored game goes on another way: a put other than the one the pages saw. A page
+    // that holds the first way's put holds as many events as the store's first ones, but not the
+    // same, and is sent the store's game from event 1 too.
+    const std::size_t at = atBackup.Record().Moves().size();
+    const game_record::TMove seen = ahead.Record().Moves().at(at);
+    const int mover = atBackup.ToMove();
+    auto other = hello(atBackup, mover);
+    other->Until("welcome");
+    int cell = -1;
+    for (uint32_t pick = 0; cell < 0 || cell == seen.cell; ++pick) cell = atBackup.LegalPut(pick);
+    other->Send(Move(cell, atBackup.Last()));
+    ReadMoveThrough(*other, atBackup.Last());
+    server::TReplica differs = atBackup;
+    std::string error;
+    ASSERT_TRUE(differs.Apply({.n = atBackup.Last() + 1,
+                               .kind = protocol::TEventKind::Put,
+                               .player = mover,
+                               .cell = seen.cell},
+                              error))
+        << error;
+    auto page = hello(differs, 3 - mover);
+    EXPECT_EQ(page->Until("welcome").back().at("reset"), true);
+    while (page->replica.Last() < other->replica.Last()) ASSERT_FALSE(page->Next().empty());
+    EXPECT_EQ(page->replica.Record().Moves(), other->replica.Record().Moves());
+}
+
+// What the pages were given never reaches the disk: no seat's secret and no invitation is in
+// any file of the data folder. A second server on the same folder is refused at start.
+TEST_F(ServerWire, TheDatabaseHoldsNoSecretAndOneServer) {
+    TClient one(server.Port()), two(server.Port());
+    const TSeats seats = Meet(one, two);
+    TClient* by[3] = {nullptr, &one, &two};
+    std::mt19937 rng(3);
+    for (int i = 0; i < 6; ++i) PlayOne(by, rng);
+
+    const auto second = subprocess::Run(subprocess::Program("server/melvaron-server"),
+                                        {"--listen", "127.0.0.1:0", "--site",
+                                         server.Site().string(), "--data", server.Data().string()});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.err.find("another melvaron-server uses this database"), std::string::npos)
+        << second.err;
+    EXPECT_EQ(std::count(second.err.begin(), second.err.end(), '\n'), 1) << second.err;
+
+    server.Terminate();
+    ASSERT_EQ(server.Wait(), 0);
+    for (const auto& file : std::filesystem::directory_iterator(server.Data())) {
+        const std::string bytes = subprocess::ReadFile(file.path().string());
+        for (const std::string& s : {seats.secret1, seats.secret2, seats.invitation})
+            EXPECT_EQ(bytes.find(s), std::string::npos) << file.path() << " holds a secret";
+    }
 }

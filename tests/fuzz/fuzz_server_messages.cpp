@@ -27,19 +27,22 @@ struct TLink final : server::TLink {
         closed = true;
     }
     const std::string& Address() const override { return address; }
+    std::size_t Queued() const override { return 0; }
     std::string address = "127.0.0.1";
     std::vector<std::string> sent;
     bool closed = false;
 };
 
 struct TStore final : store::TGameStore {
-    void Commit(const std::vector<store::TGameChange>& c) override {
+    std::vector<store::TCommitOutcome> Commit(const std::vector<store::TGameChange>& c) override {
         if (fail) throw store::TStoreError("refused by the fuzzer");
-        db.Commit(c);
+        return db.Commit(c);
     }
     std::optional<store::TStoredGame> Load(const std::string& id) override { return db.Load(id); }
     std::vector<std::string> ListUnfinished() override { return db.ListUnfinished(); }
     int CountOpen(const std::string& a, int64_t s) override { return db.CountOpen(a, s); }
+    store::TSweepResult Sweep(const store::TSweepRules& rules) override { return db.Sweep(rules); }
+    void Ping() override { db.Ping(); }
     store::TSqliteStore db{":memory:"};
     bool fail = false;
 };
@@ -63,7 +66,8 @@ std::string FindField(const std::vector<std::string>& sent, const std::string& k
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TStore store;
-    server::TGameHub hub(store, {});
+    server::TInlineRunner runner(store);
+    server::TGameHub hub(runner, {});
     TLink links[3];
     const std::string secret1(32, '1'), secret2(32, '2');
     hub.Received(&links[0], R"({"type":"create","secret":")" + secret1 + R"("})");
