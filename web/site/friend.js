@@ -34,6 +34,7 @@
   let catchUpTo = 0;     // the welcome's last event: until it is held, events are not shown yet
   let resyncs = 0;       // resyncs since the last event that the game took
   let resets = 0;        // welcomes that reset the page's history (for the tests)
+  let waits = 0;         // refusals that said "try again" (for the tests)
   let recordWanted = null;
   const last = () => (seat ? seat.events.length : 0);
   const tell = (line) => Module.melvaronPage.tell(line);
@@ -182,6 +183,7 @@
   }
   // Closes the connection and comes back after the wait: the server asked to be asked later.
   function later(reason) {
+    waits++;
     const ws = socket;
     socket = null;
     connected = false;
@@ -466,7 +468,7 @@
   window.melvaronFriend = {
     get state() {
       return {seat: seat && seat.seat, game: seat && seat.game, last: last(), connected,
-              replaced, resets, opening: opening && opening.type,
+              replaced, resets, waits, opening: opening && opening.type,
               link: seat && seat.invitation ? inviteLink.value : null, asked: !ask.hidden};
     },
     drop() {

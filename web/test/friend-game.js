@@ -1,12 +1,12 @@
 // "Play a friend" in Chromium through the real game server: two pages (two browser contexts)
 // meet by the link and play a whole game by clicks, each board equal to the other after every
 // move. The friend's first answer to its join is lost on the way and the page still ends
-// seated; each page is reloaded once (one of them meeting "try again" first, and keeping its
-// seat), one loses its connection once, a third page is refused the taken seat, a fifth tab of
-// a seat makes the oldest give way until it is clicked, a take-back is asked and accepted, and
-// the server is killed (-9) and started again on the same data: both pages come back and the
-// game goes on from its last stored move. No page is ever reset: the digests of their
-// histories are the server's.
+// seated; each page is reloaded once, one loses its connection once, a third page is refused
+// the taken seat, a fifth tab of a seat makes the oldest give way until it is clicked, a
+// take-back is asked and accepted, and the server is killed (-9) and started again on the same
+// data with its store failing the first read: the page that meets "try again" keeps its seat,
+// both pages come back and the game goes on from its last stored move. No page is ever reset:
+// the digests of their histories are the server's.
 // At the end the record each page downloads is the game played, as melvaron-replay --record
 // reads it. A static host's page says in one line why it cannot invite.
 // Each takes the browser and the run: {site, work, url, facts, byName, replay, server}.
@@ -56,10 +56,9 @@ const legalPoints = () => {
                               y: r.top + (y + 0.5) * scale}));
 };
 
-// What the test does to a page's connection, as a network or a busy server would, each asked
-// for by a count in the page's storage and counted down as it happens: the answer to a join
-// lost on the way (the socket cut as it arrives), or a hello answered "try again" before it
-// reaches the server. Runs before the page's own scripts.
+// What the test does to a page's connection, as a network would: the answer to a join lost on
+// the way (the socket cut as it arrives), asked for by a count in the page's storage and
+// counted down as it happens. Runs before the page's own scripts.
 const networkFaults = (armed) => {
   const take = (key) => {
     const n = Number(localStorage.getItem(key) || 0);
@@ -76,16 +75,6 @@ const networkFaults = (armed) => {
   }
   const Real = window.WebSocket;
   window.WebSocket = class extends Real {
-    send(text) {
-      if (/"type":"hello"/.test(text) && take('melvaron-test-busy-hello')) {
-        const busy = {type: 'refused', request: 'hello', last: 0, reason: 'the server is busy',
-                      code: melvaronFacts.protocol.refusals.again};
-        setTimeout(() => this.onmessage(new MessageEvent('message',
-                                                          {data: JSON.stringify(busy)})));
-        return;
-      }
-      super.send(text);
-    }
     get onmessage() {
       return super.onmessage;
     }
@@ -102,10 +91,11 @@ const networkFaults = (armed) => {
 };
 const faultsLeft = (key) => Number(localStorage.getItem(key) || 0);
 
-// The server program on port (0: a free one) with its games in data; resolves to {child, url}.
-async function serverStarted(program, site, data, port = 0) {
+// The server program on port (0: a free one) with its games in data, its environment with env;
+// resolves to {child, url}.
+async function serverStarted(program, site, data, port = 0, env = {}) {
   const child = spawn(program, ['--listen', `127.0.0.1:${port}`, '--site', site, '--data', data],
-                      {stdio: ['ignore', 'pipe', 'ignore']});
+                      {stdio: ['ignore', 'pipe', 'ignore'], env: {...process.env, ...env}});
   const [, url] = await started(child, child.stdout, /serving (http:\/\/[0-9.]+:[0-9]+\/)/,
                                 'melvaron-server');
   return {child, url};
@@ -211,20 +201,14 @@ async function friendGame(browser, {site, work, states, replay, server: program}
                                      'the taken seat, beside the picture');
         await third.close();
       } else if (moves === 6 || moves === 12) {
-        // A reload keeps the seat, and the game as it stands; player 1's first hello after it
-        // is answered "try again", and the page waits and comes back.
+        // A reload keeps the seat, and the game as it stands.
         const tab = tabs[moves === 6 ? 0 : 1];
-        if (moves === 6)
-          await tab.run(() => localStorage.setItem('melvaron-test-busy-hello', '1'));
         await tab.page.reload();
         await opened(tab, 'a reloaded page');
-        p = await agreed(`the reload after move ${moves}`, ReconnectDeadline);
-        const busy = moves === 6 && await tab.run(faultsLeft, 'melvaron-test-busy-hello') === 0;
+        p = await agreed(`the reload after move ${moves}`);
         disturbed += check(p[moves === 6 ? 0 : 1].seat === (moves === 6 ? 1 : 2),
                            `play a friend: player ${moves === 6 ? 1 : 2} reloaded keeps the seat` +
-                           ` and the game${busy ? ', after a "try again"' : ''}`);
-        if (moves === 6) disturbed += check(busy, 'play a friend: a hello answered "try again" ' +
-                                                  'keeps the seat and comes back');
+                           ' and the game');
       } else if (moves === 14) {
         // A fifth tab of player 1's seat: the oldest connection, the first page's, gives way and
         // says so, and comes back only when it is clicked.
@@ -270,15 +254,22 @@ async function friendGame(browser, {site, work, states, replay, server: program}
         p = await agreed('the reconnection', ReconnectDeadline);
         disturbed += check(true, 'play a friend: a dropped connection comes back with the game');
       } else if (moves === 22) {
-        // The server killed outright and started again on its data, on the same port.
+        // The server killed outright and started again on its data, on the same port, with its
+        // store failing the first read: the first page back is told to try again.
         server.child.kill('SIGKILL');
         await stopped(server.child);
         await waitFor(one, () => !window.melvaronFriend.state.connected, null, MoveDeadline,
                       'the first page seeing the server gone');
-        server = await serverStarted(program, site, data, port);
+        const waited = p[0].waits + p[1].waits;
+        server = await serverStarted(program, site, data, port,
+                                     {MELVARON_SERVER_FAIL_READS: '1'});
         p = await agreed('the server\'s restart', ReconnectDeadline);
-        disturbed += check(p[0].last >= 1, 'play a friend: after kill -9 and a restart on the ' +
-                                           'same data both pages go on from the last move');
+        disturbed += check(p[0].last >= 1 && p[0].seat === 1 && p[1].seat === 2,
+                           'play a friend: after kill -9 and a restart on the same data both ' +
+                           'pages go on from the last move');
+        disturbed += check(p[0].waits + p[1].waits > waited,
+                           'play a friend: a page told "try again" by a failing store keeps its ' +
+                           'seat and comes back');
       }
     }
     check(unequal === 0 && disturbed === 7,
