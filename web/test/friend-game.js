@@ -321,6 +321,137 @@ async function friendGame(browser, {site, work, states, replay, server: program}
   }
 }
 
+// A long game, made by two seats of the test's own (sockets of a page on the server's origin):
+// player 1 puts, asks to take the put back and player 2 accepts, over and over. A fresh page for
+// seat 2 is then caught up on every event, in several of the server's batches as its socket
+// drains, without a resync or a reset, and a drop after it brings the page back on the digest
+// of the whole history. Each seat's requests go round its connections, each kept within the
+// server's budget of messages (docs/PROTOCOL.md: 40 at once, 10 a second after), a little below.
+const LongGameEvents = 400;
+const Budget = {atOnce: 36, perSecond: 9};
+// The digest of no events, a connection's hello before it holds any: SHA-256 of nothing.
+const EmptyDigest = 'e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855';
+const longGame = async ({path, secretDigits, events, nothing, budget}) => {
+  const hex = () => Array.from(crypto.getRandomValues(new Uint8Array(secretDigits / 2)),
+                               (b) => b.toString(16).padStart(2, '0')).join('');
+  const open = () => new Promise((resolve, reject) => {
+    const c = {ws: new WebSocket(`ws://${location.host}${path}`), inbox: [], wake: null,
+               tokens: budget.atOnce, since: performance.now()};
+    c.ws.onmessage = (m) => {
+      c.inbox.push(JSON.parse(m.data));
+      if (c.wake) c.wake();
+    };
+    c.ws.onopen = () => resolve(c);
+    c.ws.onerror = () => reject(new Error('the test\'s seat could not connect'));
+  });
+  // The first message that pred takes; those before it are passed over.
+  const until = async (c, pred) => {
+    for (;;) {
+      while (c.inbox.length) {
+        const m = c.inbox.shift();
+        if (pred(m)) return m;
+      }
+      await new Promise((wake) => {
+        c.wake = wake;
+      });
+    }
+  };
+  const secret1 = hex(), secret2 = hex();
+  const first = await open();
+  first.ws.send(JSON.stringify({type: 'create', secret: secret1}));
+  const created = await until(first, (m) => m.type === 'created');
+  const seats = [{secret: secret1, links: [first], next: 0}, {secret: secret2, links: [], next: 0}];
+  const join = await open();
+  join.ws.send(JSON.stringify({type: 'join', game: created.game, invitation: created.invitation,
+                               secret: secret2}));
+  await until(join, (m) => m.type === 'joined');
+  seats[1].links.push(join);
+  for (const s of seats)
+    while (s.links.length < 3) {
+      const c = await open();
+      c.ws.send(JSON.stringify({type: 'hello', game: created.game, secret: s.secret, last: 0,
+                                digest: nothing}));
+      await until(c, (m) => m.type === 'welcome');
+      s.links.push(c);
+    }
+  // A request of seat s, answering event n, when its connection's budget allows; gives the
+  // event it made.
+  const ask = async (s, request, n) => {
+    const c = s.links[s.next++ % s.links.length];
+    for (;;) {
+      const now = performance.now();
+      c.tokens = Math.min(budget.atOnce, c.tokens + (now - c.since) * budget.perSecond / 1000);
+      c.since = now;
+      if (c.tokens >= 1) break;
+      await new Promise((resolve) => setTimeout(resolve, 1000 / budget.perSecond));
+    }
+    c.tokens -= 1;
+    c.ws.send(JSON.stringify({...request, secret: s.secret, after: n}));
+    const e = await until(c, (m) => (m.type === 'event' && m.n === n + 1) || m.type === 'refused');
+    if (e.type !== 'event') throw new Error(`${request.type} refused: ${e.reason}`);
+    return n + 1;
+  };
+  // A put of player 1 at the start, as the page's own game (at its first screen) allows.
+  let cell = 0;
+  while (!Module._melvaron_may_put(cell)) cell++;
+  let n = 1; // the join
+  while (n < events) {
+    n = await ask(seats[0], {type: 'move', cell}, n);
+    n = await ask(seats[0], {type: 'takeback'}, n);
+    n = await ask(seats[1], {type: 'takeback_answer', accept: true}, n);
+  }
+  for (const s of seats) for (const c of s.links) c.ws.close();
+  return {game: created.game, secret: secret2, last: n};
+};
+
+async function friendLongGame(browser, {site, work, states, server: program}) {
+  if (!program) {
+    note('play a friend, a long game: no melvaron-server built, not played');
+    return;
+  }
+  const server = await serverStarted(program, site, fs.mkdtempSync(path.join(work, 'long-')));
+  const context = await browser.playwright.newContext();
+  try {
+    const tab = playwrightTab(await context.newPage());
+    await tab.goto(server.url);
+    await waitFor(tab, () => window.melvaron && window.melvaron.firstScreenMs !== null &&
+                  window.melvaronFriend, null, LoadDeadline, 'the first screen');
+    const made = Date.now();
+    const {protocol} = await tab.run(() => melvaronFacts);
+    const game = await tab.run(longGame, {path: protocol.path, secretDigits: protocol.secretDigits,
+                                          events: LongGameEvents, nothing: EmptyDigest,
+                                          budget: Budget});
+    note(`play a friend, a long game: ${game.last} events made in ` +
+         `${((Date.now() - made) / 1000).toFixed(1)} s`);
+    // Seat 2 kept in the page's storage, as a page that holds none of its events would keep it.
+    await tab.run((g) => localStorage.setItem('melvaron-friend-seat', JSON.stringify(
+        {game: g.game, seat: 2, secret: g.secret, events: []})), game);
+    const start = Date.now();
+    await tab.page.reload();
+    const caught = await waitFor(tab, ({last, rest}) => {
+      const f = window.melvaronFriend && window.melvaronFriend.state;
+      return f && f.connected && f.last === last && Module._melvaron_state() === rest ? f : null;
+    }, {last: game.last, rest: states.gsOnlineWait}, 4 * MoveDeadline, 'the long catch-up');
+    check(caught.seat === 2 && caught.resets === 0,
+          `play a friend: a fresh page caught up on ${game.last} events, seated, the friend to ` +
+          'move, in ' +
+          `${((Date.now() - start) / 1000).toFixed(1)} s`);
+    await tab.run(() => window.melvaronFriend.drop());
+    await waitFor(tab, () => !window.melvaronFriend.state.connected, null, MoveDeadline,
+                  'the drop');
+    const back = await waitFor(tab, () => {
+      const f = window.melvaronFriend.state;
+      return f.connected ? f : null;
+    }, null, ReconnectDeadline, 'the page back after the drop');
+    check(back.last === game.last && back.resets === 0,
+          'play a friend: the long game\'s page back after a drop, its history\'s digest the ' +
+          'server\'s');
+  } finally {
+    await context.close().catch(() => {});
+    await stopped(server.child);
+  }
+}
+
 // A page from a static host: every local game, and one line on why it cannot invite.
 async function friendWithoutServer(browser, {site}) {
   const {server, url} = await served(site);
@@ -343,4 +474,4 @@ async function friendWithoutServer(browser, {site}) {
   }
 }
 
-module.exports = {friendGame, friendWithoutServer};
+module.exports = {friendGame, friendLongGame, friendWithoutServer};
