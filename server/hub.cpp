@@ -220,7 +220,7 @@ void TGameHub::Drain(TLink* link) {
         TLinkState& state = it->second;
         if (state.busy || state.closing || state.queued.empty()) return;
         const protocol::TClientMessage m = std::move(state.queued.front());
-        state.queued.pop_front();
+        state.queued.erase(state.queued.begin());
         Dispatch(link, m);
     }
 }
@@ -503,6 +503,7 @@ void TGameHub::Attach(TLink* link, TLive* game, int seat) {
     TLinkState& state = FLinks[link];
     state.game = game;
     state.seat = seat;
+    link->Seated();
     const bool arrived = game->seats[seat].empty();
     game->seats[seat].push_back(link);
     const int other = 3 - seat;
@@ -889,9 +890,15 @@ void TGameHub::Swept(store::TSweepResult& result, std::exception_ptr failure, in
     Settled();
 }
 
+bool TGameHub::StoreAnswers() const {
+    // A store stuck in its work answers nothing: a probe that waits too long says so.
+    return FStoreAnswers && !(FProbing && FOptions.clock() - FProbeSince >= ProbeSeconds);
+}
+
 void TGameHub::ProbeStore() {
     if (FProbing) return;
     FProbing = true;
+    FProbeSince = FOptions.clock();
     FStore.Run([](store::TGameStore& store) { store.Ping(); },
                [this](std::exception_ptr failure) {
                    FProbing = false;

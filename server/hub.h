@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,6 +40,9 @@ class TLink {
     // How many messages wait to be written to the page. A page catching up is sent more only
     // while few wait; the rest follows when the network layer calls Drained.
     virtual std::size_t Queued() const = 0;
+    // The hub has given the connection a seat (a create, join or hello that took one): the
+    // network side closes a connection that takes none within its deadline.
+    virtual void Seated() {}
 };
 
 struct THubOptions {
@@ -80,9 +82,11 @@ class TGameHub {
     // Forgets what is old (unused invitations, finished games past their keeping, creators'
     // addresses past the limit's day) and ends the games nobody moved in for abandonDays.
     void Sweep();
-    // Whether the store answered its latest work; ProbeStore asks it again with a cheap read.
-    bool StoreAnswers() const { return FStoreAnswers; }
+    // Whether the store answered its latest work, and answers a probe within ProbeSeconds;
+    // ProbeStore asks it again with a cheap read.
+    bool StoreAnswers() const;
     void ProbeStore();
+    static constexpr int64_t ProbeSeconds = 10;
     // The network layer is going: every link is forgotten without a word to it.
     void ForgetLinks();
 
@@ -102,7 +106,8 @@ class TGameHub {
         int64_t sent = 0;   // the latest event sent to the page
         bool busy = false;  // a seat request waits for the store; later messages wait in queued
         bool closing = false;
-        std::deque<protocol::TClientMessage> queued;
+        // A vector: most links never queue one, and a deque would allocate for each at once.
+        std::vector<protocol::TClientMessage> queued;
     };
     // A link as it was when a wait for the store began.
     struct TRef {
@@ -183,6 +188,7 @@ class TGameHub {
     bool FCommitting = false, FSweeping = false, FProbing = false;
     int FReads = 0; // store reads under way
     bool FStoreAnswers = true;
+    int64_t FProbeSince = 0; // when the probe under way was asked
     int FHold = 0;
     std::vector<std::string> FUnloadLater; // games to unload when the last hold goes
     std::vector<std::function<void()>> FWhenIdle;

@@ -1,6 +1,7 @@
 // The network side of melvaron-server (Boost.Beast on one io_context, one thread): HTTP for the
-// site's files and the WebSocket of the game, with their limits; the hub decides everything
-// about games. Nothing of Beast shows here, so that the program's entry stays light.
+// site's files and the WebSocket of the game, with their limits, and the operator's own listener
+// of the metrics; the hub decides everything about games. Nothing of Beast shows here, so that the
+// program's entry stays light.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "server/hub.h"
+#include "server/log.h"
 #include "server/store.h"
 
 namespace server {
@@ -24,18 +26,29 @@ struct TNetOptions {
     std::vector<std::string> origins; // pages of other origins allowed to play
     double messagesPerSecond = 10;    // a connection's budget: so many a second on average,
     double messageBurst = 40;         // and so many at once
+    // The door: connections open at once in all and per address (an IPv6 /64 counted as one),
+    // and how long a WebSocket may stay open without taking a seat.
+    int maxConnections = 10000;
+    int connectionsPerAddress = 64;
+    int unseatedSeconds = 10;
+    // Proxies whose X-Forwarded-For names the page (door::NormalAddress form).
+    std::vector<std::string> trustedProxies;
+    // The operator's listener of /metrics and /healthz; none when metricsAddress is empty.
+    std::string metricsAddress = "127.0.0.1";
+    uint16_t metricsPort = 9190;
     THubOptions hub;
-    std::function<void(const std::string&)> log;
+    TLog log;
 };
 
 class TNetServer {
   public:
     TNetServer(store::TGameStore& store, TNetOptions options);
     ~TNetServer();
-    // Binds the address; false with a one-line reason.
+    // Binds the address and the metrics' one; false with a one-line reason.
     bool Listen(std::string& error);
-    // The port listened on (the one chosen, for port 0).
+    // The ports listened on (the ones chosen, for port 0); MetricsPort is 0 without metrics.
     uint16_t Port() const;
+    uint16_t MetricsPort() const;
     // Serves until SIGTERM or SIGINT, then stores what is pending, closes every connection (a
     // WebSocket with going-away) and returns.
     void Run();

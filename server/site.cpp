@@ -80,16 +80,38 @@ const char* MimeType(const std::filesystem::path& file) {
     return "application/octet-stream";
 }
 
-bool OriginAllowed(std::string_view origin, std::string_view host,
+bool OriginAllowed(std::string_view origin, const TOwnName& own,
                    const std::vector<std::string>& allowed) {
     if (origin.empty()) return true;
     for (const std::string& a : allowed)
         if (SameText(origin, a)) return true;
-    for (std::string_view scheme : {"http://", "https://"})
-        if (origin.size() > scheme.size() && SameText(origin.substr(0, scheme.size()), scheme) &&
-            !host.empty() && SameText(origin.substr(scheme.size()), host))
-            return true;
-    return false;
+    uint16_t port = 0;
+    if (SameText(origin.substr(0, 7), "http://")) {
+        origin.remove_prefix(7);
+        port = 80;
+    } else if (SameText(origin.substr(0, 8), "https://")) {
+        origin.remove_prefix(8);
+        port = 443;
+    } else {
+        return false; // "null", a file, another scheme
+    }
+    // An origin is a scheme, a host and a port, nothing after them.
+    const std::size_t colon = origin.rfind(':');
+    std::string_view host = origin;
+    if (colon != std::string_view::npos && origin.find(']', colon) == std::string_view::npos) {
+        const std::string_view digits = origin.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5) return false;
+        uint32_t value = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9') return false;
+            value = value * 10 + static_cast<uint32_t>(c - '0');
+        }
+        if (value > 65535) return false;
+        port = static_cast<uint16_t>(value);
+        host = origin.substr(0, colon);
+    }
+    if (port != own.port || host.empty()) return false;
+    return SameText(host, own.host) || (own.loopback && SameText(host, "localhost"));
 }
 
 } // namespace site

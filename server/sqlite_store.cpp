@@ -18,9 +18,11 @@ namespace store {
 
 namespace {
 
-// Schema 2: every secret and invitation as its SHA-256, when each game last changed and when it
-// finished, so that a sweep can forget what is old. Space that deleted rows leave is given back
-// by incremental vacuuming, and deleted content is overwritten.
+// Schema 2: every secret and invitation as its SHA-256; when each event was stored and when each
+// game finished, so that a sweep can forget what is old. A game's last change is its latest
+// event's time, kept in the event's own row: a commit writes no more pages than its events'.
+// Space that deleted rows leave is given back by incremental vacuuming, and deleted content is
+// overwritten.
 constexpr const char* Schema = R"(
 CREATE TABLE IF NOT EXISTS games(
     id TEXT PRIMARY KEY,
@@ -30,29 +32,27 @@ CREATE TABLE IF NOT EXISTS games(
     creator TEXT NOT NULL,
     created INTEGER NOT NULL,
     finished INTEGER NOT NULL DEFAULT 0,
-    active INTEGER NOT NULL DEFAULT 0,
     finished_at INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX IF NOT EXISTS games_open ON games(creator, finished, created);
-CREATE INDEX IF NOT EXISTS games_idle ON games(finished, active);
 CREATE TABLE IF NOT EXISTS events(
     game TEXT NOT NULL REFERENCES games(id),
     n INTEGER NOT NULL,
     body TEXT NOT NULL,
+    at INTEGER NOT NULL DEFAULT 0,
     PRIMARY KEY(game, n)) WITHOUT ROWID;
 )";
 
 // Schema 1 held the secrets and invitations as they are: they become their hashes, and every
-// game is taken as changed now, so that none is swept as old by the first sweep after it.
+// event is taken as made now, so that no game is abandoned by the first sweep after it.
 constexpr const char* FromSchema1 = R"(
-ALTER TABLE games ADD COLUMN active INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE games ADD COLUMN finished_at INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE events ADD COLUMN at INTEGER NOT NULL DEFAULT 0;
 UPDATE games SET
     secret1 = melvaron_sha256(secret1),
     secret2 = CASE secret2 WHEN '' THEN '' ELSE melvaron_sha256(secret2) END,
     invitation = CASE invitation WHEN '' THEN '' ELSE melvaron_sha256(invitation) END,
-    active = strftime('%s', 'now'),
     finished_at = CASE finished WHEN 0 THEN 0 ELSE strftime('%s', 'now') END;
-CREATE INDEX IF NOT EXISTS games_idle ON games(finished, active);
+UPDATE events SET at = strftime('%s', 'now');
 )";
 
 constexpr const char* Statements[] = {
@@ -62,15 +62,13 @@ constexpr const char* Statements[] = {
     "SAVEPOINT game",
     "RELEASE game",
     "ROLLBACK TO game",
-    "INSERT INTO games(id, secret1, invitation, creator, created, active) "
-    "VALUES(?1, ?2, ?3, ?4, ?5, ?5)",
+    "INSERT INTO games(id, secret1, invitation, creator, created) VALUES(?1, ?2, ?3, ?4, ?5)",
     "UPDATE games SET secret2 = ?2 WHERE id = ?1 AND secret2 = ''",
-    "UPDATE games SET active = ?2 WHERE id = ?1",
     "UPDATE games SET finished = 1, finished_at = ?2 WHERE id = ?1",
-    "INSERT INTO events(game, n, body) VALUES(?1, ?2, ?3)",
-    "SELECT secret1, secret2, invitation, creator, created, finished, active, finished_at "
+    "INSERT INTO events(game, n, body, at) VALUES(?1, ?2, ?3, ?4)",
+    "SELECT secret1, secret2, invitation, creator, created, finished, finished_at "
     "FROM games WHERE id = ?1",
-    "SELECT n, body FROM events WHERE game = ?1 ORDER BY n",
+    "SELECT n, body, at FROM events WHERE game = ?1 ORDER BY n",
     "SELECT id FROM games WHERE finished = 0 ORDER BY created, id",
     "SELECT count(*) FROM games WHERE creator = ?1 AND finished = 0 AND created >= ?2",
     "SELECT id FROM games WHERE secret2 = '' AND finished = 0 AND created <= ?1",
@@ -78,8 +76,9 @@ constexpr const char* Statements[] = {
     "DELETE FROM events WHERE game = ?1",
     "DELETE FROM games WHERE id = ?1",
     "UPDATE games SET creator = '' WHERE creator != '' AND created <= ?1",
-    "SELECT id FROM games WHERE finished = 0 AND secret2 != '' AND active <= ?1 "
-    "ORDER BY active, id LIMIT ?2",
+    "SELECT id FROM (SELECT id, (SELECT at FROM events WHERE game = games.id ORDER BY n DESC "
+    "LIMIT 1) AS active FROM games WHERE finished = 0 AND secret2 != '') "
+    "WHERE active <= ?1 ORDER BY active, id LIMIT ?2",
     "SELECT 1 FROM games LIMIT 1",
 };
 static_assert(std::size(Statements) == TSqliteStore::StatementCount);
@@ -264,14 +263,8 @@ void TSqliteStore::Apply(const TGameChange& c) {
         Bind(s, 1, c.id);
         sqlite3_bind_int64(s, 2, c.firstEvent + static_cast<int64_t>(i));
         Bind(s, 3, c.events[i]);
+        sqlite3_bind_int64(s, 4, c.at);
         Step(FDb, s, "an event of that number exists");
-    }
-    if (!c.events.empty() && !c.create) {
-        sqlite3_stmt* s = Statement(SetActive);
-        Bind(s, 1, c.id);
-        sqlite3_bind_int64(s, 2, c.at);
-        Step(FDb, s, "cannot store when the game changed");
-        if (sqlite3_changes(FDb) != 1) throw TStoreError("the game is gone");
     }
     if (c.finished) {
         sqlite3_stmt* s = Statement(SetFinished);
@@ -283,6 +276,21 @@ void TSqliteStore::Apply(const TGameChange& c) {
 
 std::vector<TCommitOutcome> TSqliteStore::Commit(const std::vector<TGameChange>& changes) {
     std::vector<TCommitOutcome> outcomes(changes.size());
+    // Nearly always every change goes in: one transaction with no savepoints. Only when one
+    // does not is it all done again, a savepoint around each game's change.
+    Control(FDb, Statement(Begin), "cannot begin a transaction");
+    try {
+        for (const TGameChange& c : changes) Apply(c);
+        Control(FDb, Statement(CommitTx), "cannot commit");
+        return outcomes;
+    } catch (const TConflict&) {
+        Rollback();
+    } catch (const TStoreError&) {
+        Rollback();
+    } catch (...) {
+        Rollback();
+        throw;
+    }
     Control(FDb, Statement(Begin), "cannot begin a transaction");
     try {
         for (std::size_t i = 0; i < changes.size(); ++i) {
@@ -323,8 +331,8 @@ std::optional<TStoredGame> TSqliteStore::Load(const std::string& id) {
         game.creator = Column(s, 3);
         game.created = sqlite3_column_int64(s, 4);
         game.finished = sqlite3_column_int(s, 5) != 0;
-        game.active = sqlite3_column_int64(s, 6);
-        game.finishedAt = sqlite3_column_int64(s, 7);
+        game.finishedAt = sqlite3_column_int64(s, 6);
+        game.active = game.created;
     }
     sqlite3_stmt* s = Statement(SelectEvents);
     TReset reset{s};
@@ -335,6 +343,7 @@ std::optional<TStoredGame> TSqliteStore::Load(const std::string& id) {
         if (sqlite3_column_int64(s, 0) != static_cast<int64_t>(game.events.size()) + 1)
             throw TStoreError("game " + id + " has a gap in its events");
         game.events.push_back(Column(s, 1));
+        game.active = sqlite3_column_int64(s, 2);
     }
     if (rc != SQLITE_DONE) Fail("cannot read a game's events");
     return game;

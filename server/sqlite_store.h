@@ -41,7 +41,6 @@ class TSqliteStore final : public TGameStore {
         RollbackSavepoint,
         InsertGame,
         SetSecond,
-        SetActive,
         SetFinished,
         InsertEvent,
         SelectGame,

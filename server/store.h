@@ -36,7 +36,7 @@ struct TStoredGame {
     std::string invitation;       // the invitation's hash (kept after the join, for its repeat)
     std::string creator;          // the address that created it, or empty once forgotten
     int64_t created = 0;          // when, in seconds since 1970
-    int64_t active = 0;           // when its latest change was stored
+    int64_t active = 0;           // when its latest event was made (created, before any)
     bool finished = false;
     int64_t finishedAt = 0;          // when it finished, when it did
     std::vector<std::string> events; // the events' texts, event n at [n - 1]
@@ -53,7 +53,7 @@ struct TGameChange {
     int64_t firstEvent = 1;                   // the number of events[0]
     std::vector<std::string> events;
     bool finished = false; // the game is over with these events
-    int64_t at = 0;        // when the change was made: the game's active, and finishedAt
+    int64_t at = 0;        // when the change was made: its events' time, and finishedAt
 };
 
 // What became of one game's change in a commit.

@@ -201,6 +201,18 @@ TEST_F(HubTest, AMoveIsStoredThenAnnouncedToBothSeats) {
     const auto record = two.Take("record");
     ASSERT_EQ(record.size(), 1u);
     EXPECT_NE(Str(record[0], "text").find("put 1 50 row 3 column 8\n"), std::string::npos);
+
+    // The figures count it all: three commits (the create, the join, the move), two events.
+    std::string metrics;
+    hub.WriteMetrics(metrics);
+    for (const char* line :
+         {"# TYPE melvaron_hub_commit_seconds histogram\n", "melvaron_hub_commit_seconds_count 3\n",
+          "melvaron_hub_commit_seconds_bucket{le=\"+Inf\"} 3\n",
+          "melvaron_hub_events_stored_total 2\n", "melvaron_hub_seated_connections 2\n",
+          "melvaron_hub_refusals_total{code=\"secret\"} 1\n",
+          "melvaron_hub_refusals_total{code=\"rules\"} 1\n",
+          "melvaron_hub_limit_hits_total{limit=\"links_per_seat\"} 0\n"})
+        EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
 }
 
 TEST_F(HubTest, APageComingBackIsSentWhatItMissed) {
@@ -436,12 +448,15 @@ TEST_F(HubTest, AFailedCommitIsRefusedAgainAndTheOthersAreStored) {
     hub.Flush();
     EXPECT_EQ(one.closed, server::CloseInternal);
     EXPECT_EQ(two.closed, server::CloseInternal);
+    EXPECT_FALSE(hub.StoreAnswers()) << "/healthz would say all is well";
     hub.Closed(&one);
     hub.Closed(&two);
     TFakeLink back;
     Send(back, Hello(secret1, 2));
     EXPECT_EQ(Str(back.Take("refused").at(0), "code"), "again");
     store.fail = store.failLoads = false;
+    hub.ProbeStore();
+    EXPECT_TRUE(hub.StoreAnswers());
     Send(back, Hello(secret1, 2));
     EXPECT_EQ(back.Take("welcome").at(0).at("last"), 2);
     std::string metrics;

@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
+#include <thread>
 
 #include "server/beast.h"
 #include "server/game.h"
@@ -33,7 +35,8 @@ namespace {
 // A bound on any one wait, so that a fault fails the test instead of hanging it.
 constexpr auto Patience = 60s;
 
-// The server program on a port of its choosing, with its own site and data folders.
+// The server program on a port of its choosing, with its own site and data folders, which go
+// with it; its log goes to a file of the folder, shown when the test fails.
 class TServer {
   public:
     explicit TServer(std::filesystem::path folder) : FFolder(std::move(folder)) {
@@ -43,21 +46,36 @@ class TServer {
     }
     ~TServer() {
         if (FPid > 0) Kill();
+        if (::testing::Test::HasFailure())
+            std::fprintf(stderr, "the server's log:\n%s", Log().c_str());
+        std::filesystem::remove_all(FFolder);
     }
 
-    // Starts the program; env holds NAME=VALUE settings beside the test's own environment.
-    void Start(const std::vector<std::string>& env = {}) {
+    // Options beyond the test's own; files > 0 starts the server with that many descriptors;
+    // env holds NAME=VALUE settings beside the test's own environment.
+    std::vector<std::string> options, env;
+    int files = 0;
+
+    void Start() {
         int out[2];
         ASSERT_EQ(pipe(out), 0);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addclose(&actions, out[0]);
+        const std::string log = (FFolder / "server.log").string();
+        posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                         0600);
         const std::string program = subprocess::Program("server/melvaron-server");
         const std::string site = (FFolder / "site").string(), data = (FFolder / "data").string();
-        std::vector<std::string> args = {program, "--listen", "127.0.0.1:0", "--site",
-                                         site,    "--data",   data,          "--games-per-address",
-                                         "1000"};
+        std::vector<std::string> args = {program, "--listen",  "127.0.0.1:0", "--site",
+                                         site,    "--data",    data,          "--games-per-address",
+                                         "1000",  "--metrics", "127.0.0.1:0"};
+        args.insert(args.end(), options.begin(), options.end());
+        if (files > 0) // the limit of the shell that becomes the server, hard and soft
+            args.insert(
+                args.begin(),
+                {"/bin/sh", "-c", "ulimit -n " + std::to_string(files) + " && exec \"$@\"", "sh"});
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -66,11 +84,10 @@ class TServer {
         for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
         for (std::string& e : settings) envp.push_back(e.data());
         envp.push_back(nullptr);
-        ASSERT_EQ(posix_spawn(&FPid, program.c_str(), &actions, nullptr, argv.data(), envp.data()),
-                  0);
+        ASSERT_EQ(posix_spawn(&FPid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
-        // The first line names the port once the server listens.
+        // The first line names the ports once the server listens.
         std::string line;
         char c;
         pollfd p{out[0], POLLIN, 0};
@@ -79,8 +96,11 @@ class TServer {
             line += c;
         close(out[0]);
         const std::size_t at = line.find("http://127.0.0.1:");
-        ASSERT_NE(at, std::string::npos) << "the server did not start: " << line;
+        ASSERT_NE(at, std::string::npos) << "the server did not start: " << line << Log();
         FPort = std::stoi(line.substr(at + 17));
+        const std::size_t metrics = line.find("metrics on http://127.0.0.1:");
+        ASSERT_NE(metrics, std::string::npos) << line;
+        FMetricsPort = std::stoi(line.substr(metrics + 28));
     }
     // Stops the server as the system would at shutdown.
     void Terminate() { kill(FPid, SIGTERM); }
@@ -89,6 +109,8 @@ class TServer {
         Wait();
     }
     int Port() const { return FPort; }
+    int MetricsPort() const { return FMetricsPort; }
+    pid_t Pid() const { return FPid; }
     std::filesystem::path Data() const { return FFolder / "data"; }
     std::filesystem::path Site() const { return FFolder / "site"; }
     // The exit status once the server has ended.
@@ -98,23 +120,48 @@ class TServer {
         FPid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    // What the server has logged so far.
+    std::string Log() const { return subprocess::ReadFile((FFolder / "server.log").string()); }
 
   private:
     std::filesystem::path FFolder;
     pid_t FPid = -1;
-    int FPort = 0;
+    int FPort = 0, FMetricsPort = 0;
 };
+
+// How a test's connection reaches the server: from which loopback address, as which page,
+// through which proxy's header.
+struct TReach {
+    std::string origin;       // the page's; empty: the server's own
+    std::string source;       // the local address; empty: the system's choice
+    std::string forwardedFor; // an X-Forwarded-For field; empty: none
+    std::string host;         // the Host field; empty: the server's address
+};
+
+// A TCP connection to the server from source (any of loopback's 127/8).
+void Connect(tcp::socket& socket, int port, const std::string& source) {
+    const tcp::endpoint server(asio::ip::make_address("127.0.0.1"), static_cast<uint16_t>(port));
+    socket.open(tcp::v4());
+    if (!source.empty()) socket.bind(tcp::endpoint(asio::ip::make_address(source), 0));
+    socket.connect(server);
+}
 
 // A page's connection, played by hand, and its copy of the game.
 class TClient {
   public:
-    explicit TClient(int port, std::string origin = "") : FWs(FIo) {
-        beast::get_lowest_layer(FWs).connect(
-            tcp::endpoint(asio::ip::make_address("127.0.0.1"), static_cast<uint16_t>(port)));
-        const std::string host = "127.0.0.1:" + std::to_string(port);
-        if (origin.empty()) origin = "http://" + host;
-        FWs.set_option(websocket::stream_base::decorator(
-            [origin](websocket::request_type& r) { r.set(http::field::origin, origin); }));
+    explicit TClient(int port, std::string origin = "")
+        : TClient(port, TReach{origin, "", "", ""}) {}
+    TClient(int port, const TReach& reach) : FWs(FIo) {
+        Connect(beast::get_lowest_layer(FWs).socket(), port, reach.source);
+        const std::string host =
+            reach.host.empty() ? "127.0.0.1:" + std::to_string(port) : reach.host;
+        const std::string origin =
+            reach.origin.empty() ? "http://127.0.0.1:" + std::to_string(port) : reach.origin;
+        FWs.set_option(
+            websocket::stream_base::decorator([origin, reach](websocket::request_type& r) {
+                r.set(http::field::origin, origin);
+                if (!reach.forwardedFor.empty()) r.set("X-Forwarded-For", reach.forwardedFor);
+            }));
         FWs.handshake(host, "/play");
     }
 
@@ -252,7 +299,6 @@ struct ServerWire : ::testing::Test {
     std::filesystem::path folder = subprocess::TempPath("server");
     TServer server{folder};
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(server.Start()); }
-    void TearDown() override { std::filesystem::remove_all(folder); }
 };
 
 } // namespace
@@ -466,6 +512,301 @@ TEST_F(ServerWire, AStopSaysGoingAwayAndEndsCleanly) {
     EXPECT_EQ(server.Wait(), 0);
 }
 
+// ---- The door: limits, the proxy's address, the HTTP surface, the operator's view ----
+
+namespace {
+
+// A server started by the test itself, with the options the test gives.
+struct ServerDoor : ::testing::Test {
+    std::filesystem::path folder = subprocess::TempPath("door");
+    TServer server{folder};
+};
+
+// Bytes sent as they are on a fresh connection (none: only read), and all that comes back
+// until the server closes.
+std::string Exchange(int port, const std::string& bytes, const std::string& source = "") {
+    asio::io_context io;
+    tcp::socket socket(io);
+    Connect(socket, port, source);
+    beast::error_code ec;
+    if (!bytes.empty()) {
+        asio::write(socket, asio::buffer(bytes), ec);
+        socket.shutdown(tcp::socket::shutdown_send, ec);
+    }
+    std::string got;
+    char chunk[4096];
+    while (!ec) got.append(chunk, socket.read_some(asio::buffer(chunk), ec));
+    return got;
+}
+
+std::string Get(int port, const std::string& target) {
+    return Exchange(port,
+                    "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+}
+
+// A figure's value in /metrics, e.g. Metric(port, "melvaron_accept_errors_total"); -1 when the
+// line is not there.
+int64_t Metric(int port, const std::string& sample) {
+    const std::string text = Get(port, "/metrics");
+    const std::size_t at = text.find("\n" + sample + " ");
+    return at == std::string::npos ? -1 : std::stoll(text.substr(at + sample.size() + 2));
+}
+
+// Waits until holds() or the test's patience ends; whether it held.
+bool WaitFor(const std::function<bool()>& holds) {
+    const auto end = std::chrono::steady_clock::now() + Patience;
+    while (!holds()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(20ms); // a poll of a state, not a wait for one
+    }
+    return true;
+}
+
+// The CPU seconds a process has used, from /proc.
+double CpuSeconds(pid_t pid) {
+    const std::string stat = subprocess::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i >= 14) ticks += std::stod(field); // utime, stime
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST_F(ServerDoor, OneAddressHoldsItsShareWhileAnotherGetsIn) {
+    server.options = {"--connections-per-address", "8"};
+    ASSERT_NO_FATAL_FAILURE(server.Start());
+    const int port = server.Port(), metrics = server.MetricsPort();
+    asio::io_context io;
+    std::vector<std::unique_ptr<tcp::socket>> idle;
+    for (int i = 0; i < 8; ++i) {
+        idle.push_back(std::make_unique<tcp::socket>(io));
+        Connect(*idle.back(), port, "127.0.0.1");
+    }
+    ASSERT_TRUE(
+        WaitFor([&] { return Metric(metrics, "melvaron_connections_accepted_total") == 8; }));
+    // The ninth and every one after it: refused before anything is read, in one line, and
+    // logged once.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(Exchange(port, "", "127.0.0.1").substr(0, 12), "HTTP/1.1 503");
+    EXPECT_EQ(
+        Metric(metrics, R"(melvaron_connections_refused_total{limit="connections_per_address"})"),
+        5);
+    EXPECT_EQ(Count(server.Log(), "connection from 127.0.0.1 refused: 8 open from it"), 1);
+
+    // Another address plays meanwhile; a place given back is taken again.
+    TClient one(port, TReach{"", "127.0.0.2", "", ""});
+    one.Send(json::object{{"type", "create"}});
+    const json::object created = one.Until("created").back();
+    idle.pop_back();
+    ASSERT_TRUE(
+        WaitFor([&] { return Metric(metrics, R"(melvaron_connections_open{kind="http"})") == 7; }));
+    TClient two(port, TReach{"", "127.0.0.1", "", ""});
+    two.Send(json::object{
+        {"type", "join"}, {"game", created.at("game")}, {"invitation", created.at("invitation")}});
+    EXPECT_EQ(two.Until("joined").back().at("type"), "joined");
+}
+
+// Idle sockets past the server's descriptors: while it cannot accept it waits instead of
+// spinning, the seated pages play on, and once the sockets go a fresh page gets in.
+TEST_F(ServerDoor, IdleSocketsPastTheDescriptorLimit) {
+    server.files = 64;
+    server.options = {"--connections-per-address", "1000", "--max-connections", "1000"};
+    ASSERT_NO_FATAL_FAILURE(server.Start());
+    const int port = server.Port();
+    auto one = std::make_unique<TClient>(port), two = std::make_unique<TClient>(port);
+    const TSeats seats = Meet(*one, *two);
+    asio::io_context io;
+    std::vector<std::unique_ptr<tcp::socket>> idle;
+    for (int i = 0; i < 100; ++i) {
+        idle.push_back(std::make_unique<tcp::socket>(io));
+        Connect(*idle.back(), port, ""); // the backlog takes what the server cannot
+    }
+    ASSERT_TRUE(WaitFor([&] { return server.Log().find("cannot accept") != std::string::npos; }));
+    const double before = CpuSeconds(server.Pid());
+    const auto start = std::chrono::steady_clock::now();
+    TClient* by[3] = {nullptr, one.get(), two.get()};
+    std::mt19937 rng(3);
+    PlayOne(by, rng);
+    std::this_thread::sleep_for(2s); // the window over which the CPU is measured
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // A spinning accept loop takes all of a core; waiting takes next to nothing.
+    EXPECT_LT(CpuSeconds(server.Pid()) - before, 0.25 * seconds);
+
+    idle.clear();
+    two.reset();
+    two = std::make_unique<TClient>(port);
+    two->replica = one->replica;
+    two->Send(Hello(seats, 2, one->replica.Last()));
+    EXPECT_EQ(Number(two->Until("welcome").back(), "last"), one->replica.Last());
+    by[2] = two.get();
+    PlayOne(by, rng);
+    EXPECT_TRUE(WaitFor(
+        [&] { return server.Log().find("accepting connections again") != std::string::npos; }));
+    EXPECT_EQ(Metric(server.MetricsPort(), "melvaron_unseated_closed_total"), 0);
+}
+
+TEST_F(ServerDoor, AWebSocketThatTakesNoSeatIsClosed) {
+    // A game made first, so that the seat below is taken by a hello, at once, and no slow
+    // commit can outlast the short deadline.
+    ASSERT_NO_FATAL_FAILURE(server.Start());
+    TSeats game;
+    {
+        TClient one(server.Port());
+        one.Send(json::object{{"type", "create"}});
+        const json::object created = one.Until("created").back();
+        game.game = Text(created, "game");
+        game.secret1 = Text(created, "secret");
+    }
+    server.Terminate();
+    ASSERT_EQ(server.Wait(), 0);
+    server.options = {"--unseated-timeout", "1"};
+    ASSERT_NO_FATAL_FAILURE(server.Start());
+
+    TClient seated(server.Port());
+    seated.Send(Hello(game, 1, 0));
+    seated.Until("welcome");
+    TClient idle(server.Port());
+    EXPECT_EQ(idle.CloseCode(), 1008);
+    EXPECT_EQ(Metric(server.MetricsPort(), "melvaron_unseated_closed_total"), 1);
+    seated.Send(json::object{{"type", "record"}});
+    EXPECT_EQ(seated.Until("record").back().at("type"), "record");
+}
+
+TEST_F(ServerDoor, ATrustedProxyNamesThePage) {
+    server.options = {"--trusted-proxy", "127.0.0.2", "--connections-per-address", "2",
+                      "--log-level",     "info"};
+    ASSERT_NO_FATAL_FAILURE(server.Start());
+    const int port = server.Port();
+    const TReach page{"", "127.0.0.2", "192.0.2.1, 203.0.113.7", ""};
+    // The proxy's connections are its pages': two of one page, not a third; another page's
+    // through the same proxy; the header from anyone else is nobody's word.
+    TClient first(port, page), second(port, page);
+    EXPECT_THROW(TClient(port, page), beast::system_error);
+    TClient other(port, TReach{"", "127.0.0.2", "203.0.113.8", ""});
+    TClient direct(port, TReach{"", "127.0.0.3", "203.0.113.7", ""});
+    EXPECT_THROW(TClient(port, TReach{"", "127.0.0.2", "", ""}), beast::system_error);
+    EXPECT_EQ(Exchange(port, "GET / HTTP/1.1\r\nX-Forwarded-For: nonsense\r\n\r\n", "127.0.0.2")
+                  .substr(0, 12),
+              "HTTP/1.1 400");
+
+    // The page's address is the one the hub counts and the log names.
+    first.Send(json::object{{"type", "create"}});
+    const json::object created = first.Until("created").back();
+    direct.Send(json::object{{"type", "create"}});
+    const json::object createdDirect = direct.Until("created").back();
+    const std::string log = server.Log();
+    EXPECT_NE(log.find(": created by 203.0.113.7"), std::string::npos);
+    EXPECT_NE(log.find(": created by 127.0.0.3"), std::string::npos);
+    // Every line has its level, and no secret a page was given is in any.
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_TRUE(line.rfind("melvaron-server: info: ", 0) == 0 ||
+                    line.rfind("melvaron-server: warning: ", 0) == 0 ||
+                    line.rfind("melvaron-server: error: ", 0) == 0)
+            << line;
+    for (const json::object* c : {&created, &createdDirect})
+        for (const char* key : {"secret", "invitation"})
+            EXPECT_EQ(log.find(Text(*c, key)), std::string::npos) << key;
+}
+
+TEST_F(ServerDoor, TheHttpSurfaceAnswersEveryRequestWithAStatusLine) {
+    server.options = {"--origin", "https://games.example"};
+    ASSERT_NO_FATAL_FAILURE(server.Start());
+    const int port = server.Port(), metrics = server.MetricsPort();
+    struct TCase {
+        std::string request;
+        const char* status;
+    };
+    const TCase cases[] = {
+        {"POST / HTTP/1.1\r\nHost: a\r\nContent-Length: 5\r\n\r\nhello", "413"},
+        {"GET / HTTP/1.1\r\nHost: a\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+         "413"},
+        {"GET / HTTP/1.1\r\nHost: a\r\nContent-Length: 0\r\n\r\n", "200"},
+        {"NOT HTTP AT ALL\r\n\r\n", "400"},
+        {"GET / HTTP/1.1\r\nHost: a\r\nX-Long: " + std::string(9000, 'x') + "\r\n\r\n", "431"},
+        {"GET /metrics HTTP/1.1\r\nHost: a\r\n\r\n", "404"}, // only on the operator's listener
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(Exchange(port, c.request).substr(0, 12), std::string("HTTP/1.1 ") + c.status)
+            << c.request.substr(0, 40);
+
+    // The page's origin against the server's own names and --origin, never the request's Host:
+    // a page that a DNS name of another site led here keeps that name.
+    const std::string own = "127.0.0.1:" + std::to_string(port);
+    struct TOrigin {
+        std::string origin, host;
+        bool allowed;
+    };
+    const TOrigin origins[] = {
+        {"http://" + own, "", true},
+        {"http://localhost:" + std::to_string(port), "", true},
+        {"https://games.example", "", true},
+        {"http://rebound.example:" + std::to_string(port),
+         "rebound.example:" + std::to_string(port), false},
+    };
+    for (const TOrigin& o : origins) {
+        const TReach reach{o.origin, "", "", o.host};
+        if (o.allowed)
+            EXPECT_NO_THROW(TClient(port, reach)) << o.origin;
+        else
+            EXPECT_THROW(TClient(port, reach), beast::system_error) << o.origin;
+    }
+
+    // The operator's listener: the health and the figures, nothing of the site.
+    EXPECT_EQ(Get(metrics, "/healthz").substr(0, 12), "HTTP/1.1 200");
+    const std::string text = Get(metrics, "/metrics");
+    EXPECT_NE(text.find("Content-Type: text/plain; version=0.0.4"), std::string::npos);
+    EXPECT_NE(text.find("# TYPE melvaron_connections_open gauge"), std::string::npos);
+    EXPECT_NE(text.find("\nmelvaron_http_requests_total{status=\"413\"} 2\n"), std::string::npos);
+    EXPECT_NE(text.find("\nmelvaron_http_requests_total{status=\"403\"} 1\n"), std::string::npos);
+    EXPECT_EQ(Get(metrics, "/").substr(0, 12), "HTTP/1.1 404");
+}
+
+TEST_F(ServerDoor, BadOptionsAreOneLineAndAnExitStatus) {
+    const std::string site = (folder / "site").string(), data = (folder / "data").string();
+    struct TCase {
+        std::vector<std::string> args;
+        int status;
+        const char* line;
+    };
+    const TCase cases[] = {
+        {{"--metrics", "127.0.0.1"}, 2, "--metrics: '127.0.0.1' is not ADDR:PORT"},
+        {{"--trusted-proxy", "proxy.example"}, 2, "--trusted-proxy: 'proxy.example' is not"},
+        {{"--log-level", "loud"}, 2, "--log-level: 'loud' is not"},
+        {{"--max-connections", "0"}, 2, "must be a number from 1"},
+        {{"--unseated-timeout", "x"}, 2, "must be a number from 1"},
+    };
+    for (const TCase& c : cases) {
+        std::vector<std::string> args = {"--site", site, "--data", data, "--listen", "127.0.0.1:0"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto run = subprocess::Run(subprocess::Program("server/melvaron-server"), args);
+        EXPECT_EQ(run.status, c.status) << c.args[0];
+        EXPECT_NE(run.err.find(c.line), std::string::npos) << run.err;
+        EXPECT_EQ(Count(run.err, "\n"), 1) << run.err;
+    }
+    // The metrics' address taken: the server says so and does not start.
+    ASSERT_NO_FATAL_FAILURE(server.Start());
+    const auto taken = subprocess::Run(subprocess::Program("server/melvaron-server"),
+                                       {"--site", site, "--data", (folder / "data2").string(),
+                                        "--listen", "127.0.0.1:0", "--metrics",
+                                        "127.0.0.1:" + std::to_string(server.MetricsPort())});
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_NE(taken.err.find("error: cannot listen for the metrics on 127.0.0.1:"),
+              std::string::npos)
+        << taken.err;
+}
+
 // ---- A seat that a flaky network cannot take away ----
 
 // The join's answer is lost with its connection: the same join again seats the page, while
@@ -508,7 +849,8 @@ TEST_F(ServerWire, AFlakyNetworkCostsNoSeat) {
 
     server.Terminate();
     ASSERT_EQ(server.Wait(), 0);
-    ASSERT_NO_FATAL_FAILURE(server.Start({"MELVARON_SERVER_FAIL_READS=1"}));
+    server.env = {"MELVARON_SERVER_FAIL_READS=1"};
+    ASSERT_NO_FATAL_FAILURE(server.Start());
     TClient back(server.Port());
     back.Send(Hello(seats, 2, 0));
     const json::object refused = back.Until("refused").back();
@@ -607,8 +949,8 @@ TEST_F(ServerWire, ARestoredDatabaseResetsThePagesItDoesNotMatch) {
     EXPECT_EQ(Number(welcome, "last"), atBackup.Last());
 
     // The restored game goes on another way: a put other than the one the pages saw. A page
-    // that holds the first way's put holds as many events as the store's first ones, but not the
-    // same, and is sent the store's game from event 1 too.
+    // that holds the first way's put holds as many events as the store's first ones, but not
+    // the same, and is sent the store's game from event 1 too.
     const std::size_t at = atBackup.Record().Moves().size();
     const game_record::TMove seen = ahead.Record().Moves().at(at);
     const int mover = atBackup.ToMove();

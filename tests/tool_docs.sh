@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# The manual page and the README follow a tool's help: every command, option and argument the
-# help declares is named in both.
-# Usage: tool_docs.sh PROGRAM MANUAL_PAGE README
+# The manual page and the program's page in docs/ follow a program's help: every command, option
+# and argument the help declares is named in both.
+# Usage: tool_docs.sh PROGRAM MANUAL_PAGE DOC_PAGE
 set -u
-program="$1" page="$2" readme="$3"
+program="$1" page="$2" doc="$3"
 name="$(basename "$program")"
-# The page as plain words: roff's escaped minus is a minus, its font changes go.
-man_text="$(sed -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' "$page")"
+# The page as plain words: roff's comments are not read, its escaped minus is a minus, its font
+# changes go.
+man_text="$(sed -e '/^\.\\"/d' -e 's/\\-/-/g' -e 's/\\f[BIRP]//g' "$page")"
 missing=0
 
 # The names a help text declares: commands, options and positional arguments.
@@ -32,8 +33,8 @@ check() { # WHAT CONTEXT
         echo "FAILED: $context '$what' is not in $(basename "$page")"
         missing=1
     fi
-    if ! grep -q -F -e "$what" "$readme"; then
-        echo "FAILED: $context '$what' is not in the README"
+    if ! grep -q -F -e "$what" "$doc"; then
+        echo "FAILED: $context '$what' is not in $(basename "$doc")"
         missing=1
     fi
 }

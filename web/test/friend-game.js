@@ -94,7 +94,8 @@ const faultsLeft = (key) => Number(localStorage.getItem(key) || 0);
 // The server program on port (0: a free one) with its games in data, its environment with env;
 // resolves to {child, url}.
 async function serverStarted(program, site, data, port = 0, env = {}) {
-  const child = spawn(program, ['--listen', `127.0.0.1:${port}`, '--site', site, '--data', data],
+  const child = spawn(program, ['--listen', `127.0.0.1:${port}`, '--site', site, '--data', data,
+                                '--metrics', 'off'],
                       {stdio: ['ignore', 'pipe', 'ignore'], env: {...process.env, ...env}});
   const [, url] = await started(child, child.stdout, /serving (http:\/\/[0-9.]+:[0-9]+\/)/,
                                 'melvaron-server');
