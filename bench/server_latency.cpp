@@ -11,9 +11,9 @@
 #include <random>
 #include <vector>
 
+#include "common/cli.h"
 #include "server/beast.h"
 #include "server/replica.h"
-#include "tools/cli.h"
 
 namespace json = boost::json;
 using Clock = std::chrono::steady_clock;

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The build's shape, checked from the tracked files: each room includes only what the
 # architecture lets it (platform and common nothing of the game, the engine only the thread layer
-# and the header that quotes input, ui nothing of the tools or the web, the web's C++ nothing of
-# the tools, the server only the engine, common and the command-line headers), sources are listed by name
-# rather than collected by a glob, tracked files are never guarded by if(EXISTS), and include
-# directories belong to targets.
+# and the header that quotes input, ui nothing of the tools or the web, the web's C++ and the
+# bench nothing of the tools, the server only the engine, common and the header that quotes
+# input), sources are listed by name rather than collected by a glob, tracked files are never
+# guarded by if(EXISTS), and include directories belong to targets.
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT" || exit 1
@@ -28,17 +28,20 @@ allowed() {
     local room="$1" header="$2"
     case "$room" in
     platform) [[ "$header" == platform/* ]] ;;
-    # Small pieces shared by the tools, the server and the page: nothing of the game.
-    common) [[ "$header" == common/* ]] ;;
+    # Small pieces shared by the tools, the server, the bench and the page: nothing of the game,
+    # only the header-only quoting of input that every room may take.
+    common) [[ "$header" == common/* || "$header" == platform/input_text.h ]] ;;
     engine) [[ "$header" == engine/* || "$header" == platform/thread.h ||
         "$header" == platform/input_text.h ]] ;;
     ui) [[ "$header" != tools/* && "$header" != tests/* && "$header" != bench/* &&
         "$header" != web/* ]] ;;
     web) [[ "$header" != tools/* && "$header" != tests/* && "$header" != bench/* ]] ;;
-    # The server plays by the engine's rules and reads its command line as the tools do; it
-    # knows nothing of pixels or windows.
+    # The server plays by the engine's rules and reads its command line as the tools do (both
+    # through common/); it knows nothing of pixels, windows or the tools.
     server) [[ "$header" == server/* || "$header" == engine/* || "$header" == common/* ||
-        "$header" == platform/input_text.h || "$header" == tools/cli.h ]] ;;
+        "$header" == platform/input_text.h ]] ;;
+    # The bench measures the engine and the server, nothing of the tools.
+    bench) [[ "$header" != tools/* && "$header" != tests/* ]] ;;
     *) true ;;
     esac
 }
@@ -53,7 +56,7 @@ while IFS= read -r file; do
     done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file")
 done < <(files 'common/*.cpp' 'common/*.h' 'engine/*.cpp' 'engine/*.h' 'platform/*.cpp' \
     'platform/*.h' 'ui/*.cpp' 'ui/*.h' \
-    'web/*.cpp' 'web/*.h' 'server/*.cpp' 'server/*.h')
+    'web/*.cpp' 'web/*.h' 'server/*.cpp' 'server/*.h' 'bench/*.cpp' 'bench/*.h')
 
 # check FILE PATTERN WHAT: a fault for each line of FILE that matches PATTERN.
 check() {

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "common/cli.h"
 #include "server/door.h"
 #include "server/faulty_store.h"
 #include "server/net.h"
 #include "server/sqlite_store.h"
-#include "tools/cli.h"
 
 namespace {
 

@@ -103,6 +103,8 @@ inline bool Until(const std::function<bool()>& done) {
 // Searches that go only as far as the test lets them: each report of progress waits until the
 // test has allowed that many, so a search is surely still running when a test needs one, however
 // busy the machine (a deep search from the start position is over in a few milliseconds). A
+// held search runs on one thread: helpers would go on searching while its own thread waits at a
+// report, and could finish the search before the test allowed the reports it counts on. A
 // stopped search, or an opened gate, goes on freely.
 class TSearchGate {
   public:
@@ -116,6 +118,7 @@ class TSearchGate {
     std::unique_ptr<TSearchWorker> Make() {
         auto search = TThread::TryCreate<TThinkThread>(true);
         if (search) {
+            search->SetThreads(1);
             FHeld.push_back({this, &search->TerminateFlag()});
             search->SetProgressHook(&Report, &FHeld.back());
         }

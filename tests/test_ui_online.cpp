@@ -9,6 +9,8 @@
 
 namespace {
 
+using game_events::TEvent;
+using game_events::TEventKind;
 using game_record::PassCell;
 using game_record::TMove;
 
@@ -33,22 +35,44 @@ std::vector<TMove> WholeGame() {
     return r.Moves();
 }
 
-// A window seated at seat of a new online game, its puts and take-back asks noted.
+// A window seated at seat of a new game with a friend, its puts and take-back asks noted, and the
+// server's side of the game: each event handed to the window is numbered and taken there too.
 struct OnlineWindow {
     explicit OnlineWindow(int seat) {
         d->FOnlinePut = [this](int cell) { sent.push_back(cell); };
         d->FOnlineTakeBack = [this] { ++asked; };
         d->OnlineStart(seat);
+        EXPECT_TRUE(Send({.kind = TEventKind::Join, .player = 2}));
         d.Settle();
+    }
+    bool Send(TEvent e, bool show = true) {
+        e.n = server.Last() + 1;
+        if (!d->OnlineEvent(e, show)) return false;
+        std::string error;
+        EXPECT_TRUE(server.Take(e, error)) << error;
+        return true;
+    }
+    bool Move(TMove m, bool show = true) {
+        return Send({.kind = m.cell == PassCell ? TEventKind::Pass : TEventKind::Put,
+                     .player = m.player,
+                     .cell = m.cell},
+                    show);
+    }
+    // player asks to take back its latest put, and the other accepts.
+    void TakeBack(int player) {
+        const int64_t keep = server.TakeBackPoint(player);
+        ASSERT_TRUE(Send({.kind = TEventKind::TakeBackOffer, .player = player, .moves = keep}));
+        ASSERT_TRUE(Send({.kind = TEventKind::TakeBack, .player = 3 - player, .moves = keep}));
     }
     // Each event shown to its end before the next comes.
     void OneByOne(const std::vector<TMove>& moves, size_t from, size_t to) {
         for (size_t i = from; i < to; ++i) {
-            ASSERT_TRUE(d->OnlineEvent(moves[i].player, moves[i].cell)) << "move " << i;
+            ASSERT_TRUE(Move(moves[i])) << "move " << i;
             d.Settle();
         }
     }
     FormDriver d{7};
+    game_events::TEventGame server;
     std::vector<int> sent;
     int asked = 0;
 };
@@ -65,8 +89,8 @@ TEST(Online, APutIsOnlySentAndShowsWhenItsEventComes) {
     w.d.ClickCell(FirstLegal(before, 1)); // no second put while the first is on its way
     EXPECT_EQ(w.sent.size(), 1u);
 
-    EXPECT_FALSE(w.d->OnlineEvent(2, cell)); // not player 2's turn: nothing changes
-    ASSERT_TRUE(w.d->OnlineEvent(1, cell));
+    EXPECT_FALSE(w.Move({2, cell})); // not player 2's turn: nothing changes
+    ASSERT_TRUE(w.Move({1, cell}));
     w.d.Settle();
     EXPECT_EQ(w.d.Cell(cell), 1);
     EXPECT_EQ(w.d->FTurn, 2);
@@ -93,23 +117,26 @@ TEST(Online, TheFriendsTurnTakesNoPutAndNoSearch) {
 
 TEST(Online, TakeBackIsAskedAndItsEventReentersThePosition) {
     const std::vector<TMove> game = WholeGame();
-    OnlineWindow w(1), shorter(1);
+    OnlineWindow w(1);
     w.OneByOne(game, 0, 6);
-    shorter.OneByOne(game, 0, 4);
+    const int64_t keep = w.server.TakeBackPoint(1);
+    OnlineWindow shorter(1);
+    shorter.OneByOne(game, 0, static_cast<size_t>(keep));
     EXPECT_FALSE(w.d.Key(TKey::vkU, true)); // nothing is put again in an online game
     ASSERT_TRUE(w.d.Key(TKey::vkU));
     EXPECT_EQ(w.asked, 1);
     EXPECT_EQ(w.d->FRecord.Moves().size(), 6u); // asked, not done
 
-    EXPECT_FALSE(w.d->OnlineTakeBackTo(7));
-    ASSERT_TRUE(w.d->OnlineTakeBackTo(4));
+    // An ask that names other moves than the asker's latest put is not the server's.
+    EXPECT_FALSE(w.Send({.kind = TEventKind::TakeBackOffer, .player = 1, .moves = keep + 1}));
+    w.TakeBack(1);
     w.d.Settle();
     EXPECT_EQ(w.d->FRecord.Moves(), shorter.d->FRecord.Moves());
     EXPECT_EQ(Picture(w.d.f()), Picture(shorter.d.f()));
     EXPECT_EQ(w.d->FState, gsWaitPut);
     // The game goes on from there.
-    w.OneByOne(game, 4, 5);
-    EXPECT_EQ(w.d.Cell(game[4].cell), 1);
+    w.OneByOne(game, static_cast<size_t>(keep), static_cast<size_t>(keep) + 1);
+    EXPECT_EQ(w.d.Cell(game[static_cast<size_t>(keep)].cell), 1);
 }
 
 TEST(Online, EventsAtOnceShowTheSameGameAsMoveByMove) {
@@ -122,8 +149,9 @@ TEST(Online, EventsAtOnceShowTheSameGameAsMoveByMove) {
             SCOPED_TRACE("seat " + std::to_string(seat) + ", moves " + std::to_string(end));
             OnlineWindow played(seat), atOnce(seat);
             played.OneByOne(game, 0, end);
-            for (size_t i = 0; i < end; ++i)
-                ASSERT_TRUE(atOnce.d->OnlineEvent(game[i].player, game[i].cell));
+            for (size_t i = 0; i < end; ++i) ASSERT_TRUE(atOnce.Move(game[i], false));
+            atOnce.d.Settle();
+            EXPECT_EQ(atOnce.d->FRecord.Moves().size(), 0u); // a catch-up shows nothing yet
             atOnce.d->OnlineShowAll();
             atOnce.d.Settle();
             EXPECT_EQ(atOnce.d->FState, played.d->FState);
@@ -137,25 +165,45 @@ TEST(Online, EventsDuringAQuestionWaitForItsAnswer) {
     const std::vector<TMove> game = WholeGame();
     for (bool takeBack : {false, true}) {
         SCOPED_TRACE(takeBack ? "a take-back" : "the friend's put");
-        OnlineWindow w(1), want(1);
+        OnlineWindow w(1);
         w.OneByOne(game, 0, 3);
-        want.OneByOne(game, 0, takeBack ? 1 : 4);
         ASSERT_EQ(w.d->FState, gsOnlineWait);
         w.d.ClickItem(piFirstButton); // NEW GAME ?
         ASSERT_EQ(w.d->FState, gsAskNewGame);
         if (takeBack)
-            ASSERT_TRUE(w.d->OnlineTakeBackTo(1));
+            w.TakeBack(1);
         else
-            ASSERT_TRUE(w.d->OnlineEvent(game[3].player, game[3].cell));
+            ASSERT_TRUE(w.Move(game[3]));
         w.d.Settle();
         EXPECT_EQ(w.d->FState, gsAskNewGame); // still asked, nothing moved under the question
         ExpectInvariants(w.d.f(), "asked");
         w.d.ClickItem(piSecondButton); // NO
         w.d.Settle();
+        OnlineWindow want(1);
+        want.OneByOne(game, 0, w.server.Record().Moves().size());
         EXPECT_EQ(w.d->FRecord.Moves(), want.d->FRecord.Moves());
         EXPECT_EQ(w.d->FState, want.d->FState);
         want.d.Move(ItemPixel(piSecondButton).x, ItemPixel(piSecondButton).y); // its hover mark
         EXPECT_EQ(Picture(w.d.f()), Picture(want.d.f()));
+    }
+}
+
+TEST(Online, AnEndChangesNothingOnTheScreenAndNothingFollowsIt) {
+    const std::vector<TMove> game = WholeGame();
+    for (bool abandoned : {false, true}) {
+        SCOPED_TRACE(abandoned ? "abandoned" : "the board's end");
+        OnlineWindow w(1);
+        const size_t played = abandoned ? 5 : game.size();
+        w.OneByOne(game, 0, played);
+        const int state = w.d->FState;
+        const std::string picture = Picture(w.d.f());
+        ASSERT_TRUE(w.Send(abandoned ? w.server.AbandonedEnd() : w.server.BoardEnd()));
+        w.d.Settle();
+        EXPECT_EQ(w.d->FState, state);
+        EXPECT_EQ(Picture(w.d.f()), picture);
+        if (abandoned) {
+            EXPECT_FALSE(w.Move(game[played]));
+        }
     }
 }
 
@@ -166,9 +214,9 @@ TEST(Online, NewGameLeavesTheOnlineGame) {
     w.d.ClickItem(piFirstButton); // NEW GAME ?
     w.d.ClickItem(piFirstButton); // YES
     EXPECT_EQ(left, 1);
-    EXPECT_EQ(w.d->FOnlineSeat, 0);
+    EXPECT_EQ(w.d->OnlineSeat(), 0);
     EXPECT_EQ(w.d->FState, gsSelect);
-    EXPECT_FALSE(w.d->OnlineEvent(1, FirstLegal(*w.d->FBoard, 1)));
+    EXPECT_FALSE(w.Move({1, FirstLegal(*w.d->FBoard, 1)}));
 }
 
 TEST(Online, AGameTheServerLostGoesOnHereBetweenTwoPersons) {

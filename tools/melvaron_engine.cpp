@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/cli.h"
 #include "engine/bench_positions.h"
 #include "engine/board_text.h"
 #include "engine/computer_game.h"
@@ -24,7 +25,6 @@
 #include "engine/tables.h"
 #include "engine/think_thread.h"
 #include "platform/input_text.h"
-#include "tools/cli.h"
 #include "tools/stats.h"
 #include "tools/tournament/commands.h"
 
@@ -76,7 +76,7 @@ std::unique_ptr<TThinkThread> MakeThread() {
     auto t = TThread::TryCreate<TThinkThread>(true);
     if (!t) {
         std::fprintf(stderr, "error: cannot create a thread object\n");
-        std::exit(1);
+        std::exit(cli::ExitFailure);
     }
     return t;
 }

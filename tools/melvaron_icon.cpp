@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/cli.h"
+#include "common/cli.h"
 #include "ui/icon.h"
 
 namespace {
@@ -45,11 +45,11 @@ int main(int argc, char** argv) {
         if (sizeOption->count() > 0 || maskable) {
             std::fprintf(stderr,
                          "error: a .ico file holds its own sizes; give no SIZE or --maskable\n");
-            return 2;
+            return cli::ExitBadInput;
         }
         if (!WriteIco(path)) {
             std::fprintf(stderr, "error: cannot write %s\n", cli::ShownPath(path).c_str());
-            return 1;
+            return cli::ExitFailure;
         }
         return 0;
     }
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     if (!WritePng(path, icon.Pixels().data(), icon.Width(), icon.Height(), error)) {
         std::fprintf(stderr, "error: cannot write %s: %s\n", cli::ShownPath(path).c_str(),
                      error.c_str());
-        return 1;
+        return cli::ExitFailure;
     }
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/cli.h"
 #include "engine/board_text.h"
 #include "engine/game_record.h"
 #include "engine/random.h"
@@ -19,7 +20,6 @@
 #include "platform/headless.h"
 #include "platform/kept_text.h"
 #include "platform/text.h"
-#include "tools/cli.h"
 #include "tools/picture_hash.h"
 #include "tools/replay_script.h"
 #include "ui/form.h"
@@ -118,7 +118,7 @@ int PlayRecord(const std::string& path) {
 int Fail(int line, const std::string& what) {
     std::fflush(stdout);
     std::fprintf(stderr, "line %d: %s\n", line, what.c_str());
-    return 2;
+    return cli::ExitBadInput;
 }
 
 } // namespace
@@ -164,18 +164,18 @@ int main(int argc, char** argv) {
     if (!ReadFile(path.c_str(), text)) {
         std::fprintf(stderr, "error: cannot read %s: %s\n", cli::ShownPath(path).c_str(),
                      std::strerror(errno));
-        return 2;
+        return cli::ExitBadInput;
     }
     const replay::TParseResult script = replay::ParseScript(text);
     if (!script.ok()) {
         std::fprintf(stderr, "%s\n", script.Message().c_str());
-        return 2;
+        return cli::ExitBadInput;
     }
     try {
         ResolveFontFile(GothicFace);
     } catch (const TFontMissing& e) {
         std::fprintf(stderr, "error: %s\n", e.what());
-        return 1;
+        return cli::ExitFailure;
     }
 
     TfrmGalMain form;

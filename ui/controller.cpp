@@ -145,12 +145,20 @@ void TfrmGalMain::Announce() {
     DrawTurnMarks(FTurn);
     ShowTurnMessage(FTurn, FMsgLine);
     FMsgLine += 1;
-    if (FOnlineSeat != 0 && OnlineAnnounce()) return;
-    if (FPlayerType[FTurn] != 0) {
+    // The seat's player makes the move: a person by a click, the computer by a search, a friend
+    // by the server's event.
+    const int player = FPlayerType[FTurn];
+    if (player == PlayerFriend) {
+        ShowMessage("Friend's turn !", FMsgLine, 0);
+        AwaitServer();
+    } else if (game_record::IsComputer(player)) {
         Screen.Cursor = crHourGlass;
         ShowMessage("THINKING...", FMsgLine, 0);
         FMsgLine += 1;
         FState = gsStartThink;
+    } else if (OnlinePending()) {
+        // This seat's put came from its other device before this device's person made one.
+        AwaitServer();
     } else {
         // FMsgLine stays, so that "Don't put !" replaces this line.
         ShowMessage("Put Panel !", FMsgLine, 0);
@@ -265,8 +273,9 @@ void TfrmGalMain::PutRequest(int cell) {
     // cell; putting there would overwrite a panel and upset the counters.
     if (cell < 0 || cell >= BoardSize || BoardCells()[cell] != CellEmpty) return;
     if (FRules->CheckPut(cell, BoardCells()) & FTurn) {
-        if (FOnlineSeat != 0) {
-            // The server decides: the put shows when its event comes back.
+        if (FriendSeat() != 0) {
+            // The server decides every move of a game with a friend: the put shows when its
+            // event comes back.
             if (FOnlinePut) FOnlinePut(cell);
             FState = gsOnlineWait;
             return;

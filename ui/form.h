@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/board.h"
+#include "engine/game_events.h"
 #include "engine/game_record.h"
 #include "engine/search_worker.h"
 #include "engine/think_thread.h"
@@ -52,6 +53,10 @@ constexpr int rqPut = 0;
 constexpr int rqFirstButton = piFirstButton;
 constexpr int rqSecondButton = piSecondButton;
 constexpr int rqLevelPick = 12;
+
+// The player types beyond the record's kinds (MAN and the levels): a friend on another device,
+// whose moves come from a server. Its label is a person's.
+constexpr int PlayerFriend = game_record::PlayerKinds;
 
 // What Enter or Space presses: the keyboard's cell, the item Tab reached, or (when the mouse
 // moved last) wherever the pointer is.
@@ -117,27 +122,30 @@ class TfrmGalMain {
     const std::string& KeptGameProblem() const { return FKeptGameProblem; }
 
     // ---- A game with a friend on another device, through a server (online.cpp) ----
-    // This device's person plays seat FOnlineSeat (1 or 2; 0 in a local game); the front end
-    // talks to the server. A put of the person is only handed to FOnlinePut, and U to
-    // FOnlineTakeBack; the board changes only by the server's events. FOnlineLeft is told when
-    // the person leaves the game (NEW GAME, END).
+    // The friend is one more kind of player (PlayerFriend): its seat's moves are the server's
+    // events, awaited at its turn as a search is (state gsOnlineWait, looked at each tick). The
+    // server decides every move of such a game, this device's person's too: a put is only handed
+    // to FOnlinePut and shows when its event comes back, and U goes to FOnlineTakeBack.
+    // FOnlineLeft is told when the person leaves the game (NEW GAME, END).
     std::function<void(int cell)> FOnlinePut;
     std::function<void()> FOnlineTakeBack;
     std::function<void()> FOnlineLeft;
-    // Leaves whatever game runs and enters a new online game at its start, seated at seat.
+    // Leaves whatever game runs and enters a new game with a friend at its start, this device's
+    // person at seat and the friend at the other.
     void OnlineStart(int seat);
-    // The server's next event: a put or a pass of player (cell PassCell). It is shown in turn, as
-    // a local move is; false (and nothing changes) when the rules do not allow it next.
-    bool OnlineEvent(int player, int cell);
-    // The game is now its first moves moves (an accepted take-back); false when it has fewer.
-    bool OnlineTakeBackTo(size_t moves);
+    // This device's seat in a game with a friend, or 0 in a local game.
+    int OnlineSeat() const;
+    // The server's next event, taken as the server took it (game_events): false, and nothing
+    // changes, when it may not come next. With show, the moves it adds are shown in turn, as a
+    // local move is, and a game it cuts back (a take-back) at once; without, the window waits
+    // for OnlineShowAll (a catch-up, a reload).
+    bool OnlineEvent(const game_events::TEvent& event, bool show = true);
     // Shows the game as the events so far make it at once, without turning panels one by one
     // (a reload, a reconnection, a reset).
     void OnlineShowAll();
     // The game goes on here as a local game between two persons (the server no longer has it,
     // or the person left it); FOnlineLeft is told.
     void LeaveOnline();
-    int32_t FOnlineSeat = 0;
 
     // ---- Side panel drawing (draw_panel.cpp) ----
     void DrawText(int x, int y, TColor shadow, TColor colour, int height, int width,
@@ -166,8 +174,9 @@ class TfrmGalMain {
 
     // ---- Game state ----
     std::unique_ptr<Board> FBoard;
-    std::unique_ptr<int32_t[]> FCount;      // [0] empty cells, [1], [2] panels of each player
-    std::unique_ptr<int32_t[]> FPlayerType; // [1], [2]: 0 MAN, 1..6 computer LV0..LV5
+    std::unique_ptr<int32_t[]> FCount; // [0] empty cells, [1], [2] panels of each player
+    // [1], [2]: 0 MAN, 1..6 computer LV0..LV5, PlayerFriend a friend on another device.
+    std::unique_ptr<int32_t[]> FPlayerType;
     int32_t FTurn = 0;
     int32_t FState = 0;
     int32_t FReturnState = 0;
@@ -227,15 +236,21 @@ class TfrmGalMain {
     void ReenterRecord();
     void KeepGame();
     void ForgetKeptGame();
+    // Says which moves were taken back (none: nothing).
+    void SayTakenBack(const std::vector<game_record::TMove>& moves);
 
     // ---- Online steps (online.cpp) ----
-    bool OnlinePending() const { return FOnlineRecord.Moves().size() > FRecord.Moves().size(); }
+    // The seat of type PlayerFriend, or 0.
+    int FriendSeat() const;
+    bool OnlinePending() const {
+        return FOnlineGame.Record().Moves().size() > FRecord.Moves().size();
+    }
+    // Awaits the server's next event (state gsOnlineWait), shown at once when it is here.
+    void AwaitServer();
     // Shows the next event's put when the window may (state gsOnlineWait).
     void OnlineNext();
-    // Where Announce sends a turn in an online game: false when the person puts now.
-    bool OnlineAnnounce();
     // The game as the server's events make it; FRecord follows it move by move on the screen.
-    game_record::TGameRecord FOnlineRecord;
+    game_events::TEventGame FOnlineGame;
 
     // ---- Input and keyboard steps (input.cpp, keyboard.cpp) ----
     // What a pointer movement onto item does, wherever it came from (mouse or keys).

@@ -5,8 +5,8 @@
 #include "ui/form.h"
 
 void TfrmGalMain::KeepGame() {
-    // A game with a friend is kept by the server.
-    if (!FKeptGame || !FRecord.Started() || FOnlineSeat != 0) return;
+    // A game with a friend is the server's to keep.
+    if (!FKeptGame || !FRecord.Started() || FriendSeat() != 0) return;
     // A failed write leaves the game as it was kept before, or nothing: play goes on.
     std::string error;
     FKeptGame->Write(game_record::FormatRecord(FRecord), error);

@@ -45,12 +45,12 @@ void TfrmGalMain::RecordPut(int cell) {
 
 bool TfrmGalMain::TakeBack() {
     if (!InGame()) return false;
-    if (FOnlineSeat != 0) {
+    if (const int friendSeat = FriendSeat()) {
         // Only by the friend's consent: the server asks, and its take-back event re-enters the
         // position. A finished game is not taken back.
-        const std::vector<TMove>& moves = FOnlineRecord.Moves();
+        const std::vector<TMove>& moves = FOnlineGame.Record().Moves();
         const bool put = std::any_of(moves.begin(), moves.end(), [&](const TMove& m) {
-            return m.player == FOnlineSeat && m.cell != PassCell;
+            return m.player != friendSeat && m.cell != PassCell;
         });
         if (FState == gsGameOver || !put || !FOnlineTakeBack) return false;
         FOnlineTakeBack();
@@ -68,7 +68,7 @@ bool TfrmGalMain::TakeBack() {
     tmrTimer.Enabled = false;
     StopSearch(); // let go of, as NEW GAME does: the window never waits
     FTakenBack.emplace_back(moves.begin() + static_cast<std::ptrdiff_t>(at), moves.end());
-    accSpoken.Say("taken back: " + MovesText(FTakenBack.back()));
+    SayTakenBack(FTakenBack.back());
     FRecord.Truncate(at);
     ReenterRecord();
     KeepGame();
@@ -77,7 +77,8 @@ bool TfrmGalMain::TakeBack() {
 }
 
 bool TfrmGalMain::PutAgain() {
-    if (!InGame() || FTakenBack.empty() || FOnlineSeat != 0) return false;
+    // (A game with a friend has nothing here: its take-backs are the server's events.)
+    if (!InGame() || FTakenBack.empty()) return false;
     tmrTimer.Enabled = false;
     StopSearch();
     const std::vector<TMove> moves = std::move(FTakenBack.back());
@@ -93,15 +94,8 @@ bool TfrmGalMain::PutAgain() {
     return true;
 }
 
-bool TfrmGalMain::OnlineTakeBackTo(size_t moves) {
-    if (!Running() || FOnlineSeat == 0 || moves > FOnlineRecord.Moves().size()) return false;
-    const std::vector<TMove>& all = FOnlineRecord.Moves();
-    if (moves < all.size())
-        accSpoken.Say("taken back: " +
-                      MovesText({all.begin() + static_cast<std::ptrdiff_t>(moves), all.end()}));
-    FOnlineRecord.Truncate(moves);
-    OnlineShowAll();
-    return true;
+void TfrmGalMain::SayTakenBack(const std::vector<TMove>& moves) {
+    if (!moves.empty()) accSpoken.Say("taken back: " + MovesText(moves));
 }
 
 void TfrmGalMain::ReenterRecord() {

@@ -12,12 +12,14 @@
 #include <memory>
 #include <string>
 
+#include "engine/game_events.h"
 #include "engine/game_record.h"
 #include "engine/random.h"
 #include "engine/search_pool.h"
 #include "platform/input_text.h"
 #include "platform/web_app.h"
 #include "platform/web_kept_text.h"
+#include "server/protocol.h"
 #include "ui/form.h"
 #include "ui/host.h"
 #include "ui/screen_geometry.h"
@@ -29,6 +31,8 @@ namespace {
 
 TfrmGalMain* gForm = nullptr;
 TWebApplication* gApp = nullptr;
+// The texts of the events of the game with a friend that the game took, for the hello's digest.
+protocol::THistoryDigest gHistory;
 
 // A change of the game by the page's own messages, shown as a handler's is.
 template <class F> void Change(F&& change) {
@@ -51,6 +55,16 @@ EM_JS(void, PageRecord, (const char* text), {
 EM_JS(void, PageOnlinePut, (int cell), { Module.melvaronPage.online.put(cell); });
 EM_JS(void, PageOnlineTakeBack, (), { Module.melvaronPage.online.takeBack(); });
 EM_JS(void, PageOnlineLeft, (), { Module.melvaronPage.online.left(); });
+// The text of the event the page hands over, which the history's digest takes in.
+EM_JS(int, PageEventTextBytes, (), {
+    return lengthBytesUTF8(Module.melvaronPage.online.eventText);
+});
+EM_JS(void, PageEventText, (char* out, int size), {
+    stringToUTF8(Module.melvaronPage.online.eventText, out, size);
+});
+EM_JS(void, PageOnlineDigest, (const char* hex), {
+    Module.melvaronPage.online.digested(UTF8ToString(hex));
+});
 // clang-format on
 
 } // namespace
@@ -78,21 +92,41 @@ extern "C" EMSCRIPTEN_KEEPALIVE void melvaron_record() {
 }
 
 // A game with a friend on another device (web/site/friend.js speaks to the server): start one at
-// a seat, hand over the server's events, show them all at once. Each gives 1 when it was taken.
+// a seat, hand over the server's events field by field (the kind and the end's reason as the
+// site's facts number them), show them all at once. An event gives 1 when the game took it.
 extern "C" EMSCRIPTEN_KEEPALIVE void melvaron_online_start(int seat) {
-    if (seat == 1 || seat == 2) Change([=] { gForm->OnlineStart(seat); });
+    if (seat != 1 && seat != 2) return;
+    Change([=] { gForm->OnlineStart(seat); });
+    gHistory = {};
 }
 extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_online_seat() {
-    return gForm ? gForm->FOnlineSeat : 0;
+    return gForm ? gForm->OnlineSeat() : 0;
 }
-extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_online_event(int player, int cell) {
+extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_online_event(double n, int kind, int player, int cell,
+                                                          int winner, int count1, int count2,
+                                                          int reason, double moves, int show) {
+    using namespace game_events;
+    // A number of the page's is a JavaScript number: whole, but perhaps beyond any event's.
+    constexpr double Largest = 1e15;
+    if (kind < 0 || kind >= EventKinds || reason < 0 || reason >= EndReasons || !(n >= 0) ||
+        n > Largest || !(moves >= 0) || moves > Largest)
+        return 0;
+    const TEvent event{.n = static_cast<int64_t>(n),
+                       .kind = static_cast<TEventKind>(kind),
+                       .player = player,
+                       .cell = cell,
+                       .winner = winner,
+                       .count1 = count1,
+                       .count2 = count2,
+                       .reason = static_cast<TEndReason>(reason),
+                       .moves = static_cast<int64_t>(moves)};
     bool taken = false;
-    Change([&] { taken = gForm->OnlineEvent(player, cell); });
-    return taken;
-}
-extern "C" EMSCRIPTEN_KEEPALIVE int melvaron_online_take_back(int moves) {
-    bool taken = false;
-    if (moves >= 0) Change([&] { taken = gForm->OnlineTakeBackTo(static_cast<size_t>(moves)); });
+    Change([&] { taken = gForm->OnlineEvent(event, show != 0); });
+    if (taken) {
+        std::string text(static_cast<size_t>(PageEventTextBytes()), '\0');
+        PageEventText(text.data(), static_cast<int>(text.size()) + 1);
+        gHistory.Add(text);
+    }
     return taken;
 }
 extern "C" EMSCRIPTEN_KEEPALIVE void melvaron_online_show_all() {
@@ -100,6 +134,11 @@ extern "C" EMSCRIPTEN_KEEPALIVE void melvaron_online_show_all() {
 }
 extern "C" EMSCRIPTEN_KEEPALIVE void melvaron_online_leave() {
     Change([] { gForm->LeaveOnline(); });
+}
+// The digest of the events the game took since its start, as the hello carries it, handed to
+// the page.
+extern "C" EMSCRIPTEN_KEEPALIVE void melvaron_online_digest() {
+    PageOnlineDigest(gHistory.Hex().c_str());
 }
 
 // For a test that plays by clicks: the board cell under client pixel (x, y) or -1, and whether

@@ -41,6 +41,8 @@ include(${CMAKE_SOURCE_DIR}/ui/sources.cmake)
 set(WEB_PLATFORM_SOURCES app.cpp cursor.cpp image.cpp text_cells.cpp web_app.cpp web_kept_text.cpp
                          web_text.cpp)
 list(TRANSFORM WEB_PLATFORM_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/platform/)
+# The digest of a game's history, which the page's hello to the game server carries.
+set(WEB_COMMON_SOURCES ${CMAKE_SOURCE_DIR}/common/sha256.cpp)
 math(EXPR WEB_MEMORY_BYTES "${MELVARON_WEB_MEMORY_MB} * 1048576")
 # Every stack that runs a search, a thread's or a module's own, is 1 MB, and wasm has no guard
 # page to catch an overflow. The search's stack grows by 14.4 KB per level of depth, measured in
@@ -65,7 +67,7 @@ target_link_options(melvaron_web_engine PUBLIC -pthread)
 # The page with threads. A blocked main thread would freeze the page, and with its threads
 # waiting for it, possibly for good: any attempt to block there stops the program with a message.
 add_executable(melvaron ${WEB}/app/page_main.cpp ${MELVARON_UI_SOURCES}
-                        ${WEB_PLATFORM_SOURCES} ${GLYPHS})
+                        ${WEB_PLATFORM_SOURCES} ${WEB_COMMON_SOURCES} ${GLYPHS})
 target_link_libraries(melvaron PRIVATE melvaron_web_engine)
 target_link_options(melvaron PRIVATE ${WEB_MEMORY}
   -sPTHREAD_POOL_SIZE=${MELVARON_WEB_THREADS} -sALLOW_BLOCKING_ON_MAIN_THREAD=0
@@ -74,7 +76,7 @@ target_link_options(melvaron PRIVATE ${WEB_MEMORY}
 # The page without threads, and the engine of its search worker.
 add_executable(melvaron-single ${WEB}/app/page_main.cpp ${WEB}/app/page_search.cpp
                ${MELVARON_UI_SOURCES}
-               ${WEB_PLATFORM_SOURCES} ${GLYPHS})
+               ${WEB_PLATFORM_SOURCES} ${WEB_COMMON_SOURCES} ${GLYPHS})
 target_compile_definitions(melvaron-single PRIVATE MELVARON_PAGE_SEARCH_WORKER=1)
 target_link_libraries(melvaron-single PRIVATE melvaron_web_engine_single)
 target_link_options(melvaron-single PRIVATE ${WEB_MEMORY}

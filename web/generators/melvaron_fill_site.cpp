@@ -1,7 +1,8 @@
 // melvaron-fill-site TEMPLATE OUT [NAME=VALUE]...: writes TEMPLATE with its {{melvaron:NAME}}
 // marks filled in: the window's caption, short name, colours and size for the page and its
 // manifest, the facts the page's scripts and tests read (facts.js), all from the game's own
-// headers, and the marks given (the build's hash and files, which only the web build knows).
+// headers and the game server's protocol, and the marks given (the build's hash and files, which
+// only the web build knows).
 // A mark no one gives is an error naming it (run by the web build; not installed).
 #include <cstdio>
 #include <fstream>
@@ -10,9 +11,11 @@
 #include <vector>
 
 #include "engine/board.h"
+#include "engine/game_events.h"
 #include "engine/node_table.h"
 #include "engine/search_worker.h"
 #include "platform/keys.h"
+#include "server/protocol.h"
 #include "site_template.h"
 #include "ui/form.h"
 #include "ui/host.h"
@@ -70,10 +73,12 @@ std::string Inline(const std::vector<std::string>& parts, const char* open, cons
     for (size_t i = 0; i < parts.size(); ++i) out += (i ? ", " : "") + parts[i];
     return out + close;
 }
-std::string Lines(const std::vector<std::string>& parts, const char* open, const char* close) {
+std::string Lines(const std::vector<std::string>& parts, const char* open, const char* close,
+                  int depth = 1) {
+    const std::string indent(2 * static_cast<size_t>(depth), ' ');
     std::string out = open;
-    for (size_t i = 0; i < parts.size(); ++i) out += (i ? ",\n    " : "\n    ") + parts[i];
-    return out + "\n  " + close;
+    for (size_t i = 0; i < parts.size(); ++i) out += (i ? ",\n  " : "\n  ") + indent + parts[i];
+    return out + "\n" + indent + close;
 }
 std::string Field(const char* name, const std::string& value) {
     return Json(name) + ": " + value;
@@ -138,6 +143,48 @@ std::string SearchMessageShapes() {
     return Lines(kinds, "{", "}");
 }
 
+// What the page's game with a friend needs of the server's protocol: the endpoint, the message
+// cap, the lengths of ids, secrets and digests, the events' kinds and the ends' reasons by their
+// meaning, in the order the program numbers them, the refusals' codes and the close codes.
+std::string Protocol() {
+    using game_events::EndReasonNames;
+    using game_events::EventKindNames;
+    using game_events::TEndReason;
+    using game_events::TEventKind;
+    // A kind or a reason added to the engine is named here before the page can take it.
+    static_assert(game_events::EventKinds == 7 && game_events::EndReasons == 2);
+    auto kind = [](const char* key, TEventKind k) {
+        return Field(key, Json(EventKindNames[static_cast<int>(k)]));
+    };
+    auto reason = [](const char* key, TEndReason r) {
+        return Field(key, Json(EndReasonNames[static_cast<int>(r)]));
+    };
+    const std::string kinds = Lines({kind("join", TEventKind::Join), kind("put", TEventKind::Put),
+                                     kind("pass", TEventKind::Pass), kind("end", TEventKind::End),
+                                     kind("takeBackOffer", TEventKind::TakeBackOffer),
+                                     kind("takeBack", TEventKind::TakeBack),
+                                     kind("takeBackDeclined", TEventKind::TakeBackDeclined)},
+                                    "{", "}", 2);
+    const std::string reasons = Inline(
+        {reason("board", TEndReason::Board), reason("abandoned", TEndReason::Abandoned)}, "{", "}");
+    std::vector<std::string> refusals;
+    for (const char* code : protocol::RefusalNames) refusals.push_back(Field(code, Json(code)));
+    const std::string closes = Inline({Field("goingAway", Json(protocol::CloseGoingAway)),
+                                       Field("policy", Json(protocol::ClosePolicy)),
+                                       Field("tooBig", Json(protocol::CloseTooBig)),
+                                       Field("internal", Json(protocol::CloseInternal)),
+                                       Field("replaced", Json(protocol::CloseReplaced))},
+                                      "{", "}");
+    return Lines({Field("path", Json(protocol::PlayPath)),
+                  Field("messageBytes", Json(static_cast<int>(protocol::MaxMessageBytes))),
+                  Field("gameIdDigits", Json(protocol::GameIdDigits)),
+                  Field("secretDigits", Json(protocol::SecretDigits)),
+                  Field("digestDigits", Json(protocol::DigestDigits)), Field("events", kinds),
+                  Field("endReasons", reasons), Field("refusals", Lines(refusals, "{", "}", 2)),
+                  Field("closes", closes)},
+                 "{", "}");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -165,6 +212,7 @@ int main(int argc, char** argv) {
         {"CTRL_KEYS", CtrlKeys()},
         {"SEARCH_MESSAGES", SearchMessageShapes()},
         {"SEARCH_FAILED", Json(ResultFailed)},
+        {"PROTOCOL", Protocol()},
     };
     for (int i = 3; i < argc; ++i) {
         const std::string given = argv[i];

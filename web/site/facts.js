@@ -33,5 +33,10 @@ globalThis.melvaronFacts = Object.freeze({
   searchMessages: {{melvaron:SEARCH_MESSAGES}},
   // The result the page hands the program for a search its worker could not run.
   searchFailed: {{melvaron:SEARCH_FAILED}},
+  // The game server's protocol for a game with a friend: the endpoint and the message cap, the
+  // lengths of a game's id, a secret and a history's digest (hex digits), the events' kinds and
+  // the ends' reasons in the order the program numbers them, the refusals' codes by name and
+  // the close codes.
+  protocol: {{melvaron:PROTOCOL}},
 });
 if (typeof module === 'object' && module.exports) module.exports = globalThis.melvaronFacts;

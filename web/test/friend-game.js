@@ -1,8 +1,12 @@
 // "Play a friend" in Chromium through the real game server: two pages (two browser contexts)
 // meet by the link and play a whole game by clicks, each board equal to the other after every
-// move; each page is reloaded once, one loses its connection once, a third page is refused the
-// taken seat, a take-back is asked and accepted, and the server is killed (-9) and started
-// again on the same data: both pages come back and the game goes on from its last stored move.
+// move. The friend's first answer to its join is lost on the way and the page still ends
+// seated; each page is reloaded once, one loses its connection once, a third page is refused
+// the taken seat, a fifth tab of a seat makes the oldest give way until it is clicked, a
+// take-back is asked and accepted, and the server is killed (-9) and started again on the same
+// data with its store failing the first read: the page that meets "try again" keeps its seat,
+// both pages come back and the game goes on from its last stored move. No page is ever reset:
+// the digests of their histories are the server's.
 // At the end the record each page downloads is the game played, as melvaron-replay --record
 // reads it. A static host's page says in one line why it cannot invite.
 // Each takes the browser and the run: {site, work, url, facts, byName, replay, server}.
@@ -52,11 +56,47 @@ const legalPoints = () => {
                               y: r.top + (y + 0.5) * scale}));
 };
 
-// The server program on port (0: a free one) with its games in data; resolves to {child, url}.
-async function serverStarted(program, site, data, port = 0) {
+// What the test does to a page's connection, as a network would: the answer to a join lost on
+// the way (the socket cut as it arrives), asked for by a count in the page's storage and
+// counted down as it happens. Runs before the page's own scripts.
+const networkFaults = (armed) => {
+  const take = (key) => {
+    const n = Number(localStorage.getItem(key) || 0);
+    if (n > 0) localStorage.setItem(key, String(n - 1));
+    return n > 0;
+  };
+  try {
+    if (localStorage.getItem('melvaron-test-armed') === null) {
+      localStorage.setItem('melvaron-test-armed', '1');
+      for (const [key, n] of Object.entries(armed)) localStorage.setItem(key, String(n));
+    }
+  } catch (e) {
+    return; // a page without storage (about:blank)
+  }
+  const Real = window.WebSocket;
+  window.WebSocket = class extends Real {
+    get onmessage() {
+      return super.onmessage;
+    }
+    set onmessage(f) {
+      super.onmessage = (m) => {
+        if (/"type":"joined"/.test(m.data) && take('melvaron-test-lose-joined')) {
+          this.close();
+          return;
+        }
+        f(m);
+      };
+    }
+  };
+};
+const faultsLeft = (key) => Number(localStorage.getItem(key) || 0);
+
+// The server program on port (0: a free one) with its games in data, its environment with env;
+// resolves to {child, url}.
+async function serverStarted(program, site, data, port = 0, env = {}) {
   const child = spawn(program, ['--listen', `127.0.0.1:${port}`, '--site', site, '--data', data,
                                 '--metrics', 'off'],
-                      {stdio: ['ignore', 'pipe', 'ignore']});
+                      {stdio: ['ignore', 'pipe', 'ignore'], env: {...process.env, ...env}});
   const [, url] = await started(child, child.stdout, /serving (http:\/\/[0-9.]+:[0-9]+\/)/,
                                 'melvaron-server');
   return {child, url};
@@ -71,16 +111,17 @@ async function friendGame(browser, {site, work, states, replay, server: program}
   let server = await serverStarted(program, site, data);
   const port = Number(new URL(server.url).port);
   const contexts = [];
-  const newTab = async () => {
+  const newTab = async (armed = {}) => {
     const context = await browser.playwright.newContext({viewport: {width: 1024, height: 640},
                                                          acceptDownloads: true});
+    await context.addInitScript(networkFaults, armed);
     contexts.push(context);
     return playwrightTab(await context.newPage());
   };
   const opened = (tab, what) => waitFor(tab, () => window.melvaron &&
       window.melvaron.firstScreenMs !== null && window.melvaronFriend, null, LoadDeadline, what);
   try {
-    const one = await newTab(), two = await newTab();
+    const one = await newTab(), two = await newTab({'melvaron-test-lose-joined': 1});
     await one.goto(server.url);
     await opened(one, 'the first page');
     await one.page.click('#play-friend');
@@ -118,6 +159,9 @@ async function friendGame(browser, {site, work, states, replay, server: program}
     check(p[0].seat === 1 && p[1].seat === 2 && p[0].state === states.gsWaitPut &&
           p[1].state === states.gsOnlineWait,
           'play a friend: the link seats the friend as player 2, player 1 to move');
+    check(await two.run(faultsLeft, 'melvaron-test-lose-joined') === 0,
+          'play a friend: a join whose answer was lost on the way is asked again and seats ' +
+          'the friend');
 
     let seed = 12345;
     const random = (n) => {
@@ -134,8 +178,15 @@ async function friendGame(browser, {site, work, states, replay, server: program}
       puts.push([mover + 1, at.cell]);
       moves++;
       const before = p[0].last;
-      await waitFor(tabs[1 - mover], (n) => window.melvaronFriend.state.last > n, before,
-                    MoveDeadline, `move ${moves} reaching the other page`);
+      try {
+        await waitFor(tabs[1 - mover], (n) => window.melvaronFriend.state.last > n, before,
+                      MoveDeadline, `move ${moves} reaching the other page`);
+      } catch (e) {
+        const now = await both().catch(() => []);
+        throw new Error(`${e.message} (player ${mover + 1} put on ${at.cell}; the pages: ` +
+                        `${JSON.stringify(now.map((s) => s && [s.state, s.last, s.connected,
+                                                               s.status]))})`);
+      }
       p = await agreed(`move ${moves}`);
       unequal += p[0].board !== p[1].board;
 
@@ -159,6 +210,29 @@ async function friendGame(browser, {site, work, states, replay, server: program}
         disturbed += check(p[moves === 6 ? 0 : 1].seat === (moves === 6 ? 1 : 2),
                            `play a friend: player ${moves === 6 ? 1 : 2} reloaded keeps the seat` +
                            ' and the game');
+      } else if (moves === 14) {
+        // A fifth tab of player 1's seat: the oldest connection, the first page's, gives way and
+        // says so, and comes back only when it is clicked.
+        const extra = [];
+        for (let i = 0; i < 4; i++) {
+          const tab = playwrightTab(await contexts[0].newPage());
+          extra.push(tab);
+          await tab.goto(server.url);
+          await opened(tab, `player 1's tab ${i + 2}`);
+          await waitFor(tab, () => window.melvaronFriend.state.connected, null, MoveDeadline,
+                        `player 1's tab ${i + 2} connected`);
+        }
+        const gaveWay = await waitFor(one, () => {
+          const f = window.melvaronFriend.state;
+          return f.replaced && !f.connected ? document.getElementById('status').textContent
+                                            : null;
+        }, null, MoveDeadline, 'the oldest tab giving way');
+        for (const tab of extra) await tab.close();
+        await one.page.click('#status');
+        p = await agreed('the first page clicked again', ReconnectDeadline);
+        disturbed += check(p[0].seat === 1 && !p[0].replaced,
+                           `play a friend: a fifth tab makes the oldest give way ("${gaveWay}"), ` +
+                           'which comes back when clicked');
       } else if (moves === 9) {
         // The mover takes its put back and the friend accepts.
         await tabs[mover].page.click('#take-back');
@@ -181,21 +255,30 @@ async function friendGame(browser, {site, work, states, replay, server: program}
         p = await agreed('the reconnection', ReconnectDeadline);
         disturbed += check(true, 'play a friend: a dropped connection comes back with the game');
       } else if (moves === 22) {
-        // The server killed outright and started again on its data, on the same port.
+        // The server killed outright and started again on its data, on the same port, with its
+        // store failing the first read: the first page back is told to try again.
         server.child.kill('SIGKILL');
         await stopped(server.child);
         await waitFor(one, () => !window.melvaronFriend.state.connected, null, MoveDeadline,
                       'the first page seeing the server gone');
-        server = await serverStarted(program, site, data, port);
+        const waited = p[0].waits + p[1].waits;
+        server = await serverStarted(program, site, data, port,
+                                     {MELVARON_SERVER_FAIL_READS: '1'});
         p = await agreed('the server\'s restart', ReconnectDeadline);
-        disturbed += check(p[0].last >= 1, 'play a friend: after kill -9 and a restart on the ' +
-                                           'same data both pages go on from the last move');
+        disturbed += check(p[0].last >= 1 && p[0].seat === 1 && p[1].seat === 2,
+                           'play a friend: after kill -9 and a restart on the same data both ' +
+                           'pages go on from the last move');
+        disturbed += check(p[0].waits + p[1].waits > waited,
+                           'play a friend: a page told "try again" by a failing store keeps its ' +
+                           'seat and comes back');
       }
     }
-    check(unequal === 0 && disturbed === 5,
+    check(unequal === 0 && disturbed === 7,
           `play a friend: a whole game by clicks, ${moves} moves, both boards equal after each`);
     const errors = p[0].errors + p[1].errors;
     check(errors === 0, `play a friend: no error on either page (${errors})`);
+    check(p[0].resets + p[1].resets === 0,
+          'play a friend: no page was reset: each hello\'s digest was the server\'s');
 
     // Each side's record, downloaded, read back by the replay tool.
     const records = [];
@@ -239,6 +322,137 @@ async function friendGame(browser, {site, work, states, replay, server: program}
   }
 }
 
+// A long game, made by two seats of the test's own (sockets of a page on the server's origin):
+// player 1 puts, asks to take the put back and player 2 accepts, over and over. A fresh page for
+// seat 2 is then caught up on every event, in several of the server's batches as its socket
+// drains, without a resync or a reset, and a drop after it brings the page back on the digest
+// of the whole history. Each seat's requests go round its connections, each kept within the
+// server's budget of messages (docs/PROTOCOL.md: 40 at once, 10 a second after), a little below.
+const LongGameEvents = 400;
+const Budget = {atOnce: 36, perSecond: 9};
+// The digest of no events, a connection's hello before it holds any: SHA-256 of nothing.
+const EmptyDigest = 'e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855';
+const longGame = async ({path, secretDigits, events, nothing, budget}) => {
+  const hex = () => Array.from(crypto.getRandomValues(new Uint8Array(secretDigits / 2)),
+                               (b) => b.toString(16).padStart(2, '0')).join('');
+  const open = () => new Promise((resolve, reject) => {
+    const c = {ws: new WebSocket(`ws://${location.host}${path}`), inbox: [], wake: null,
+               tokens: budget.atOnce, since: performance.now()};
+    c.ws.onmessage = (m) => {
+      c.inbox.push(JSON.parse(m.data));
+      if (c.wake) c.wake();
+    };
+    c.ws.onopen = () => resolve(c);
+    c.ws.onerror = () => reject(new Error('the test\'s seat could not connect'));
+  });
+  // The first message that pred takes; those before it are passed over.
+  const until = async (c, pred) => {
+    for (;;) {
+      while (c.inbox.length) {
+        const m = c.inbox.shift();
+        if (pred(m)) return m;
+      }
+      await new Promise((wake) => {
+        c.wake = wake;
+      });
+    }
+  };
+  const secret1 = hex(), secret2 = hex();
+  const first = await open();
+  first.ws.send(JSON.stringify({type: 'create', secret: secret1}));
+  const created = await until(first, (m) => m.type === 'created');
+  const seats = [{secret: secret1, links: [first], next: 0}, {secret: secret2, links: [], next: 0}];
+  const join = await open();
+  join.ws.send(JSON.stringify({type: 'join', game: created.game, invitation: created.invitation,
+                               secret: secret2}));
+  await until(join, (m) => m.type === 'joined');
+  seats[1].links.push(join);
+  for (const s of seats)
+    while (s.links.length < 3) {
+      const c = await open();
+      c.ws.send(JSON.stringify({type: 'hello', game: created.game, secret: s.secret, last: 0,
+                                digest: nothing}));
+      await until(c, (m) => m.type === 'welcome');
+      s.links.push(c);
+    }
+  // A request of seat s, answering event n, when its connection's budget allows; gives the
+  // event it made.
+  const ask = async (s, request, n) => {
+    const c = s.links[s.next++ % s.links.length];
+    for (;;) {
+      const now = performance.now();
+      c.tokens = Math.min(budget.atOnce, c.tokens + (now - c.since) * budget.perSecond / 1000);
+      c.since = now;
+      if (c.tokens >= 1) break;
+      await new Promise((resolve) => setTimeout(resolve, 1000 / budget.perSecond));
+    }
+    c.tokens -= 1;
+    c.ws.send(JSON.stringify({...request, secret: s.secret, after: n}));
+    const e = await until(c, (m) => (m.type === 'event' && m.n === n + 1) || m.type === 'refused');
+    if (e.type !== 'event') throw new Error(`${request.type} refused: ${e.reason}`);
+    return n + 1;
+  };
+  // A put of player 1 at the start, as the page's own game (at its first screen) allows.
+  let cell = 0;
+  while (!Module._melvaron_may_put(cell)) cell++;
+  let n = 1; // the join
+  while (n < events) {
+    n = await ask(seats[0], {type: 'move', cell}, n);
+    n = await ask(seats[0], {type: 'takeback'}, n);
+    n = await ask(seats[1], {type: 'takeback_answer', accept: true}, n);
+  }
+  for (const s of seats) for (const c of s.links) c.ws.close();
+  return {game: created.game, secret: secret2, last: n};
+};
+
+async function friendLongGame(browser, {site, work, states, server: program}) {
+  if (!program) {
+    note('play a friend, a long game: no melvaron-server built, not played');
+    return;
+  }
+  const server = await serverStarted(program, site, fs.mkdtempSync(path.join(work, 'long-')));
+  const context = await browser.playwright.newContext();
+  try {
+    const tab = playwrightTab(await context.newPage());
+    await tab.goto(server.url);
+    await waitFor(tab, () => window.melvaron && window.melvaron.firstScreenMs !== null &&
+                  window.melvaronFriend, null, LoadDeadline, 'the first screen');
+    const made = Date.now();
+    const {protocol} = await tab.run(() => melvaronFacts);
+    const game = await tab.run(longGame, {path: protocol.path, secretDigits: protocol.secretDigits,
+                                          events: LongGameEvents, nothing: EmptyDigest,
+                                          budget: Budget});
+    note(`play a friend, a long game: ${game.last} events made in ` +
+         `${((Date.now() - made) / 1000).toFixed(1)} s`);
+    // Seat 2 kept in the page's storage, as a page that holds none of its events would keep it.
+    await tab.run((g) => localStorage.setItem('melvaron-friend-seat', JSON.stringify(
+        {game: g.game, seat: 2, secret: g.secret, events: []})), game);
+    const start = Date.now();
+    await tab.page.reload();
+    const caught = await waitFor(tab, ({last, rest}) => {
+      const f = window.melvaronFriend && window.melvaronFriend.state;
+      return f && f.connected && f.last === last && Module._melvaron_state() === rest ? f : null;
+    }, {last: game.last, rest: states.gsOnlineWait}, 4 * MoveDeadline, 'the long catch-up');
+    check(caught.seat === 2 && caught.resets === 0,
+          `play a friend: a fresh page caught up on ${game.last} events, seated, the friend to ` +
+          'move, in ' +
+          `${((Date.now() - start) / 1000).toFixed(1)} s`);
+    await tab.run(() => window.melvaronFriend.drop());
+    await waitFor(tab, () => !window.melvaronFriend.state.connected, null, MoveDeadline,
+                  'the drop');
+    const back = await waitFor(tab, () => {
+      const f = window.melvaronFriend.state;
+      return f.connected ? f : null;
+    }, null, ReconnectDeadline, 'the page back after the drop');
+    check(back.last === game.last && back.resets === 0,
+          'play a friend: the long game\'s page back after a drop, its history\'s digest the ' +
+          'server\'s');
+  } finally {
+    await context.close().catch(() => {});
+    await stopped(server.child);
+  }
+}
+
 // A page from a static host: every local game, and one line on why it cannot invite.
 async function friendWithoutServer(browser, {site}) {
   const {server, url} = await served(site);
@@ -261,4 +475,4 @@ async function friendWithoutServer(browser, {site}) {
   }
 }
 
-module.exports = {friendGame, friendWithoutServer};
+module.exports = {friendGame, friendLongGame, friendWithoutServer};

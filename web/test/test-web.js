@@ -4,7 +4,8 @@
 // native melvaron-replay's pictures of the same script (sessions.js). Chromium also plays by
 // finger on an emulated phone held both ways, checks the picture's fit, installs the site,
 // replaces it with a new build and plays a whole game with the server gone (chromium.js), and
-// plays a friend through the game server given by --server (friend-game.js).
+// plays a friend through the game server given by --server (friend-game.js): a whole game
+// between two pages, and a fresh page caught up on a long one.
 //
 // A session's keys go to the canvas, which takes the focus by Tab; at each "speech" the lines
 // the page's live region gained (in Chromium, as its accessibility tree holds them) must be the
@@ -35,7 +36,7 @@ const {ENGINES, engineNamed, served, stopped} = require('./browsers');
 const {tally, check, note, job, sideBySide} = require('./report');
 const {parse, spokenByReplay, play} = require('./sessions');
 const chromiumChecks = require('./chromium');
-const {friendGame, friendWithoutServer} = require('./friend-game');
+const {friendGame, friendLongGame, friendWithoutServer} = require('./friend-game');
 
 function usage(message) {
   console.error(`error: ${message}`);
@@ -105,6 +106,7 @@ async function engineRun(engine, first, all, run) {
               own('bad seed', chromiumChecks.badSeed), own('lacking', chromiumChecks.lacking),
               own('keyboard', chromiumChecks.tabLeaves),
               own('play a friend', friendGame),
+              own('play a friend, a long game', friendLongGame),
               own('play a friend from a static host', friendWithoutServer));
     // The page without threads, as where the page cannot share memory: a stopped deep search.
     if (run.byName.stop)
